@@ -1,0 +1,65 @@
+#pragma once
+// An INI file with the rules of the private-profile functions: section and key
+// names match without regard to ASCII case, the first of duplicate sections or
+// keys wins, and everything the program does not touch (other sections, other
+// keys, comments, odd lines) is kept as it was. The file is read whole when the
+// object is made and written whole by Save(), through a temporary file that is
+// renamed over the old one, so a crash never leaves a half-written file.
+
+#include <cstdint>
+#include <memory>
+#include <optional>
+#include <string>
+#include <string_view>
+#include <vector>
+
+namespace zv2::platform {
+
+class TIniFile {
+public:
+    // Reads `path` when it exists; a missing or unreadable file gives an empty
+    // document (LoadError() tells which).
+    explicit TIniFile(std::string path);
+    ~TIniFile();
+    TIniFile(const TIniFile&) = delete;
+    TIniFile& operator=(const TIniFile&) = delete;
+
+    // Parses text instead of a file (the path is kept for Save()).
+    static std::unique_ptr<TIniFile> FromText(std::string path, std::string_view text);
+
+    const std::string& Path() const { return Path_; }
+    // Empty when the file was read or did not exist; otherwise why it was not read.
+    const std::string& LoadError() const { return LoadError_; }
+
+    std::optional<std::string> Find(std::string_view section, std::string_view key) const;
+    std::string ReadString(std::string_view section, std::string_view key, std::string_view def) const;
+    // A missing value, or one that is not a whole decimal 32-bit integer, gives `def`.
+    std::int32_t ReadInteger(std::string_view section, std::string_view key, std::int32_t def) const;
+    // Read as an integer with the default 1 or 0; any non-zero value is true.
+    bool ReadBool(std::string_view section, std::string_view key, bool def) const;
+    bool SectionExists(std::string_view section) const;
+    // Number of distinct keys in the section (0 when it does not exist).
+    std::size_t KeyCount(std::string_view section) const;
+
+    void WriteString(std::string_view section, std::string_view key, std::string_view value);
+    void WriteInteger(std::string_view section, std::string_view key, std::int64_t value);
+    void WriteBool(std::string_view section, std::string_view key, bool value);
+    void EraseSection(std::string_view section);
+
+    std::string Text() const;
+    // Writes the document to Path(). On failure returns false and sets `error`
+    // (the old file is untouched then).
+    bool Save(std::string* error = nullptr) const;
+
+private:
+    struct TSection;
+    TSection* FindSection(std::string_view section) const;
+    void Parse(std::string_view text);
+
+    std::string Path_;
+    std::string LoadError_;
+    std::vector<std::string> Preamble_; // lines before the first section
+    std::vector<std::unique_ptr<TSection>> Sections_;
+};
+
+} // namespace zv2::platform

@@ -1,0 +1,34 @@
+#pragma once
+// A fresh folder under the test's temporary directory, removed with its content at the end.
+
+#include <cstdlib>
+#include <filesystem>
+#include <string>
+#include <unistd.h>
+
+namespace zv2::test {
+
+class TTempDir {
+public:
+    TTempDir() {
+        std::string pattern = (std::filesystem::temp_directory_path() / "zv2test-XXXXXX").string();
+        if (!::mkdtemp(pattern.data()))
+            std::abort();
+        Path_ = pattern;
+    }
+    ~TTempDir() {
+        std::error_code ec;
+        std::filesystem::permissions(Path_, std::filesystem::perms::owner_all, ec);
+        std::filesystem::remove_all(Path_, ec);
+    }
+    TTempDir(const TTempDir&) = delete;
+    TTempDir& operator=(const TTempDir&) = delete;
+
+    const std::string& Path() const { return Path_; }
+    std::string File(const std::string& name) const { return Path_ + "/" + name; }
+
+private:
+    std::string Path_;
+};
+
+} // namespace zv2::test

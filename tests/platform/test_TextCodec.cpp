@@ -1,0 +1,31 @@
+#include "platform/TextCodec.h"
+
+#include <gtest/gtest.h>
+
+using namespace zv2::platform;
+
+TEST(TextCodec, ChineseTextRoundTripsThroughGbk) {
+    const std::string utf8 = "中文歌曲.mp3";
+    auto gbk = Utf8ToGbk(utf8);
+    ASSERT_TRUE(gbk);
+    ASSERT_GE(gbk->size(), 2u);
+    EXPECT_EQ(static_cast<unsigned char>((*gbk)[0]), 0xD6); // 中 is 0xD6D0 in GBK
+    EXPECT_EQ(static_cast<unsigned char>((*gbk)[1]), 0xD0);
+    EXPECT_EQ(GbkToUtf8(*gbk), utf8);
+}
+
+TEST(TextCodec, UnconvertibleTextGivesNothing) {
+    EXPECT_FALSE(Utf8ToGbk("\xF0\x9F\x8E\xB5 note")); // an emoji has no GBK code
+    EXPECT_FALSE(Utf8ToGbk("\xFF\xFE"));
+    EXPECT_FALSE(GbkToUtf8("\xD6")); // cut in the middle of a character
+    EXPECT_EQ(Utf8ToGbk(""), std::string());
+}
+
+TEST(TextCodec, RecognisesWellFormedUtf8) {
+    EXPECT_TRUE(IsValidUtf8("plain ascii"));
+    EXPECT_TRUE(IsValidUtf8("歌词"));
+    EXPECT_FALSE(IsValidUtf8("\xB8\xE8\xB4\xCA")); // 歌词 in GBK
+    EXPECT_FALSE(IsValidUtf8("\xE6\xAD"));         // cut
+    EXPECT_FALSE(IsValidUtf8("\xC0\xAF"));         // overlong "/"
+    EXPECT_FALSE(IsValidUtf8("\xED\xA0\x80"));     // surrogate
+}

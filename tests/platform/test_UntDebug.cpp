@@ -1,0 +1,73 @@
+#include "platform/UntDebug.h"
+
+#include <cstddef>
+#include <cstdlib>
+#include <cstring>
+#include <gtest/gtest.h>
+#include <poll.h>
+#include <sys/socket.h>
+#include <sys/un.h>
+#include <unistd.h>
+
+using namespace zv2::platform;
+
+namespace {
+
+// A viewer bound to the address DebugOutput sends to.
+class TViewer {
+public:
+    TViewer() {
+        const std::string address = DebugWinAddress();
+        sockaddr_un addr{};
+        addr.sun_family = AF_UNIX;
+        std::memcpy(addr.sun_path, address.data(), address.size());
+        Fd_ = ::socket(AF_UNIX, SOCK_DGRAM | SOCK_CLOEXEC, 0);
+        Bound_ = ::bind(Fd_, reinterpret_cast<sockaddr*>(&addr),
+                        static_cast<socklen_t>(offsetof(sockaddr_un, sun_path) + address.size())) == 0;
+    }
+    ~TViewer() { ::close(Fd_); }
+    bool Bound() const { return Bound_; }
+    bool ReceiveNow() {
+        char buffer[256];
+        return ::recv(Fd_, buffer, sizeof buffer, MSG_DONTWAIT) >= 0;
+    }
+    std::optional<std::string> Receive() {
+        pollfd p{Fd_, POLLIN, 0};
+        if (::poll(&p, 1, 2000) <= 0)
+            return std::nullopt;
+        char buffer[256];
+        const auto n = ::recv(Fd_, buffer, sizeof buffer, 0);
+        return n < 0 ? std::nullopt : std::optional<std::string>(std::string(buffer, static_cast<std::size_t>(n)));
+    }
+
+private:
+    int Fd_;
+    bool Bound_;
+};
+
+} // namespace
+
+TEST(DebugOutput, EachLineIsOneDatagramWithoutItsTerminatingZero) {
+    ::setenv("ZV2_DEBUGWIN", ("DebugWin-test-" + std::to_string(::getpid())).c_str(), 1);
+    TViewer viewer;
+    ASSERT_TRUE(viewer.Bound());
+    DebugOutput("Thread start work: 1234");
+    DebugOutput("");
+    EXPECT_EQ(viewer.Receive(), "Thread start work: 1234");
+    EXPECT_EQ(viewer.Receive(), "");
+}
+
+TEST(DebugOutput, AViewerThatFallsBehindLosesLinesAndTheSenderNeverWaits) {
+    ::setenv("ZV2_DEBUGWIN", ("DebugWin-slow-" + std::to_string(::getpid())).c_str(), 1);
+    TViewer viewer;
+    ASSERT_TRUE(viewer.Bound());
+    // Far more than the socket buffer holds: a blocking send would hang here.
+    constexpr int kLines = 100000;
+    for (int i = 0; i < kLines; ++i)
+        DebugOutput("Thread finished: " + std::to_string(i));
+    int received = 0;
+    EXPECT_EQ(viewer.Receive(), "Thread finished: 0");
+    while (viewer.ReceiveNow())
+        ++received;
+    EXPECT_LT(received + 1, kLines);
+}
