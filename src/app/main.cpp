@@ -1,0 +1,74 @@
+// The program's entry: one copy per user and program folder, then the main
+// window until it closes. SIGTERM, SIGINT and the end of the desktop session
+// close the window the normal way (settings saved, no question asked).
+
+#include "app/untFrmMain.h"
+#include "app/untQtDispatcher.h"
+#include "platform/ProgramFolder.h"
+#include "platform/RunOnce.h"
+#include "platform/SiteAddress.h"
+
+#include <QApplication>
+#include <QSocketNotifier>
+#include <QTimer>
+#include <cstdio>
+#include <cstdlib>
+#include <csignal>
+#include <sys/socket.h>
+#include <unistd.h>
+
+namespace {
+
+int SignalPipe[2] = {-1, -1};
+
+void OnSignal(int) {
+    const char c = 1;
+    [[maybe_unused]] auto n = ::write(SignalPipe[1], &c, 1);
+}
+
+} // namespace
+
+int main(int argc, char* argv[]) {
+    const std::string programFolder = zv2::platform::ProgramFolder();
+    zv2::platform::TRunOnce runOnce(programFolder);
+    if (runOnce.CheckFirstInstance())
+        return 0; // the running copy has been brought to the front
+
+    QApplication app(argc, argv);
+    zv2::app::TQtDispatcher dispatcher;
+
+    ::socketpair(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC, 0, SignalPipe);
+    struct sigaction action {};
+    action.sa_handler = OnSignal;
+    ::sigemptyset(&action.sa_mask);
+    action.sa_flags = SA_RESTART;
+    ::sigaction(SIGTERM, &action, nullptr);
+    ::sigaction(SIGINT, &action, nullptr);
+
+    zv2::app::TFormEnvironment env;
+    env.ProgramFolder = programFolder;
+    env.MusicSiteHost = zv2::platform::MusicSiteHost();
+    env.Dispatcher = &dispatcher;
+    zv2::app::Tfrm_Main window(std::move(env));
+
+    QSocketNotifier signalNotifier(SignalPipe[0], QSocketNotifier::Read);
+    QObject::connect(&signalNotifier, &QSocketNotifier::activated, [&] {
+        char c;
+        [[maybe_unused]] auto n = ::read(SignalPipe[0], &c, 1);
+        window.CloseWithoutQuery();
+    });
+    QObject::connect(&app, &QGuiApplication::commitDataRequest, [&] { window.CloseWithoutQuery(); });
+    runOnce.Listen([&] { dispatcher.Post([&] { window.BringToFront(); }); });
+
+    window.show();
+    // ZV2_SCREENSHOT=file.png saves a picture of the window once it has settled
+    // (how scripts/run shows the window on a machine without a display).
+    if (const char* shot = std::getenv("ZV2_SCREENSHOT"); shot && *shot) {
+        QTimer::singleShot(1500, &window, [&window, path = QString::fromLocal8Bit(shot)] {
+            if (window.grab().save(path))
+                std::printf("zv2player: screenshot saved to %s\n", path.toLocal8Bit().constData());
+            std::fflush(stdout);
+        });
+    }
+    return app.exec();
+}

@@ -1,0 +1,359 @@
+#include "app/untFrmMain.h"
+
+#include "app/untQtDialogs.h"
+#include "platform/FileSystem.h"
+#include "platform/IniFile.h"
+
+#include <QApplication>
+#include <QButtonGroup>
+#include <QCheckBox>
+#include <QCloseEvent>
+#include <QComboBox>
+#include <QGroupBox>
+#include <QHeaderView>
+#include <QLabel>
+#include <QLineEdit>
+#include <QListWidget>
+#include <QPushButton>
+#include <QRadioButton>
+#include <QSpinBox>
+#include <QTabWidget>
+#include <QTreeWidget>
+#include <cstdio>
+
+namespace zv2::app {
+
+namespace {
+
+constexpr int kClientWidth = 548;
+constexpr int kClientHeight = 346;
+constexpr int kPlayerPanelHeight = 65;
+constexpr char kCaption[] = "Vantor-ZV2无线播放软件";
+
+QString Q(const std::string& s) { return QString::fromStdString(s); }
+
+template <class T> T* Named(T* widget, const char* name, const char* hint = nullptr) {
+    widget->setObjectName(name);
+    if (hint)
+        widget->setToolTip(QString::fromUtf8(hint));
+    return widget;
+}
+
+QTreeWidget* MakeReportView(QWidget* parent, const char* name, const char* hint,
+                            std::initializer_list<std::pair<const char*, int>> columns) {
+    auto* view = Named(new QTreeWidget(parent), name, hint);
+    QStringList captions;
+    for (const auto& [caption, width] : columns)
+        captions << QString::fromUtf8(caption);
+    view->setHeaderLabels(captions);
+    int i = 0;
+    for (const auto& [caption, width] : columns) {
+        if (width > 0)
+            view->setColumnWidth(i, width);
+        ++i;
+    }
+    view->setRootIsDecorated(false);
+    view->setUniformRowHeights(true);
+    view->setAllColumnsShowFocus(true);
+    view->setEditTriggers(QAbstractItemView::NoEditTriggers);
+    view->header()->setSectionsClickable(false);
+    view->header()->setSectionsMovable(false);
+    return view;
+}
+
+QLabel* MakeLabel(QWidget* parent, const char* text, int x, int y) {
+    auto* label = new QLabel(QString::fromUtf8(text), parent);
+    label->move(x, y);
+    return label;
+}
+
+} // namespace
+
+Tfrm_Main::Tfrm_Main(TFormEnvironment env) : Env_(std::move(env)) {
+    Dialogs_ = Env_.Dialogs ? std::move(Env_.Dialogs) : std::make_unique<TQtDialogs>(this);
+    setObjectName("frm_Main");
+    // Fixed single border, only the system menu and minimise in the title bar.
+    setWindowFlags(Qt::Window | Qt::CustomizeWindowHint | Qt::WindowTitleHint | Qt::WindowSystemMenuHint |
+                   Qt::WindowMinimizeButtonHint | Qt::WindowCloseButtonHint | Qt::MSWindowsFixedSizeDialogHint);
+    setWindowTitle(QString::fromUtf8(kCaption));
+    setFixedSize(kClientWidth, kClientHeight);
+    BuildControls();
+    FormCreate();
+}
+
+Tfrm_Main::~Tfrm_Main() { FormDestroy(); }
+
+void Tfrm_Main::BuildControls() {
+    pgcMain = Named(new QTabWidget(this), "pgcMain");
+    pgcMain->setGeometry(0, 0, kClientWidth, kClientHeight - kPlayerPanelHeight);
+    BuildPlayListTab();
+    BuildDownloadTab();
+    BuildSearchTab();
+    BuildTopNTab();
+    BuildSettingTab();
+    BuildPlayerPanel();
+}
+
+void Tfrm_Main::BuildPlayListTab() {
+    tsPlayList = Named(new QWidget, "tsPlayList");
+    pgcMain->addTab(tsPlayList, QString::fromUtf8("播放列表"));
+    lvPlayList = MakeReportView(tsPlayList, "lvPlayList", "播放列表", {{"状态", 40}, {"索引", 0}, {"文件名", 420}});
+    lvPlayList->headerItem()->setTextAlignment(1, Qt::AlignCenter);
+    lvPlayList->setSelectionMode(QAbstractItemView::ExtendedSelection);
+    lvPlayList->setSelectionBehavior(QAbstractItemView::SelectRows);
+    lvPlayList->setGeometry(2, 2, kClientWidth - 10, kClientHeight - kPlayerPanelHeight - 32);
+}
+
+void Tfrm_Main::BuildDownloadTab() {
+    tsDownload = Named(new QWidget, "tsDownload");
+    pgcMain->addTab(tsDownload, QString::fromUtf8("正在下载"));
+    lvDownload = MakeReportView(tsDownload, "lvDownload", nullptr,
+                                {{"状态", 0}, {"文件名", 150}, {"进度", 70}, {"大小(字节)", 80}, {"平均速度", 70}, {"用时", 80}});
+    for (int column = 2; column <= 5; ++column)
+        lvDownload->headerItem()->setTextAlignment(column, Qt::AlignCenter);
+    lvDownload->setSelectionMode(QAbstractItemView::ExtendedSelection);
+    lvDownload->setGeometry(2, 2, kClientWidth - 10, kClientHeight - kPlayerPanelHeight - 32);
+}
+
+void Tfrm_Main::BuildSearchTab() {
+    tsSearch = Named(new QWidget, "tsSearch");
+    pgcMain->addTab(tsSearch, QString::fromUtf8("搜索列表"));
+    lvMusicLst = MakeReportView(tsSearch, "lvMusicLst", nullptr,
+                                {{"索引", 0}, {"歌曲名", 0}, {"歌手", 0}, {"专辑", 0}, {"格式", 0}, {"速度", 0}, {"大小", 0}, {"下载地址", 0}});
+    lvMusicLst->setGeometry(2, 2, kClientWidth - 10, 216);
+    MakeLabel(tsSearch, "搜索内容：", 8, 232);
+    cbbContent = Named(new QComboBox(tsSearch), "cbbContent", "输入搜索内容然后按Enter");
+    cbbContent->setEditable(true);
+    cbbContent->setInsertPolicy(QComboBox::NoInsert);
+    cbbContent->setEditText("beyond");
+    QFont font("Tahoma");
+    font.setPixelSize(12);
+    font.setItalic(true);
+    cbbContent->setFont(font);
+    cbbContent->setStyleSheet("QComboBox { color: silver; }");
+    cbbContent->setGeometry(76, 228, 370, 25);
+}
+
+void Tfrm_Main::BuildTopNTab() {
+    tsTopN = Named(new QWidget, "tsTopN");
+    pgcMain->addTab(tsTopN, QString::fromUtf8("Top N列表"));
+    lbTopNList = Named(new QListWidget(tsTopN), "lbTopNList", "百度Top N列表");
+    lbTopNList->setGeometry(2, 2, 150, kClientHeight - kPlayerPanelHeight - 32);
+    lvMusicList = MakeReportView(tsTopN, "lvMusicList", nullptr, {{"索引", 0}, {"音乐/歌手", 0}, {"歌手/出处", 0}});
+    lvMusicList->setGeometry(156, 2, kClientWidth - 164, kClientHeight - kPlayerPanelHeight - 32);
+}
+
+void Tfrm_Main::BuildSettingTab() {
+    tsSetting = Named(new QWidget, "tsSetting");
+    pgcMain->addTab(tsSetting, QString::fromUtf8("系统设置"));
+
+    auto* basic = new QGroupBox(QString::fromUtf8("基本设置"), tsSetting);
+    basic->setGeometry(6, 4, 250, 116);
+    cbAutoCheck = Named(new QCheckBox(QString::fromUtf8("自动播放上次音乐"), basic), "cbAutoCheck");
+    cbAutoCheck->move(12, 20);
+    cbbExitConfirm =
+        Named(new QCheckBox(QString::fromUtf8("退出时确认"), basic), "cbbExitConfirm", "退出时是否弹出确认对话框");
+    cbbExitConfirm->move(12, 43);
+    cbRemoveError = Named(new QCheckBox(QString::fromUtf8("自动移除出错的文件"), basic), "cbRemoveError");
+    cbRemoveError->move(12, 66);
+    cbRemoveError->setChecked(true);
+    cbAllowDelete = Named(new QCheckBox(QString::fromUtf8("禁用物理删除功能"), basic), "cbAllowDelete",
+                          "是否禁止物理删除文件功能");
+    cbAllowDelete->move(12, 89);
+    cbAllowDelete->setChecked(true);
+
+    // The format filter is kept in the settings but not shown.
+    rgbMusicFormat = Named(new QGroupBox(tsSetting), "rgbMusicFormat");
+    rgbMusicFormatItems = new QButtonGroup(rgbMusicFormat);
+    int id = 0;
+    for (const char* item : {"不过滤", "MP3", "RM", "WMA "})
+        rgbMusicFormatItems->addButton(new QRadioButton(QString::fromUtf8(item), rgbMusicFormat), id++);
+    rgbMusicFormatItems->button(0)->setChecked(true);
+    rgbMusicFormat->setVisible(false);
+
+    auto* tasks = new QGroupBox(QString::fromUtf8("任务设置"), tsSetting);
+    tasks->setGeometry(262, 4, 274, 116);
+    MakeLabel(tasks, "最大任务数：", 10, 24);
+    edtMaxTasks = Named(new QSpinBox(tasks), "edtMaxTasks", "下次启动时生效");
+    edtMaxTasks->setRange(1, 5);
+    edtMaxTasks->setGeometry(84, 20, 44, 22);
+    MakeLabel(tasks, "每任务线程：", 140, 24);
+    edtThreadsPeerTask = Named(new QSpinBox(tasks), "edtThreadsPeerTask", "下次启动时生效");
+    edtThreadsPeerTask->setRange(1, 3);
+    edtThreadsPeerTask->setGeometry(214, 20, 44, 22);
+    MakeLabel(tasks, "下载目录：", 10, 56);
+    edtSavePath = Named(new QLineEdit(tasks), "edtSavePath", "下载文件保存位置");
+    edtSavePath->setReadOnly(true);
+    edtSavePath->setStyleSheet("QLineEdit { background: silver; }");
+    edtSavePath->setGeometry(74, 52, 158, 22);
+    btnSelectSavePath = Named(new QPushButton("...", tasks), "btnSelectSavePath", "选择新的位置");
+    btnSelectSavePath->setGeometry(236, 52, 26, 22);
+    MakeLabel(tasks, "歌词目录：", 10, 86);
+    edtLRCPath = Named(new QLineEdit(tasks), "edtLRCPath", "下载文件保存位置");
+    edtLRCPath->setReadOnly(true);
+    edtLRCPath->setStyleSheet("QLineEdit { background: silver; }");
+    edtLRCPath->setGeometry(74, 82, 158, 22);
+    btnSelectLRCPath = Named(new QPushButton("...", tasks), "btnSelectLRCPath", "选择歌词保存位置");
+    btnSelectLRCPath->setGeometry(236, 82, 26, 22);
+
+    auto* speaker = new QGroupBox(QString::fromUtf8("ZV2 WIFI音响设置"), tsSetting);
+    speaker->setGeometry(6, 124, 530, 122);
+    MakeLabel(speaker, "IP 地址：", 12, 26);
+    edt_ReIP = Named(new QComboBox(speaker), "edt_ReIP");
+    edt_ReIP->setEditable(true);
+    edt_ReIP->setInsertPolicy(QComboBox::NoInsert);
+    edt_ReIP->setGeometry(84, 22, 170, 24);
+    btn_SearchDev = Named(new QPushButton(QString::fromUtf8("搜索设备"), speaker), "btn_SearchDev", "搜索在线设备");
+    btn_SearchDev->setGeometry(264, 22, 80, 24);
+    SpeedButton1 = Named(new QPushButton(QString::fromUtf8("连接设备"), speaker), "SpeedButton1", "连接选中设备");
+    SpeedButton1->setGeometry(352, 22, 80, 24);
+    MakeLabel(speaker, "状态：", 12, 58);
+    lbl_TCPConnect = Named(new QLabel(QString::fromUtf8("未连接"), speaker), "lbl_TCPConnect", "设备连接状态");
+    lbl_TCPConnect->setGeometry(84, 58, 120, 16);
+    MakeLabel(speaker, "播放方式：", 12, 88);
+    rb_ZV2 = Named(new QRadioButton(QString::fromUtf8("ZV2播放"), speaker), "rb_ZV2", "Vantor-ZV2无线音响播放");
+    rb_ZV2->move(84, 86);
+    rb_ZV2->setChecked(true);
+    rb_PC = Named(new QRadioButton(QString::fromUtf8("本地播放"), speaker), "rb_PC", "计算机播放");
+    rb_PC->move(184, 86);
+}
+
+void Tfrm_Main::BuildPlayerPanel() {
+    pnlPlayer = Named(new QWidget(this), "pnlPlayer");
+    pnlPlayer->setGeometry(0, kClientHeight - kPlayerPanelHeight, kClientWidth, kPlayerPanelHeight);
+    lblVolume = Named(MakeLabel(pnlPlayer, "音量：", 123, 25), "lblVolume");
+    lblVolumeChannel = Named(MakeLabel(pnlPlayer, "声道：", 123, 13), "lblVolumeChannel");
+    lblVolumeChannel->setVisible(false);
+    lblPlayerStatus = Named(MakeLabel(pnlPlayer, "停止播放", 238, 13), "lblPlayerStatus", "播放器状态");
+    lblPlayerStatus->setStyleSheet("color: green;");
+    lblCurMusic = Named(new QLabel(QString::fromUtf8("停止播放"), pnlPlayer), "lblCurMusic", "当前播放曲目");
+    lblCurMusic->setGeometry(292, 13, 249, 16);
+    lblCurMusic->setStyleSheet("color: grey;");
+}
+
+void Tfrm_Main::FormCreate() {
+    QApplication::setApplicationDisplayName(QString());
+    QApplication::setApplicationName(QString::fromUtf8(kCaption));
+    LoadSettings();
+    SeekEnabled = false;
+    setAcceptDrops(true);
+    LoopMode = 0;
+}
+
+void Tfrm_Main::FormDestroy() {}
+
+void Tfrm_Main::LoadSettings() {
+    platform::TIniFile ini(Env_.ProgramFolder + "Download.ini");
+    Loaded_ = ReadSettings(ini, Env_.ProgramFolder, Env_.MusicSiteHost,
+                           [](const std::string& path) { return platform::FileExists(path); });
+    const TSettingsData& d = Loaded_;
+    edt_ReIP->setEditText(Q(d.IP));
+    SearchURL = d.SearchURL;
+    SavePath = d.SavePath;
+    edtSavePath->setText(Q(d.SavePath));
+    for (const auto& path : d.Music)
+        PlayList_.Append(path);
+    ShowPlayListRows();
+    cbbContent->clear();
+    for (const auto& item : d.SearchItems)
+        cbbContent->addItem(Q(item));
+    cbbContent->addItem(QString::fromUtf8(kClearHistoryItem));
+    cbbContent->setEditText("beyond");
+    PlayList_.LastPlayed = d.LastPlayed;
+    cbAutoCheck->setChecked(d.AutoPlay);
+    rgbMusicFormatItems->button(d.Filter)->setChecked(true);
+    cbbExitConfirm->setChecked(d.QuitConfirm);
+    MaxTasks = d.MaxTasks;
+    edtMaxTasks->setValue(d.MaxTasks);
+    ThreadsPeerTask = d.ThreadsPeerTask;
+    edtThreadsPeerTask->setValue(d.ThreadsPeerTask);
+    LRCPath = d.LRCPath;
+    edtLRCPath->setText(Q(d.LRCPath));
+}
+
+void Tfrm_Main::ShowPlayListRows() {
+    lvPlayList->clear();
+    for (std::size_t i = 0; i < PlayList_.Count(); ++i) {
+        const auto& row = PlayList_.Row(i);
+        auto* item = new QTreeWidgetItem(lvPlayList);
+        item->setText(1, QString::number(row.Number));
+        item->setTextAlignment(1, Qt::AlignCenter);
+        item->setText(2, Q(row.Path));
+    }
+}
+
+TSettingsData Tfrm_Main::CollectSettings() const {
+    TSettingsData d = Loaded_;
+    d.IP = Loaded_.IP;
+    d.Music = PlayList_.Paths();
+    d.SearchItems.clear();
+    for (int i = 0; i + 1 < cbbContent->count(); ++i)
+        d.SearchItems.push_back(cbbContent->itemText(i).toStdString());
+    d.SavePath = edtSavePath->text().toStdString();
+    d.LastPlayed = PlayList_.LastPlayed;
+    d.Filter = std::max(0, rgbMusicFormatItems->checkedId());
+    d.AutoPlay = cbAutoCheck->isChecked();
+    d.QuitConfirm = cbbExitConfirm->isChecked();
+    d.MaxTasks = static_cast<std::uint8_t>(edtMaxTasks->value());
+    d.ThreadsPeerTask = static_cast<std::uint8_t>(edtThreadsPeerTask->value());
+    d.LRCPath = edtLRCPath->text().toStdString();
+    d.Volume = std::clamp(Loaded_.Volume, 0, 3000);
+    return d;
+}
+
+void Tfrm_Main::SaveSettings() {
+    platform::TIniFile ini(Env_.ProgramFolder + "Download.ini");
+    WriteSettings(ini, CollectSettings());
+    std::string error;
+    if (!ini.Save(&error))
+        SaveError_ = error;
+}
+
+bool Tfrm_Main::FormCloseQuery() {
+    if (!AskOnClose_ || !cbbExitConfirm->isChecked())
+        return true;
+    return Dialogs_->AskYesNo("确认退出？", "确认");
+}
+
+void Tfrm_Main::FormClose() {
+    SaveSettings();
+    if (SaveError_.empty())
+        return;
+    // The old file stays as it was; say so rather than lose the settings silently.
+    const std::string text = "设置未能保存：" + SaveError_;
+    std::fprintf(stderr, "zv2player: %s\n", text.c_str());
+    if (AskOnClose_)
+        Dialogs_->ShowError(text, "错误");
+}
+
+void Tfrm_Main::closeEvent(QCloseEvent* event) {
+    if (Closed_) {
+        event->accept();
+        return;
+    }
+    if (!FormCloseQuery()) {
+        event->ignore();
+        return;
+    }
+    FormClose();
+    Closed_ = true;
+    event->accept();
+    QApplication::quit();
+}
+
+void Tfrm_Main::CloseWithoutQuery() {
+    AskOnClose_ = false;
+    close();
+}
+
+void Tfrm_Main::BringToFront() {
+    QWidget* target = QApplication::activeModalWidget();
+    if (!target)
+        target = this;
+    target->setWindowState((target->windowState() & ~Qt::WindowMinimized) | Qt::WindowActive);
+    target->show();
+    target->raise();
+    target->activateWindow();
+}
+
+} // namespace zv2::app

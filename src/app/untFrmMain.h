@@ -1,0 +1,118 @@
+#pragma once
+// Tfrm_Main: the program's only window. It owns every long-lived object,
+// creates them in a fixed order (FormCreate) and releases them in a fixed
+// order (FormDestroy). Controls carry the names of the window's design so
+// tests and handlers find them; the decisions live in plain classes
+// (settings, playlist, ...) that the window binds to.
+
+#include "app/untDialogs.h"
+#include "app/untPlayList.h"
+#include "app/untSettings.h"
+
+#include <QWidget>
+#include <cstdint>
+#include <memory>
+#include <string>
+
+class QButtonGroup;
+class QCheckBox;
+class QComboBox;
+class QGroupBox;
+class QLabel;
+class QLineEdit;
+class QListWidget;
+class QPushButton;
+class QRadioButton;
+class QSpinBox;
+class QTabWidget;
+class QTreeWidget;
+
+namespace zv2::platform {
+class IDispatcher;
+}
+
+namespace zv2::app {
+
+// What the window needs from the process: where it lives, how it reaches its
+// own thread, and how it asks the user.
+struct TFormEnvironment {
+    std::string ProgramFolder;  // ends with "/"
+    std::string MusicSiteHost;  // "host[:port]"
+    platform::IDispatcher* Dispatcher = nullptr;
+    std::unique_ptr<IDialogs> Dialogs; // null: Qt dialogs over the window
+};
+
+class Tfrm_Main : public QWidget {
+public:
+    explicit Tfrm_Main(TFormEnvironment env);
+    ~Tfrm_Main() override;
+
+    // Closes the window the normal way but without the quit question: the
+    // settings are saved. Used for SIGTERM, SIGINT and the end of the session.
+    void CloseWithoutQuery();
+    // Restores, shows and raises the window, or its modal dialog when one is open.
+    void BringToFront();
+
+    // Loaded and saved state (read by tests; the window keeps it current).
+    const TSettingsData& Loaded() const { return Loaded_; }
+    TPlayList& PlayList() { return PlayList_; }
+    std::string SaveError() const { return SaveError_; }
+
+    // Fields of the window that other parts read.
+    std::string SearchURL, SavePath, LRCPath;
+    std::uint8_t MaxTasks = 5, ThreadsPeerTask = 3;
+    std::int32_t ElapsedMs = 0;
+    std::uint8_t LoopMode = 0;
+    bool SeekEnabled = false;
+
+    // Controls, by their design names.
+    QTabWidget* pgcMain = nullptr;
+    QWidget *tsPlayList = nullptr, *tsDownload = nullptr, *tsSearch = nullptr, *tsTopN = nullptr,
+            *tsSetting = nullptr;
+    QTreeWidget *lvPlayList = nullptr, *lvDownload = nullptr, *lvMusicLst = nullptr, *lvMusicList = nullptr;
+    QListWidget* lbTopNList = nullptr;
+    QComboBox* cbbContent = nullptr;
+    QCheckBox *cbAutoCheck = nullptr, *cbbExitConfirm = nullptr, *cbRemoveError = nullptr, *cbAllowDelete = nullptr;
+    QGroupBox* rgbMusicFormat = nullptr;
+    QButtonGroup* rgbMusicFormatItems = nullptr;
+    QSpinBox *edtMaxTasks = nullptr, *edtThreadsPeerTask = nullptr;
+    QLineEdit *edtSavePath = nullptr, *edtLRCPath = nullptr;
+    QPushButton *btnSelectSavePath = nullptr, *btnSelectLRCPath = nullptr;
+    QComboBox* edt_ReIP = nullptr;
+    QPushButton *btn_SearchDev = nullptr, *SpeedButton1 = nullptr;
+    QLabel* lbl_TCPConnect = nullptr;
+    QRadioButton *rb_ZV2 = nullptr, *rb_PC = nullptr;
+    QWidget* pnlPlayer = nullptr;
+    QLabel *lblVolume = nullptr, *lblVolumeChannel = nullptr, *lblPlayerStatus = nullptr, *lblCurMusic = nullptr;
+
+protected:
+    void closeEvent(QCloseEvent* event) override;
+
+private:
+    void BuildControls();
+    void BuildPlayListTab();
+    void BuildDownloadTab();
+    void BuildSearchTab();
+    void BuildTopNTab();
+    void BuildSettingTab();
+    void BuildPlayerPanel();
+
+    void FormCreate();
+    void FormDestroy();
+    bool FormCloseQuery();
+    void FormClose();
+    void LoadSettings();
+    void SaveSettings();
+    TSettingsData CollectSettings() const;
+    void ShowPlayListRows();
+
+    TFormEnvironment Env_;
+    std::unique_ptr<IDialogs> Dialogs_;
+    TSettingsData Loaded_;
+    TPlayList PlayList_;
+    std::string SaveError_;
+    bool Closed_ = false;
+    bool AskOnClose_ = true;
+};
+
+} // namespace zv2::app
