@@ -1,0 +1,84 @@
+#include "platform/net/NetAddress.h"
+
+#include <arpa/inet.h>
+#include <cstdlib>
+#include <netdb.h>
+#include <netinet/in.h>
+#include <strings.h>
+
+namespace zv2::platform {
+
+const char* NetResultText(TNetResult result) {
+    switch (result) {
+    case TNetResult::Ok:
+        return "ok";
+    case TNetResult::Refused:
+        return "refused by the loopback guard";
+    case TNetResult::Timeout:
+        return "timed out";
+    case TNetResult::Aborted:
+        return "aborted";
+    case TNetResult::Closed:
+        return "closed";
+    case TNetResult::Error:
+        return "error";
+    }
+    return "unknown";
+}
+
+std::optional<TSocketAddress> TSocketAddress::Parse(std::string_view dotted, std::uint16_t port) {
+    const std::string text(dotted);
+    in_addr addr{};
+    if (::inet_pton(AF_INET, text.c_str(), &addr) != 1) {
+        return std::nullopt;
+    }
+    return TSocketAddress{ntohl(addr.s_addr), port};
+}
+
+std::string TSocketAddress::HostText() const {
+    in_addr addr{};
+    addr.s_addr = htonl(Host);
+    char text[INET_ADDRSTRLEN] = {};
+    ::inet_ntop(AF_INET, &addr, text, sizeof text);
+    return text;
+}
+
+std::string TSocketAddress::ToString() const {
+    return HostText() + ":" + std::to_string(Port);
+}
+
+bool TSocketAddress::IsLoopback() const {
+    return (Host >> 24) == 127;
+}
+
+bool LoopbackOnly() {
+    const char* value = std::getenv("ZV2_LOOPBACK_ONLY");
+    return value && *value && std::string_view(value) != "0";
+}
+
+bool DestinationAllowed(const TSocketAddress& to) {
+    return to.IsLoopback() || !LoopbackOnly();
+}
+
+TNetResult Resolve(const std::string& host, std::uint16_t port, TSocketAddress& out) {
+    if (auto literal = TSocketAddress::Parse(host, port)) {
+        out = *literal;
+        return TNetResult::Ok;
+    }
+    if (LoopbackOnly() && ::strcasecmp(host.c_str(), "localhost") != 0) {
+        return TNetResult::Refused;
+    }
+    addrinfo hints{};
+    hints.ai_family = AF_INET;
+    hints.ai_socktype = SOCK_STREAM;
+    addrinfo* list = nullptr;
+    if (::getaddrinfo(host.c_str(), nullptr, &hints, &list) != 0 || !list) {
+        return TNetResult::Error;
+    }
+    const auto* in = reinterpret_cast<const sockaddr_in*>(list->ai_addr);
+    out = TSocketAddress{ntohl(in->sin_addr.s_addr), port};
+    ::freeaddrinfo(list);
+    return TNetResult::Ok;
+}
+
+} // namespace zv2::platform

@@ -1,0 +1,98 @@
+#include "platform/net/NetWait.h"
+
+#include <cerrno>
+#include <chrono>
+#include <cstdint>
+#include <fcntl.h>
+#include <poll.h>
+#include <sys/eventfd.h>
+#include <sys/socket.h>
+#include <unistd.h>
+
+namespace zv2::platform::net_detail {
+
+TAbortSignal::TAbortSignal() : Fd_(::eventfd(0, EFD_CLOEXEC | EFD_NONBLOCK)) {}
+
+TAbortSignal::~TAbortSignal() {
+    if (Fd_ >= 0) {
+        ::close(Fd_);
+    }
+}
+
+void TAbortSignal::Signal() {
+    Signalled_.store(true);
+    const std::uint64_t one = 1;
+    // The counter only ever grows; the descriptor stays readable from now on.
+    [[maybe_unused]] auto written = ::write(Fd_, &one, sizeof one);
+}
+
+TNetResult WaitFor(int fd, short events, int timeoutMs, const TAbortSignal& abort) {
+    using Clock = std::chrono::steady_clock;
+    const auto deadline = Clock::now() + std::chrono::milliseconds(timeoutMs);
+    for (;;) {
+        if (abort.Signalled()) {
+            return TNetResult::Aborted;
+        }
+        int wait = -1;
+        if (timeoutMs >= 0) {
+            const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(deadline - Clock::now()).count();
+            wait = left > 0 ? static_cast<int>(left) : 0;
+        }
+        pollfd fds[2] = {{fd, events, 0}, {abort.Fd(), POLLIN, 0}};
+        const int n = ::poll(fds, 2, wait);
+        if (n < 0) {
+            if (errno == EINTR) {
+                continue;
+            }
+            return TNetResult::Error;
+        }
+        if (fds[1].revents != 0) {
+            return TNetResult::Aborted;
+        }
+        if (fds[0].revents != 0) {
+            return TNetResult::Ok;
+        }
+        if (n == 0 && wait >= 0 && Clock::now() >= deadline) {
+            return TNetResult::Timeout;
+        }
+    }
+}
+
+sockaddr_in ToSockaddr(const TSocketAddress& address) {
+    sockaddr_in in{};
+    in.sin_family = AF_INET;
+    in.sin_port = htons(address.Port);
+    in.sin_addr.s_addr = htonl(address.Host);
+    return in;
+}
+
+TSocketAddress FromSockaddr(const sockaddr_in& address) {
+    return TSocketAddress{ntohl(address.sin_addr.s_addr), ntohs(address.sin_port)};
+}
+
+int OpenSocket(int type) {
+    return ::socket(AF_INET, type | SOCK_NONBLOCK | SOCK_CLOEXEC, 0);
+}
+
+bool BindShared(int fd, const TSocketAddress& at, bool broadcast) {
+    const int on = 1;
+    if (::setsockopt(fd, SOL_SOCKET, SO_REUSEADDR, &on, sizeof on) != 0) {
+        return false;
+    }
+    if (broadcast && ::setsockopt(fd, SOL_SOCKET, SO_BROADCAST, &on, sizeof on) != 0) {
+        return false;
+    }
+    const sockaddr_in in = ToSockaddr(at);
+    return ::bind(fd, reinterpret_cast<const sockaddr*>(&in), sizeof in) == 0;
+}
+
+TSocketAddress LocalAddress(int fd) {
+    sockaddr_in in{};
+    socklen_t len = sizeof in;
+    if (::getsockname(fd, reinterpret_cast<sockaddr*>(&in), &len) != 0) {
+        return {};
+    }
+    return FromSockaddr(in);
+}
+
+} // namespace zv2::platform::net_detail
