@@ -1,0 +1,95 @@
+#include "platform/net/UdpSocket.h"
+
+#include "speaker/SpeakerPeer.h"
+
+#include <gtest/gtest.h>
+
+#include <thread>
+
+using namespace zv2::platform;
+using zv2::test::GiveUpMs;
+
+namespace {
+
+TSocketAddress Loopback(const char* host = "127.0.0.1", std::uint16_t port = 0) {
+    return *TSocketAddress::Parse(host, port);
+}
+
+std::string ReceiveText(TUdpSocket& socket, TSocketAddress& from, std::size_t capacity = 8192) {
+    std::string buffer(capacity, '\0');
+    std::size_t got = 0;
+    if (socket.ReceiveFrom(buffer.data(), buffer.size(), got, from, GiveUpMs) != TNetResult::Ok) {
+        return "<nothing>";
+    }
+    buffer.resize(got);
+    return buffer;
+}
+
+} // namespace
+
+TEST(UdpSocket, DatagramsArriveWholeWithTheirSender) {
+    TUdpSocket a, b;
+    ASSERT_EQ(a.Open(Loopback(), false), TNetResult::Ok);
+    ASSERT_EQ(b.Open(Loopback("127.0.0.2"), false), TNetResult::Ok);
+    ASSERT_EQ(b.SendTo(a.LocalAddress(), "SOUND OK", 8), TNetResult::Ok);
+    ASSERT_EQ(b.SendTo(a.LocalAddress(), "", 0), TNetResult::Ok);
+    TSocketAddress from;
+    EXPECT_EQ(ReceiveText(a, from), "SOUND OK");
+    EXPECT_EQ(from, b.LocalAddress());
+    EXPECT_EQ(ReceiveText(a, from), "") << "an empty datagram is a datagram";
+}
+
+TEST(UdpSocket, LongerDatagramIsCutToTheBuffer) {
+    TUdpSocket a, b;
+    ASSERT_EQ(a.Open(Loopback(), false), TNetResult::Ok);
+    ASSERT_EQ(b.Open(Loopback(), false), TNetResult::Ok);
+    const std::string text(100, 'x');
+    ASSERT_EQ(b.SendTo(a.LocalAddress(), text.data(), text.size()), TNetResult::Ok);
+    TSocketAddress from;
+    EXPECT_EQ(ReceiveText(a, from, 10), std::string(10, 'x'));
+}
+
+TEST(UdpSocket, TwoSocketsShareOnePortOnDifferentAddresses) {
+    TUdpSocket wildcard, bound;
+    ASSERT_EQ(wildcard.Open(TSocketAddress::Any(0), true), TNetResult::Ok);
+    const std::uint16_t port = wildcard.LocalAddress().Port;
+    ASSERT_EQ(bound.Open(Loopback("127.0.0.2", port), false), TNetResult::Ok);
+    TUdpSocket sender;
+    ASSERT_EQ(sender.Open(Loopback(), false), TNetResult::Ok);
+    sender.SendTo(Loopback("127.0.0.2", port), "to .2", 5);
+    sender.SendTo(Loopback("127.0.0.1", port), "to .1", 5);
+    TSocketAddress from;
+    EXPECT_EQ(ReceiveText(bound, from), "to .2");
+    EXPECT_EQ(ReceiveText(wildcard, from), "to .1");
+}
+
+TEST(UdpSocket, GuardRefusesBroadcastAndOtherNetworks) {
+    TUdpSocket socket;
+    ASSERT_EQ(socket.Open(TSocketAddress::Any(0), true), TNetResult::Ok);
+    EXPECT_EQ(socket.SendTo(TSocketAddress::Broadcast(48899), "x", 1), TNetResult::Refused);
+    EXPECT_EQ(socket.SendTo(*TSocketAddress::Parse("10.10.100.254", 48899), "x", 1), TNetResult::Refused);
+    EXPECT_EQ(socket.SendTo(*TSocketAddress::Parse("192.168.1.255", 48899), "x", 1), TNetResult::Refused);
+}
+
+TEST(UdpSocket, ReceiveEndsAtItsTimeLimitOrAtAnAbort) {
+    TUdpSocket socket;
+    ASSERT_EQ(socket.Open(Loopback(), false), TNetResult::Ok);
+    char buffer[8];
+    std::size_t got = 0;
+    TSocketAddress from;
+    EXPECT_EQ(socket.ReceiveFrom(buffer, sizeof buffer, got, from, 50), TNetResult::Timeout);
+    TNetResult result = TNetResult::Ok;
+    std::thread receiving([&] { result = socket.ReceiveFrom(buffer, sizeof buffer, got, from, -1); });
+    socket.Abort();
+    receiving.join();
+    EXPECT_EQ(result, TNetResult::Aborted);
+}
+
+TEST(UdpSocket, ClosedSocketSendsNothing) {
+    TUdpSocket socket;
+    EXPECT_EQ(socket.SendTo(Loopback("127.0.0.1", 9), "x", 1), TNetResult::Closed);
+    TUdpSocket taken, second;
+    ASSERT_EQ(taken.Open(Loopback(), false), TNetResult::Ok);
+    EXPECT_EQ(second.Open(*TSocketAddress::Parse("192.0.2.1", 0), false), TNetResult::Error) << "not our address";
+    EXPECT_FALSE(second.IsOpen());
+}
