@@ -1,0 +1,339 @@
+// make-images: draws the image lists of the controls (button strips and list
+// icons) and writes them as PNG files into the folder given on the command
+// line. White is the transparent colour of every image, so nothing inside a
+// shape is pure white. Run it through the "update-control-images" target,
+// look at the result and commit it.
+
+#include <QColor>
+#include <QImage>
+#include <QLinearGradient>
+#include <QPainter>
+#include <QPainterPath>
+#include <QPainterPathStroker>
+#include <QPolygonF>
+#include <QRadialGradient>
+#include <QString>
+
+#include <algorithm>
+#include <cstdio>
+#include <functional>
+
+namespace {
+
+enum class TLook { Normal, Hover, Pressed, Disabled };
+constexpr TLook Looks[] = {TLook::Normal, TLook::Hover, TLook::Pressed, TLook::Disabled};
+
+const QColor Background(255, 255, 255);
+const QColor NearWhite(250, 251, 253);
+
+using TSymbol = std::function<void(QPainter&, QPointF centre, double radius)>;
+
+QImage NewImage(int width, int height) {
+    QImage image(width, height, QImage::Format_RGB32);
+    image.fill(Background);
+    return image;
+}
+
+bool WhollyInside(const QPainterPath& shape, int x, int y) {
+    for (const auto& corner : {QPointF(0.1, 0.1), QPointF(0.9, 0.1), QPointF(0.1, 0.9), QPointF(0.9, 0.9)}) {
+        if (!shape.contains(QPointF(x, y) + corner))
+            return false;
+    }
+    return true;
+}
+
+// Inside the shape, pure white would turn transparent: it is nudged off the
+// key colour. On its edge and outside it, the faint near-white fringe that
+// anti-aliasing leaves would show as a light halo on a darker parent: it
+// becomes background.
+void CleanEdges(QImage& image, const QPainterPath& shape) {
+    for (int y = 0; y < image.height(); ++y) {
+        for (int x = 0; x < image.width(); ++x) {
+            const QRgb pixel = image.pixel(x, y);
+            const bool inside = WhollyInside(shape, x, y);
+            if (inside && pixel == Background.rgb())
+                image.setPixel(x, y, qRgb(254, 254, 254));
+            else if (!inside && std::min({qRed(pixel), qGreen(pixel), qBlue(pixel)}) >= 230)
+                image.setPixel(x, y, Background.rgb());
+        }
+    }
+}
+
+struct TButtonColours {
+    QColor Rim, Top, Bottom, Symbol;
+};
+
+TButtonColours ColoursOf(TLook look) {
+    switch (look) {
+    case TLook::Hover:
+        return {QColor(60, 95, 150), QColor(178, 226, 255), QColor(58, 150, 232), NearWhite};
+    case TLook::Pressed:
+        return {QColor(40, 64, 112), QColor(30, 92, 168), QColor(88, 160, 226), QColor(226, 238, 250)};
+    case TLook::Disabled:
+        return {QColor(150, 150, 150), QColor(226, 226, 226), QColor(178, 178, 178), QColor(244, 244, 244)};
+    case TLook::Normal:
+        break;
+    }
+    return {QColor(70, 92, 140), QColor(150, 208, 250), QColor(38, 118, 200), NearWhite};
+}
+
+// Draws one frame and gives the disc it covers.
+QPainterPath DrawButtonFrame(QImage& image, int frame, TLook look, const TSymbol& symbol) {
+    const int side = image.height();
+    const QRectF cell(frame * side, 0, side, side);
+    const QPointF centre = cell.center();
+    const double radius = side / 2.0 - 1.0;
+    const auto colours = ColoursOf(look);
+
+    QPainter painter(&image);
+    painter.setRenderHint(QPainter::Antialiasing);
+
+    QLinearGradient body(cell.topLeft(), cell.bottomLeft());
+    body.setColorAt(0, colours.Top);
+    body.setColorAt(1, colours.Bottom);
+    painter.setPen(QPen(colours.Rim, 1.2));
+    painter.setBrush(body);
+    painter.drawEllipse(centre, radius - 0.6, radius - 0.6);
+
+    // A soft gloss over the upper half; the pressed look has none.
+    if (look != TLook::Pressed) {
+        QLinearGradient gloss(cell.topLeft(), QPointF(cell.left(), centre.y()));
+        gloss.setColorAt(0, QColor(255, 255, 255, look == TLook::Hover ? 150 : 120));
+        gloss.setColorAt(1, QColor(255, 255, 255, 10));
+        painter.setPen(Qt::NoPen);
+        painter.setBrush(gloss);
+        painter.drawEllipse(QPointF(centre.x(), centre.y() - radius * 0.42), radius * 0.78, radius * 0.5);
+    }
+
+    const QPointF at = look == TLook::Pressed ? centre + QPointF(0, 1) : centre;
+    if (look != TLook::Disabled) {
+        painter.setPen(Qt::NoPen);
+        painter.setBrush(QColor(10, 40, 90, 90));
+        symbol(painter, at + QPointF(0.6, 0.9), radius);
+    }
+    painter.setPen(Qt::NoPen);
+    painter.setBrush(colours.Symbol);
+    symbol(painter, at, radius);
+    painter.end();
+
+    QPainterPath disc;
+    disc.addEllipse(centre, radius, radius);
+    return disc;
+}
+
+QImage ButtonStrip(int side, const TSymbol& symbol) {
+    QImage image = NewImage(side * 4, side);
+    QPainterPath discs;
+    int frame = 0;
+    for (const auto look : Looks)
+        discs.addPath(DrawButtonFrame(image, frame++, look, symbol));
+    CleanEdges(image, discs);
+    return image;
+}
+
+void Triangle(QPainter& painter, QPointF a, QPointF b, QPointF c) {
+    QPainterPath path;
+    path.moveTo(a);
+    path.lineTo(b);
+    path.lineTo(c);
+    path.closeSubpath();
+    painter.drawPath(path);
+}
+
+void Bar(QPainter& painter, double left, double top, double width, double height) {
+    painter.drawRoundedRect(QRectF(left, top, width, height), width * 0.3, width * 0.3);
+}
+
+void PlaySymbol(QPainter& painter, QPointF c, double r) {
+    Triangle(painter, c + QPointF(-0.26 * r, -0.46 * r), c + QPointF(-0.26 * r, 0.46 * r), c + QPointF(0.5 * r, 0));
+}
+
+void PauseSymbol(QPainter& painter, QPointF c, double r) {
+    const double width = 0.24 * r, height = 0.86 * r, gap = 0.2 * r;
+    Bar(painter, c.x() - gap / 2 - width, c.y() - height / 2, width, height);
+    Bar(painter, c.x() + gap / 2, c.y() - height / 2, width, height);
+}
+
+void PreviousSymbol(QPainter& painter, QPointF c, double r) {
+    const double h = 0.4 * r;
+    Bar(painter, c.x() - 0.5 * r, c.y() - h, 0.16 * r, 2 * h);
+    Triangle(painter, c + QPointF(0.42 * r, -h), c + QPointF(0.42 * r, h), c + QPointF(-0.3 * r, 0));
+}
+
+void NextSymbol(QPainter& painter, QPointF c, double r) {
+    const double h = 0.4 * r;
+    Bar(painter, c.x() + 0.34 * r, c.y() - h, 0.16 * r, 2 * h);
+    Triangle(painter, c + QPointF(-0.42 * r, -h), c + QPointF(-0.42 * r, h), c + QPointF(0.3 * r, 0));
+}
+
+// 16 x 16 list icons.
+
+QImage Icon(const std::function<void(QPainter&)>& draw, const QPainterPath& shape) {
+    QImage image = NewImage(16, 16);
+    QPainter painter(&image);
+    painter.setRenderHint(QPainter::Antialiasing);
+    draw(painter);
+    painter.end();
+    CleanEdges(image, shape);
+    return image;
+}
+
+QPainterPath DiscPath() {
+    QPainterPath path;
+    path.addEllipse(QPointF(8, 8), 7.2, 7.2);
+    return path;
+}
+
+void Disc(QPainter& painter, QColor light, QColor dark) {
+    QRadialGradient fill(QPointF(6.5, 5.5), 9);
+    fill.setColorAt(0, light);
+    fill.setColorAt(1, dark);
+    painter.setPen(QPen(dark.darker(130), 1));
+    painter.setBrush(fill);
+    painter.drawEllipse(QPointF(8, 8), 6.8, 6.8);
+}
+
+QPainterPath NotePath() {
+    QPainterPath path;
+    path.addEllipse(QPointF(5.6, 12.2), 3.0, 2.3);
+    path.addRect(QRectF(7.6, 2.2, 1.5, 10.2));
+    path.moveTo(9.1, 2.2);
+    path.cubicTo(10.5, 4.2, 13.8, 4.6, 12.8, 8.6);
+    path.cubicTo(12.6, 6.6, 11.2, 5.8, 9.1, 5.6);
+    path.closeSubpath();
+    return path.simplified();
+}
+
+QImage NoteIcon(QColor colour) {
+    const auto note = NotePath();
+    return Icon(
+        [&](QPainter& painter) {
+            painter.setPen(QPen(colour.darker(140), 0.6));
+            painter.setBrush(colour);
+            painter.drawPath(note);
+        },
+        note);
+}
+
+QImage PlayingIcon() {
+    return Icon(
+        [](QPainter& painter) {
+            Disc(painter, QColor(120, 220, 110), QColor(20, 130, 40));
+            painter.setPen(Qt::NoPen);
+            painter.setBrush(NearWhite);
+            Triangle(painter, QPointF(6.2, 4.6), QPointF(6.2, 11.4), QPointF(11.6, 8));
+        },
+        DiscPath());
+}
+
+QImage FailedIcon() {
+    return Icon(
+        [](QPainter& painter) {
+            Disc(painter, QColor(250, 120, 110), QColor(180, 20, 20));
+            painter.setPen(QPen(NearWhite, 2.0, Qt::SolidLine, Qt::RoundCap));
+            painter.drawLine(QPointF(5.4, 5.4), QPointF(10.6, 10.6));
+            painter.drawLine(QPointF(10.6, 5.4), QPointF(5.4, 10.6));
+        },
+        DiscPath());
+}
+
+QImage ChartIcon() {
+    const struct {
+        QRectF Box;
+        QColor Colour;
+    } bars[] = {{QRectF(2, 9, 3.2, 4.5), QColor(70, 150, 230)},
+                {QRectF(6.5, 5.5, 3.2, 8), QColor(90, 190, 60)},
+                {QRectF(11, 2, 3.2, 11.5), QColor(240, 140, 30)}};
+    QPainterPath shape;
+    for (const auto& bar : bars)
+        shape.addRect(bar.Box);
+    shape.addRect(QRectF(1, 13.8, 14, 1.2));
+    return Icon(
+        [&](QPainter& painter) {
+            for (const auto& bar : bars) {
+                QLinearGradient fill(bar.Box.topLeft(), bar.Box.topRight());
+                fill.setColorAt(0, bar.Colour.lighter(125));
+                fill.setColorAt(1, bar.Colour.darker(115));
+                painter.setPen(QPen(bar.Colour.darker(150), 0.8));
+                painter.setBrush(fill);
+                painter.drawRect(bar.Box);
+            }
+            painter.setPen(QPen(QColor(90, 90, 90), 1.2));
+            painter.drawLine(QPointF(1, 14.4), QPointF(15, 14.4));
+        },
+        shape);
+}
+
+QImage WaitingIcon() {
+    return Icon(
+        [](QPainter& painter) {
+            painter.setPen(QPen(QColor(80, 100, 140), 1.4));
+            painter.setBrush(QColor(236, 242, 250));
+            painter.drawEllipse(QPointF(8, 8), 6.4, 6.4);
+            painter.setPen(QPen(QColor(50, 60, 80), 1.4, Qt::SolidLine, Qt::RoundCap));
+            painter.drawLine(QPointF(8, 8), QPointF(8, 4.2));
+            painter.drawLine(QPointF(8, 8), QPointF(10.8, 9.6));
+        },
+        DiscPath());
+}
+
+QImage DownloadingIcon() {
+    QPainterPath arrow;
+    arrow.moveTo(6, 1.5);
+    arrow.lineTo(10, 1.5);
+    arrow.lineTo(10, 6.5);
+    arrow.lineTo(13, 6.5);
+    arrow.lineTo(8, 11.5);
+    arrow.lineTo(3, 6.5);
+    arrow.lineTo(6, 6.5);
+    arrow.closeSubpath();
+    QPolygonF tray;
+    tray << QPointF(2, 11) << QPointF(2, 14.2) << QPointF(14, 14.2) << QPointF(14, 11);
+    QPainterPath trayLine;
+    trayLine.addPolygon(tray);
+    QPainterPathStroker stroker;
+    stroker.setWidth(1.5);
+    QPainterPath shape = arrow + stroker.createStroke(trayLine);
+    return Icon(
+        [&](QPainter& painter) {
+            QLinearGradient fill(QPointF(0, 1.5), QPointF(0, 11.5));
+            fill.setColorAt(0, QColor(110, 190, 250));
+            fill.setColorAt(1, QColor(30, 110, 200));
+            painter.setPen(QPen(QColor(20, 70, 140), 0.9));
+            painter.setBrush(fill);
+            painter.drawPath(arrow);
+            painter.setPen(QPen(QColor(90, 100, 115), 1.5, Qt::SolidLine, Qt::RoundCap, Qt::RoundJoin));
+            painter.setBrush(Qt::NoBrush);
+            painter.drawPolyline(tray);
+        },
+        shape);
+}
+
+bool Save(const QImage& image, const QString& folder, const QString& list, int index) {
+    const QString path = QStringLiteral("%1/%2_%3.png").arg(folder, list).arg(index);
+    if (image.save(path, "PNG"))
+        return true;
+    std::fprintf(stderr, "make-images: cannot write %s\n", qPrintable(path));
+    return false;
+}
+
+} // namespace
+
+int main(int argc, char** argv) {
+    if (argc != 2) {
+        std::fprintf(stderr, "usage: make-images <folder>\n");
+        return 2;
+    }
+    const QString folder = QString::fromLocal8Bit(argv[1]);
+    const bool ok = Save(ButtonStrip(29, PreviousSymbol), folder, "imglstCtrlBtn", 0) &&
+                    Save(ButtonStrip(29, NextSymbol), folder, "imglstCtrlBtn", 1) &&
+                    Save(ButtonStrip(34, PlaySymbol), folder, "imglstPlayBtn", 0) &&
+                    Save(ButtonStrip(34, PauseSymbol), folder, "imglstPlayBtn", 1) &&
+                    Save(NoteIcon(QColor(70, 96, 150)), folder, "imglstPlayList", 0) &&
+                    Save(PlayingIcon(), folder, "imglstPlayList", 1) &&
+                    Save(FailedIcon(), folder, "imglstPlayList", 2) &&
+                    Save(NoteIcon(QColor(226, 128, 24)), folder, "imglstPlayList", 3) &&
+                    Save(ChartIcon(), folder, "imglstPlayList", 4) && Save(WaitingIcon(), folder, "imglstStatus", 0) &&
+                    Save(DownloadingIcon(), folder, "imglstStatus", 1) && Save(FailedIcon(), folder, "imglstStatus", 3);
+    return ok ? 0 : 1;
+}
