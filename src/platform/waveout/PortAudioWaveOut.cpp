@@ -1,0 +1,161 @@
+#include "platform/waveout/PortAudioWaveOut.h"
+
+#include <alsa/asoundlib.h>
+#include <portaudio.h>
+
+#include <cstring>
+#include <dlfcn.h>
+
+namespace zv2::platform {
+
+namespace {
+
+// ALSA prints every failed probe of PortAudio's device scan to stderr; a
+// machine without a card would print dozens of lines at each start.
+void QuietAlsaError(const char*, int, const char*, int, const char*, ...) {}
+
+// So does libjack (which PortAudio loads) when no JACK server runs. Its
+// message hooks are looked up, not linked: without JACK there is nothing to quiet.
+void QuietJackMessage(const char*) {}
+
+void QuietJack() {
+    using TSetHook = void (*)(void (*)(const char*));
+    for (const char* name : {"jack_set_error_function", "jack_set_info_function"}) {
+        if (auto setHook = reinterpret_cast<TSetHook>(dlsym(RTLD_DEFAULT, name)))
+            setHook(QuietJackMessage);
+    }
+}
+
+bool InitializePortAudio() {
+    snd_lib_error_set_handler(QuietAlsaError);
+    QuietJack();
+    return Pa_Initialize() == paNoError;
+}
+
+PaStreamParameters OutputParameters(const TWaveFormat& format) {
+    PaStreamParameters p{};
+    p.device = Pa_GetDefaultOutputDevice();
+    p.channelCount = format.Channels;
+    p.sampleFormat = paInt16;
+    if (p.device != paNoDevice)
+        p.suggestedLatency = Pa_GetDeviceInfo(p.device)->defaultHighOutputLatency;
+    return p;
+}
+
+} // namespace
+
+struct TPortAudioCallback {
+    static int Run(const void*, void* output, unsigned long frames, const PaStreamCallbackTimeInfo*,
+                   PaStreamCallbackFlags, void* self) {
+        auto* device = static_cast<TPortAudioWaveOut*>(self);
+        device->Fill(static_cast<std::int16_t*>(output), frames * std::size_t(device->Format_.Channels));
+        return paContinue;
+    }
+};
+
+std::unique_ptr<TPortAudioWaveOut> TPortAudioWaveOut::Probe() {
+    if (!InitializePortAudio())
+        return nullptr;
+    const PaStreamParameters p = OutputParameters(TWaveFormat{});
+    if (p.device == paNoDevice || Pa_IsFormatSupported(nullptr, &p, TWaveFormat{}.SampleRate) != paFormatIsSupported) {
+        Pa_Terminate();
+        return nullptr;
+    }
+    return std::unique_ptr<TPortAudioWaveOut>(new TPortAudioWaveOut());
+}
+
+TPortAudioWaveOut::~TPortAudioWaveOut() {
+    Close();
+    Pa_Terminate();
+}
+
+bool TPortAudioWaveOut::Open(const TWaveFormat& format, TWaveDoneHandler onDone) {
+    if (Stream_ || format.BitsPerSample != 16 || format.Channels < 1 || format.Channels > 2)
+        return false;
+    const PaStreamParameters p = OutputParameters(format);
+    if (p.device == paNoDevice)
+        return false;
+    PaStream* stream = nullptr;
+    if (Pa_OpenStream(&stream, nullptr, &p, format.SampleRate, paFramesPerBufferUnspecified, paNoFlag,
+                      &TPortAudioCallback::Run, this) != paNoError)
+        return false;
+    Format_ = format;
+    Offset_ = 0;
+    Paused_ = false;
+    Queue_.Start(std::move(onDone));
+    if (Pa_StartStream(stream) != paNoError) {
+        Pa_CloseStream(stream);
+        Queue_.Stop();
+        return false;
+    }
+    Stream_ = stream;
+    return true;
+}
+
+bool TPortAudioWaveOut::Write(TWaveBlockPtr block) {
+    if (!Stream_ || !block || block->Length > block->Data.size() || block->Length % std::size_t(Format_.BlockAlign()))
+        return false;
+    return Queue_.Push(std::move(block));
+}
+
+bool TPortAudioWaveOut::Pause() {
+    if (!Stream_)
+        return false;
+    Paused_ = true;
+    return true;
+}
+
+bool TPortAudioWaveOut::Restart() {
+    if (!Stream_)
+        return false;
+    Paused_ = false;
+    return true;
+}
+
+bool TPortAudioWaveOut::Reset() {
+    if (!Stream_)
+        return false;
+    // With the stream aborted the callback no longer runs, so the queue's
+    // playing side is ours until the stream starts again.
+    Pa_AbortStream(Stream_);
+    Offset_ = 0;
+    Queue_.ReturnAll();
+    Queue_.WaitHandedBack();
+    return Pa_StartStream(Stream_) == paNoError;
+}
+
+void TPortAudioWaveOut::Close() {
+    if (!Stream_)
+        return;
+    Pa_AbortStream(Stream_);
+    Offset_ = 0;
+    Queue_.ReturnAll();
+    Queue_.Stop();
+    Pa_CloseStream(Stream_);
+    Stream_ = nullptr;
+}
+
+void TPortAudioWaveOut::Fill(std::int16_t* out, std::size_t samples) {
+    std::size_t done = 0;
+    if (!Paused_) {
+        const TWaveVolume volume = Volume_.load();
+        while (done < samples) {
+            TWaveBlock* block = Queue_.Front();
+            if (!block)
+                break;
+            const std::size_t available = (block->Length - Offset_) / 2;
+            const std::size_t n = std::min(available, samples - done);
+            std::memcpy(out + done, block->Data.data() + Offset_, n * 2);
+            ApplyWaveVolume(out + done, n, Format_.Channels, volume);
+            done += n;
+            Offset_ += n * 2;
+            if (Offset_ >= block->Length) {
+                Offset_ = 0;
+                Queue_.FinishFront();
+            }
+        }
+    }
+    std::memset(out + done, 0, (samples - done) * 2);
+}
+
+} // namespace zv2::platform

@@ -1,0 +1,74 @@
+#include "platform/waveout/WaveOut.h"
+
+#include "platform/waveout/NullWaveOut.h"
+#include "platform/waveout/PortAudioWaveOut.h"
+
+#include <cstdlib>
+#include <string_view>
+
+namespace zv2::platform {
+
+void ApplyWaveVolume(std::int16_t* samples, std::size_t sampleCount, int channels, TWaveVolume volume) {
+    if (volume == FullWaveVolume)
+        return;
+    // 0xFFFF is unity: the gain runs 0..65536 in steps of 1/65536.
+    auto gain = [](TWaveVolume channel) { return std::int32_t(channel + (channel >> 15)); };
+    const std::int32_t left = gain(volume & 0xFFFF);
+    const std::int32_t gains[2] = {left, channels == 2 ? gain(volume >> 16) : left};
+    for (std::size_t i = 0; i < sampleCount; ++i)
+        samples[i] = std::int16_t((std::int32_t(samples[i]) * gains[i % std::size_t(channels)]) >> 16);
+}
+
+namespace {
+
+class TRealTimeClock : public IWaveClock {
+public:
+    std::chrono::microseconds Wait(std::unique_lock<std::mutex>& lock, std::condition_variable& wake,
+                                   std::chrono::microseconds duration,
+                                   const std::function<bool()>& interrupted) override {
+        const auto start = std::chrono::steady_clock::now();
+        wake.wait_until(lock, start + duration, interrupted);
+        return std::min(
+            duration, std::chrono::duration_cast<std::chrono::microseconds>(std::chrono::steady_clock::now() - start));
+    }
+};
+
+class TUntimedClock : public IWaveClock {
+public:
+    std::chrono::microseconds Wait(std::unique_lock<std::mutex>&, std::condition_variable&,
+                                   std::chrono::microseconds duration,
+                                   const std::function<bool()>& interrupted) override {
+        return interrupted() ? std::chrono::microseconds{} : duration;
+    }
+};
+
+} // namespace
+
+std::shared_ptr<IWaveClock> RealTimeWaveClock() {
+    return std::make_shared<TRealTimeClock>();
+}
+std::shared_ptr<IWaveClock> UntimedWaveClock() {
+    return std::make_shared<TUntimedClock>();
+}
+
+std::unique_ptr<IWaveOut> CreateWaveOut() {
+    struct TBackend {
+        std::string_view Name;
+        std::unique_ptr<IWaveOut> (*Make)();
+    };
+    static constexpr TBackend Backends[] = {
+        {"portaudio", [] { return std::unique_ptr<IWaveOut>(TPortAudioWaveOut::Probe()); }},
+        {"null", [] { return std::unique_ptr<IWaveOut>(std::make_unique<TNullWaveOut>()); }},
+    };
+    const char* wanted = std::getenv("ZV2_AUDIO");
+    for (const TBackend& backend : Backends) {
+        if (wanted && *wanted && backend.Name != wanted)
+            continue;
+        if (auto device = backend.Make())
+            return device;
+    }
+    // Nothing by the wanted name works: the null device always does.
+    return std::make_unique<TNullWaveOut>();
+}
+
+} // namespace zv2::platform
