@@ -33,7 +33,7 @@ TSettingsData ReadSettings(const platform::TIniFile& ini, const std::string& pro
     const std::int32_t musicCount = ini.ReadInteger("MusicList", "MusicCount", 0);
     // A missing key reads as an empty path, which never exists. Once every key
     // of the section was seen the rest are missing, so a huge count ends early.
-    std::size_t keysLeft = ini.KeyCount("MusicList");
+    std::size_t keysLeft = ini.KeyCount("MusicList") - (ini.Find("MusicList", "MusicCount") ? 1 : 0);
     for (std::int32_t i = 0; i < musicCount && keysLeft > 0; ++i) {
         auto path = ini.Find("MusicList", "Music" + std::to_string(i));
         if (!path)
@@ -44,7 +44,7 @@ TSettingsData ReadSettings(const platform::TIniFile& ini, const std::string& pro
     }
 
     const std::int32_t searchCount = ini.ReadInteger("SearchList", "SearchCount", 0);
-    keysLeft = ini.KeyCount("SearchList");
+    keysLeft = ini.KeyCount("SearchList") - (ini.Find("SearchList", "SearchCount") ? 1 : 0);
     for (std::int32_t i = 0; i < searchCount && keysLeft > 0; ++i) {
         auto item = ini.Find("SearchList", "SearchItem" + std::to_string(i));
         if (!item)

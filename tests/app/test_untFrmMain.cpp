@@ -1,0 +1,205 @@
+#include "app/untFrmMain.h"
+
+#include "FakeDialogs.h"
+#include "QtTestApp.h"
+#include "TempDir.h"
+#include "platform/Dispatcher.h"
+#include "platform/IniFile.h"
+
+#include <QCheckBox>
+#include <QComboBox>
+#include <QGroupBox>
+#include <QLabel>
+#include <QLineEdit>
+#include <QListWidget>
+#include <QPushButton>
+#include <QRadioButton>
+#include <QSpinBox>
+#include <QTabWidget>
+#include <QTreeWidget>
+#include <fstream>
+
+using namespace zv2;
+
+namespace {
+
+struct TWindow {
+    explicit TWindow(const std::string& folder) {
+        app::TFormEnvironment env;
+        env.ProgramFolder = folder;
+        env.MusicSiteHost = "127.0.0.1:9";
+        env.Dispatcher = &Ui;
+        auto dialogs = std::make_unique<test::TFakeDialogs>();
+        Dialogs = dialogs.get();
+        env.Dialogs = std::move(dialogs);
+        Form = std::make_unique<app::Tfrm_Main>(std::move(env));
+    }
+    platform::TQueueDispatcher Ui;
+    test::TFakeDialogs* Dialogs = nullptr;
+    std::unique_ptr<app::Tfrm_Main> Form;
+};
+
+QStringList Headers(QTreeWidget* view) {
+    QStringList out;
+    for (int i = 0; i < view->columnCount(); ++i)
+        out << view->headerItem()->text(i);
+    return out;
+}
+
+template <class T> T* Find(QWidget* root, const char* name) {
+    auto* w = root->findChild<T*>(name);
+    EXPECT_NE(w, nullptr) << name;
+    return w;
+}
+
+} // namespace
+
+TEST(MainWindow, HasItsCaptionFixedClientSizeAndTitleBar) {
+    test::TTempDir home;
+    TWindow w(home.Path() + "/");
+    auto& f = *w.Form;
+    EXPECT_EQ(f.windowTitle().toStdString(), "Vantor-ZV2无线播放软件");
+    EXPECT_EQ(f.size(), QSize(548, 346));
+    EXPECT_EQ(f.minimumSize(), f.maximumSize());
+    EXPECT_TRUE(f.windowFlags() & Qt::WindowMinimizeButtonHint);
+    EXPECT_FALSE(f.windowFlags() & Qt::WindowMaximizeButtonHint);
+    EXPECT_EQ(f.pnlPlayer->height(), 65);
+    EXPECT_EQ(f.pnlPlayer->geometry().bottom(), 345);
+}
+
+TEST(MainWindow, ShowsTheFiveTabsInOrder) {
+    test::TTempDir home;
+    TWindow w(home.Path() + "/");
+    auto* tabs = Find<QTabWidget>(w.Form.get(), "pgcMain");
+    ASSERT_EQ(tabs->count(), 5);
+    const char* names[] = {"tsPlayList", "tsDownload", "tsSearch", "tsTopN", "tsSetting"};
+    const char* captions[] = {"播放列表", "正在下载", "搜索列表", "Top N列表", "系统设置"};
+    for (int i = 0; i < 5; ++i) {
+        EXPECT_EQ(tabs->widget(i)->objectName().toStdString(), names[i]);
+        EXPECT_EQ(tabs->tabText(i).toStdString(), captions[i]);
+    }
+}
+
+TEST(MainWindow, ListsHaveTheirColumnsAndTheNamedControlsTheirCaptionsAndHints) {
+    test::TTempDir home;
+    TWindow w(home.Path() + "/");
+    QWidget* f = w.Form.get();
+    EXPECT_EQ(Headers(Find<QTreeWidget>(f, "lvPlayList")), (QStringList{"状态", "索引", "文件名"}));
+    EXPECT_EQ(Find<QTreeWidget>(f, "lvPlayList")->columnWidth(0), 40);
+    EXPECT_EQ(Find<QTreeWidget>(f, "lvPlayList")->columnWidth(2), 420);
+    EXPECT_EQ(Headers(Find<QTreeWidget>(f, "lvDownload")),
+              (QStringList{"状态", "文件名", "进度", "大小(字节)", "平均速度", "用时"}));
+    EXPECT_EQ(Headers(Find<QTreeWidget>(f, "lvMusicLst")),
+              (QStringList{"索引", "歌曲名", "歌手", "专辑", "格式", "速度", "大小", "下载地址"}));
+    EXPECT_EQ(Headers(Find<QTreeWidget>(f, "lvMusicList")), (QStringList{"索引", "音乐/歌手", "歌手/出处"}));
+    EXPECT_EQ(Find<QListWidget>(f, "lbTopNList")->toolTip().toStdString(), "百度Top N列表");
+
+    struct TExpect {
+        const char* Name;
+        const char* Caption;
+        const char* Hint;
+    };
+    const TExpect buttons[] = {{"btn_SearchDev", "搜索设备", "搜索在线设备"},
+                               {"SpeedButton1", "连接设备", "连接选中设备"},
+                               {"btnSelectSavePath", "...", "选择新的位置"},
+                               {"btnSelectLRCPath", "...", "选择歌词保存位置"}};
+    for (const auto& e : buttons) {
+        auto* b = Find<QPushButton>(f, e.Name);
+        EXPECT_EQ(b->text().toStdString(), e.Caption);
+        EXPECT_EQ(b->toolTip().toStdString(), e.Hint);
+    }
+    const TExpect checks[] = {{"cbAutoCheck", "自动播放上次音乐", ""},
+                              {"cbbExitConfirm", "退出时确认", "退出时是否弹出确认对话框"},
+                              {"cbRemoveError", "自动移除出错的文件", ""},
+                              {"cbAllowDelete", "禁用物理删除功能", "是否禁止物理删除文件功能"}};
+    for (const auto& e : checks) {
+        auto* c = Find<QCheckBox>(f, e.Name);
+        EXPECT_EQ(c->text().toStdString(), e.Caption);
+        EXPECT_EQ(c->toolTip().toStdString(), e.Hint);
+    }
+    EXPECT_TRUE(Find<QCheckBox>(f, "cbRemoveError")->isChecked());
+    EXPECT_TRUE(Find<QCheckBox>(f, "cbAllowDelete")->isChecked());
+    EXPECT_TRUE(Find<QRadioButton>(f, "rb_ZV2")->isChecked());
+    EXPECT_EQ(Find<QRadioButton>(f, "rb_ZV2")->text().toStdString(), "ZV2播放");
+    EXPECT_EQ(Find<QRadioButton>(f, "rb_PC")->text().toStdString(), "本地播放");
+    EXPECT_EQ(Find<QLabel>(f, "lbl_TCPConnect")->text().toStdString(), "未连接");
+    EXPECT_EQ(Find<QSpinBox>(f, "edtMaxTasks")->maximum(), 5);
+    EXPECT_EQ(Find<QSpinBox>(f, "edtThreadsPeerTask")->maximum(), 3);
+    EXPECT_EQ(Find<QSpinBox>(f, "edtMaxTasks")->toolTip().toStdString(), "下次启动时生效");
+    EXPECT_TRUE(Find<QLineEdit>(f, "edtSavePath")->isReadOnly());
+    EXPECT_EQ(Find<QLabel>(f, "lblPlayerStatus")->text().toStdString(), "停止播放");
+    EXPECT_EQ(Find<QLabel>(f, "lblCurMusic")->text().toStdString(), "停止播放");
+    EXPECT_EQ(Find<QLabel>(f, "lblCurMusic")->toolTip().toStdString(), "当前播放曲目");
+    EXPECT_EQ(Find<QLabel>(f, "lblVolume")->text().toStdString(), "音量：");
+    EXPECT_FALSE(Find<QGroupBox>(f, "rgbMusicFormat")->isVisibleTo(f));
+
+    QStringList groups;
+    for (auto* g : f->findChildren<QGroupBox*>())
+        if (!g->title().isEmpty())
+            groups << g->title();
+    EXPECT_EQ(groups, (QStringList{"基本设置", "任务设置", "ZV2 WIFI音响设置"}));
+}
+
+TEST(MainWindow, LoadsTheSettingsIntoItsControls) {
+    test::TTempDir home;
+    {
+        std::ofstream(home.File("song.mp3")) << "x";
+        std::ofstream(home.File("Download.ini"))
+            << "[ZV2Address]\nIP=127.0.0.2\n[MusicList]\nMusicCount=2\nMusic0=" << home.File("song.mp3")
+            << "\nMusic1=" << home.File("gone.mp3") << "\n[SearchList]\nSearchCount=1\nSearchItem0=beyond\n"
+            << "[General]\nQuitConfirm=1\n[Download]\nMaxTasks=261\nThreadsPeerTask=2\n";
+    }
+    TWindow w(home.Path() + "/");
+    auto& f = *w.Form;
+    EXPECT_EQ(f.edt_ReIP->currentText().toStdString(), "127.0.0.2");
+    ASSERT_EQ(f.lvPlayList->topLevelItemCount(), 1);
+    EXPECT_EQ(f.lvPlayList->topLevelItem(0)->text(1).toStdString(), "1");
+    EXPECT_EQ(f.lvPlayList->topLevelItem(0)->text(2).toStdString(), home.File("song.mp3"));
+    ASSERT_EQ(f.cbbContent->count(), 2);
+    EXPECT_EQ(f.cbbContent->itemText(1).toStdString(), app::kClearHistoryItem);
+    EXPECT_TRUE(f.cbbExitConfirm->isChecked());
+    EXPECT_EQ(f.edtMaxTasks->value(), 5);
+    EXPECT_EQ(f.edtThreadsPeerTask->value(), 2);
+    EXPECT_EQ(f.edtSavePath->text().toStdString(), home.Path() + "/Music");
+}
+
+TEST(MainWindow, AnsweringNoToTheQuitQuestionKeepsItRunningAndSavesNothing) {
+    test::TTempDir home;
+    TWindow w(home.Path() + "/");
+    w.Form->show();
+    w.Form->cbbExitConfirm->setChecked(true);
+    w.Dialogs->Answers = {false, true};
+    EXPECT_FALSE(w.Form->close());
+    EXPECT_TRUE(w.Form->isVisible());
+    ASSERT_EQ(w.Dialogs->Shown.size(), 1u);
+    EXPECT_EQ(w.Dialogs->Shown[0].Text, "确认退出？");
+    EXPECT_EQ(w.Dialogs->Shown[0].Caption, "确认");
+    EXPECT_FALSE(std::ifstream(home.File("Download.ini")).good());
+
+    EXPECT_TRUE(w.Form->close());
+    platform::TIniFile saved(home.File("Download.ini"));
+    EXPECT_TRUE(saved.ReadBool("General", "QuitConfirm", false));
+}
+
+TEST(MainWindow, ACloseWithoutQueryAsksNothingAndSaves) {
+    test::TTempDir home;
+    TWindow w(home.Path() + "/");
+    w.Form->show();
+    w.Form->cbbExitConfirm->setChecked(true);
+    w.Form->CloseWithoutQuery();
+    EXPECT_FALSE(w.Form->isVisible());
+    EXPECT_TRUE(w.Dialogs->Shown.empty());
+    EXPECT_TRUE(std::ifstream(home.File("Download.ini")).good());
+}
+
+TEST(MainWindow, ASaveThatFailsSaysSoAndKeepsTheOldFile) {
+    test::TTempDir home;
+    const std::string folder = home.Path() + "/missing-folder/";
+    TWindow w(folder);
+    w.Form->show();
+    EXPECT_TRUE(w.Form->close());
+    EXPECT_FALSE(w.Form->SaveError().empty());
+    ASSERT_EQ(w.Dialogs->Shown.size(), 1u);
+    EXPECT_EQ(w.Dialogs->Shown[0].Kind, "error");
+    EXPECT_NE(w.Dialogs->Shown[0].Text.find("设置未能保存"), std::string::npos);
+}

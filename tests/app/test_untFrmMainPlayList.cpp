@@ -1,0 +1,173 @@
+#include "app/untFrmMain.h"
+
+#include "FakeDialogs.h"
+#include "QtTestApp.h"
+#include "TempDir.h"
+#include "platform/Dispatcher.h"
+#include "platform/FileSystem.h"
+
+#include <QAction>
+#include <QCheckBox>
+#include <QDropEvent>
+#include <QMenu>
+#include <QMimeData>
+#include <QTest>
+#include <QTreeWidget>
+#include <QUrl>
+#include <fstream>
+
+using namespace zv2;
+
+namespace {
+
+// A window over a program folder whose playlist holds the given files (made on disk).
+struct TWindow {
+    explicit TWindow(const std::vector<std::string>& names) {
+        std::ofstream ini(Home.File("Download.ini"));
+        ini << "[ZV2Address]\nIP=127.0.0.2\n[MusicList]\nMusicCount=" << names.size() << "\n";
+        for (std::size_t i = 0; i < names.size(); ++i) {
+            std::ofstream(Home.File(names[i])) << "x";
+            ini << "Music" << i << "=" << Home.File(names[i]) << "\n";
+        }
+        ini.close();
+        app::TFormEnvironment env;
+        env.ProgramFolder = Home.Path() + "/";
+        env.MusicSiteHost = "127.0.0.1:9";
+        env.Dispatcher = &Ui;
+        auto dialogs = std::make_unique<test::TFakeDialogs>();
+        Dialogs = dialogs.get();
+        env.Dialogs = std::move(dialogs);
+        Form = std::make_unique<app::Tfrm_Main>(std::move(env));
+    }
+
+    QStringList Column(int column) const {
+        QStringList out;
+        for (int i = 0; i < Form->lvPlayList->topLevelItemCount(); ++i)
+            out << Form->lvPlayList->topLevelItem(i)->text(column);
+        return out;
+    }
+    std::vector<int> SelectedItems() const {
+        std::vector<int> out;
+        for (int i = 0; i < Form->lvPlayList->topLevelItemCount(); ++i)
+            if (Form->lvPlayList->topLevelItem(i)->isSelected())
+                out.push_back(i);
+        return out;
+    }
+    void OpenMenu() const { emit Form->pmPlayList->aboutToShow(); }
+
+    test::TTempDir Home;
+    platform::TQueueDispatcher Ui;
+    test::TFakeDialogs* Dialogs = nullptr;
+    std::unique_ptr<app::Tfrm_Main> Form;
+};
+
+QStringList Captions(const QMenu* menu) {
+    QStringList out;
+    for (const QAction* action : menu->actions())
+        out << (action->isSeparator() ? QString("-") : action->text());
+    return out;
+}
+
+TEST(PlayListWindow, TheMenuHasItsItemsInOrderWithTheirAccelerators) {
+    TWindow w({});
+    const auto& f = *w.Form;
+    EXPECT_EQ(Captions(f.pmPlayList),
+              QStringList({"播放音乐[&P]", "播放模式[&M]", "-", "向上移动[&U]", "向下移动[&F]", "-", "重命名...[&R]",
+                           "复制到...[&C]", "-", "移除音乐[&D]", "物理删除[&K]", "添加音乐[&A]", "全部选中[&S]"}));
+    EXPECT_EQ(Captions(f.mniPlayMode->menu()), QStringList({"全部循环[&A]", "单曲循环[&S]"}));
+    EXPECT_NE(f.mniCopyTo->menu(), nullptr);
+    EXPECT_EQ(f.pmPlayList->defaultAction(), f.mniPlay);
+    EXPECT_TRUE(f.mniLoopAll->isChecked());
+    EXPECT_FALSE(f.mniSingleLoop->isChecked());
+}
+
+TEST(PlayListWindow, TheMenuRulesRunWhenItOpens) {
+    TWindow w({"a.mp3"});
+    auto& f = *w.Form;
+    w.OpenMenu();
+    EXPECT_FALSE(f.mniRemove->isEnabled()); // "禁用物理删除功能" is checked at every start
+    EXPECT_FALSE(f.mniPlay->isEnabled());
+    EXPECT_FALSE(f.mniCopyTo->isEnabled());
+    EXPECT_TRUE(f.mniAdd->isEnabled());
+    EXPECT_TRUE(f.mniSelectAll->isEnabled());
+
+    f.lvPlayList->topLevelItem(0)->setSelected(true);
+    f.cbAllowDelete->setChecked(false);
+    f.mniSingleLoop->trigger();
+    EXPECT_EQ(f.LoopMode, 1);
+    f.mniLoopAll->setChecked(true); // only the mode field decides what the menu shows
+    w.OpenMenu();
+    EXPECT_TRUE(f.mniRemove->isEnabled());
+    EXPECT_TRUE(f.mniPlay->isEnabled());
+    EXPECT_TRUE(f.mniMoveDown->isEnabled());
+    EXPECT_TRUE(f.mniRename->isEnabled());
+    EXPECT_TRUE(f.mniSingleLoop->isChecked());
+    EXPECT_FALSE(f.mniLoopAll->isChecked());
+}
+
+TEST(PlayListWindow, TheListShowsTheRowsAndTheSelectionGoesBothWays) {
+    TWindow w({"a.mp3", "b.mp3", "c.mp3"});
+    auto& f = *w.Form;
+    EXPECT_EQ(w.Column(1), QStringList({"1", "2", "3"}));
+    EXPECT_EQ(w.Column(2).at(1).toStdString(), w.Home.File("b.mp3"));
+    EXPECT_EQ(f.lvPlayList->topLevelItem(0)->textAlignment(1), Qt::AlignCenter);
+
+    f.lvPlayList->topLevelItem(1)->setSelected(true);
+    EXPECT_EQ(f.PlayList().SelectedRow(), 1);
+    f.mniMoveDown->trigger();
+    EXPECT_EQ(w.Column(2).at(2).toStdString(), w.Home.File("b.mp3"));
+    EXPECT_EQ(w.Column(1), QStringList({"1", "2", "3"}));
+    EXPECT_EQ(w.SelectedItems(), std::vector<int>({2}));
+
+    f.mniSelectAll->trigger();
+    EXPECT_EQ(w.SelectedItems(), std::vector<int>({0, 1, 2}));
+    f.mniDelete->trigger();
+    EXPECT_EQ(f.lvPlayList->topLevelItemCount(), 0);
+    EXPECT_TRUE(platform::FileExists(w.Home.File("a.mp3"))); // removed from the list only
+}
+
+TEST(PlayListWindow, KeysJumpByInitialAndPlayRequestsCarryTheSelectedRow) {
+    TWindow w({"中文歌曲.mp3", "Hello.mp3"});
+    auto& f = *w.Form;
+    f.show();
+    std::vector<std::pair<int, bool>> requests;
+    f.OnPlayRequest = [&](int row, bool playNextOnFailure) { requests.emplace_back(row, playNextOnFailure); };
+
+    QTest::keyClick(f.lvPlayList, Qt::Key_H);
+    EXPECT_TRUE(w.SelectedItems().empty());
+    QTest::keyClick(f.lvPlayList, Qt::Key_Z);
+    EXPECT_EQ(w.SelectedItems(), std::vector<int>({0}));
+    f.mniPlay->trigger();
+
+    const QRect second = f.lvPlayList->visualItemRect(f.lvPlayList->topLevelItem(1));
+    QTest::mouseDClick(f.lvPlayList->viewport(), Qt::LeftButton, {}, second.center());
+    EXPECT_EQ(f.PlayList().SelectedRow(), 1);
+    EXPECT_EQ(requests, (std::vector<std::pair<int, bool>>{{0, false}, {1, true}}));
+}
+
+TEST(PlayListWindow, DroppedMusicFilesAreAppended) {
+    TWindow w({"a.mp3"});
+    auto& f = *w.Form;
+    QMimeData mime;
+    mime.setUrls({QUrl::fromLocalFile("/m/a.MP3"), QUrl::fromLocalFile("/m/b.txt"), QUrl::fromLocalFile("/m/c.Wma"),
+                  QUrl::fromLocalFile(QString::fromStdString(w.Home.Path()))});
+    QDropEvent drop(QPointF(10, 10), Qt::CopyAction, &mime, Qt::LeftButton, Qt::NoModifier);
+    QApplication::sendEvent(&f, &drop);
+    EXPECT_EQ(w.Column(2).mid(1), QStringList({"/m/a.MP3", "/m/c.Wma"}));
+    EXPECT_EQ(w.Column(1), QStringList({"1", "2", "3"}));
+}
+
+TEST(PlayListWindow, DeleteFromDiskAsksFirstThenDeletesFileAndRow) {
+    TWindow w({"a.mp3", "b.mp3"});
+    auto& f = *w.Form;
+    f.lvPlayList->topLevelItem(0)->setSelected(true);
+    w.Dialogs->Answers = {true};
+    f.mniRemove->trigger();
+    EXPECT_FALSE(platform::FileExists(w.Home.File("a.mp3")));
+    ASSERT_EQ(w.Column(2).size(), 1);
+    EXPECT_EQ(w.Column(2).at(0).toStdString(), w.Home.File("b.mp3"));
+    EXPECT_EQ(w.Column(1), QStringList({"1"}));
+    EXPECT_EQ(w.Dialogs->Shown.at(0).Caption, "确认删除");
+}
+
+} // namespace

@@ -1,0 +1,129 @@
+#include "app/untSettings.h"
+
+#include "TempDir.h"
+
+#include <fstream>
+#include <gtest/gtest.h>
+#include <set>
+
+using namespace zv2::app;
+using zv2::platform::TIniFile;
+
+namespace {
+
+const std::string kFolder = "/opt/zv2/";
+
+TSettingsData Read(std::string_view text, const std::set<std::string>& existing = {}) {
+    auto ini = TIniFile::FromText("x.ini", text);
+    return ReadSettings(*ini, kFolder, "127.0.0.1:8089",
+                        [&](const std::string& path) { return existing.count(path) > 0; });
+}
+
+} // namespace
+
+TEST(Settings, NoFileGivesEveryDefault) {
+    const auto d = Read("");
+    EXPECT_EQ(d.IP, kDefaultSpeakerAddress);
+    EXPECT_EQ(d.SearchURL, "http://127.0.0.1:8089/search?key=");
+    EXPECT_EQ(d.SavePath, "/opt/zv2/Music");
+    EXPECT_TRUE(d.Music.empty());
+    EXPECT_TRUE(d.SearchItems.empty());
+    EXPECT_EQ(d.LastPlayed, 0);
+    EXPECT_TRUE(d.AutoPlay);
+    EXPECT_EQ(d.Filter, 0);
+    EXPECT_FALSE(d.QuitConfirm);
+    EXPECT_EQ(d.MaxTasks, 5);
+    EXPECT_EQ(d.ThreadsPeerTask, 3);
+    EXPECT_EQ(d.LRCPath, "/opt/zv2/LRCs/");
+    EXPECT_EQ(d.Volume, 1500);
+}
+
+TEST(Settings, TaskLimitsKeepTheLowByteAndReplaceZeroOrTooMuchByTheLimit) {
+    EXPECT_EQ(Read("[Download]\nMaxTasks=0\n").MaxTasks, 5);
+    EXPECT_EQ(Read("[Download]\nMaxTasks=261\n").MaxTasks, 5); // low byte 5
+    EXPECT_EQ(Read("[Download]\nMaxTasks=258\n").MaxTasks, 2); // low byte 2
+    EXPECT_EQ(Read("[Download]\nMaxTasks=6\n").MaxTasks, 5);
+    EXPECT_EQ(Read("[Download]\nMaxTasks=-1\n").MaxTasks, 5); // low byte 255
+    EXPECT_EQ(Read("[Download]\nThreadsPeerTask=2\n").ThreadsPeerTask, 2);
+    EXPECT_EQ(Read("[Download]\nThreadsPeerTask=4\n").ThreadsPeerTask, 3);
+    EXPECT_EQ(Read("[Download]\nThreadsPeerTask=abc\n").ThreadsPeerTask, 3);
+}
+
+TEST(Settings, OutOfRangeValuesAreIgnoredOrKeptForTheirControls) {
+    EXPECT_EQ(Read("[Search]\nFilter=7\n").Filter, 0);
+    EXPECT_EQ(Read("[Search]\nFilter=3\n").Filter, 3);
+    EXPECT_EQ(Read("[Search]\nFilter=-1\n").Filter, 0);
+    // The volume slider limits the volume; the file's value is passed on as read.
+    EXPECT_EQ(Read("[History]\nVolume=5000\n").Volume, 5000);
+    EXPECT_EQ(Read("[History]\nVolume=99999999999\n").Volume, 1500);
+    EXPECT_FALSE(Read("[History]\nAutoPlay=0\n").AutoPlay);
+    EXPECT_TRUE(Read("[General]\nQuitConfirm=5\n").QuitConfirm);
+}
+
+TEST(Settings, PlaylistDropsFilesThatVanishedAndKeepsTheOrder) {
+    const char* text = "[MusicList]\nMusicCount=3\nMusic0=/m/a.mp3\nMusic1=/m/gone.mp3\nMusic2=/m/c.mp3\n";
+    const auto d = Read(text, {"/m/a.mp3", "/m/c.mp3"});
+    EXPECT_EQ(d.Music, (std::vector<std::string>{"/m/a.mp3", "/m/c.mp3"}));
+
+    auto ini = TIniFile::FromText("x.ini", text);
+    WriteSettings(*ini, d);
+    EXPECT_EQ(ini->ReadInteger("MusicList", "MusicCount", -1), 2);
+    EXPECT_EQ(ini->ReadString("MusicList", "Music1", ""), "/m/c.mp3");
+    EXPECT_FALSE(ini->Find("MusicList", "Music2")); // the section was erased first
+}
+
+TEST(Settings, PlaylistCountsThatDoNotMatchTheKeysLoseNothing) {
+    // A gap in the keys skips one index; a huge count ends once every key was read.
+    const auto d = Read("[MusicList]\nMusicCount=2147483647\nMusic0=/a\nMusic2=/c\n", {"/a", "/c"});
+    EXPECT_EQ(d.Music, (std::vector<std::string>{"/a", "/c"}));
+    EXPECT_TRUE(Read("[MusicList]\nMusicCount=-3\nMusic0=/a\n", {"/a"}).Music.empty());
+    EXPECT_EQ(Read("[MusicList]\nMusicCount=1\nMusic0=/a\nMusic1=/b\n", {"/a", "/b"}).Music.size(), 1u);
+}
+
+TEST(Settings, SearchHistorySkipsBlankItemsAndIsSavedWithoutTheClearItem) {
+    const auto d = Read("[SearchList]\nSearchCount=4\nSearchItem0=beyond\nSearchItem1=   \nSearchItem2=周杰伦\n"
+                        "SearchItem3=\n");
+    EXPECT_EQ(d.SearchItems, (std::vector<std::string>{"beyond", "周杰伦"}));
+
+    TSettingsData three;
+    three.SearchItems = {"a", "b", "c"};
+    auto ini = TIniFile::FromText("x.ini", "");
+    WriteSettings(*ini, three);
+    EXPECT_EQ(ini->ReadInteger("SearchList", "SearchCount", -1), 3);
+    EXPECT_EQ(ini->ReadString("SearchList", "SearchItem2", ""), "c");
+    EXPECT_FALSE(ini->Find("SearchList", "SearchItem3"));
+    EXPECT_EQ(ini->Text().find(kClearHistoryItem), std::string::npos);
+}
+
+TEST(Settings, SearchUrlIsReadButNeverWritten) {
+    auto ini = TIniFile::FromText("x.ini", "[Search]\nSearchURL=http://example.test/find?q=\n");
+    const auto d = ReadSettings(*ini, kFolder, "h", [](const std::string&) { return false; });
+    EXPECT_EQ(d.SearchURL, "http://example.test/find?q=");
+    auto fresh = TIniFile::FromText("x.ini", "");
+    WriteSettings(*fresh, d);
+    EXPECT_FALSE(fresh->Find("Search", "SearchURL"));
+    WriteSettings(*ini, d);
+    EXPECT_EQ(ini->ReadString("Search", "SearchURL", ""), "http://example.test/find?q="); // kept as it was
+}
+
+TEST(Settings, SavePathMustBeAnExistingFolder) {
+    zv2::test::TTempDir dir;
+    auto ini = TIniFile::FromText("x.ini", "[General]\nSavePath=" + dir.Path() + "\n");
+    EXPECT_EQ(ReadSettings(*ini, kFolder, "h", [](const std::string&) { return false; }).SavePath, dir.Path());
+    EXPECT_EQ(Read("[General]\nSavePath=/no/such/folder\n").SavePath, "/opt/zv2/Music");
+}
+
+TEST(Settings, AFirstSaveWritesEveryKeyInTheSaveOrder) {
+    TSettingsData d;
+    d.SavePath = "/h/Music";
+    d.LRCPath = "/h/LRCs/";
+    auto ini = TIniFile::FromText("x.ini", "");
+    WriteSettings(*ini, d);
+    EXPECT_EQ(ini->Text(), "[ZV2Address]\nIP=10.10.100.254\n"
+                           "[MusicList]\nMusicCount=0\n"
+                           "[SearchList]\nSearchCount=0\n"
+                           "[General]\nSavePath=/h/Music\nQuitConfirm=0\nLRCPath=/h/LRCs/\n"
+                           "[History]\nLastPlayed=0\nAutoPlay=1\nVolume=1500\n"
+                           "[Search]\nFilter=0\n"
+                           "[Download]\nMaxTasks=5\nThreadsPeerTask=3\n");
+}
