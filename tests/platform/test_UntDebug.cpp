@@ -7,6 +7,9 @@
 #include <poll.h>
 #include <sys/socket.h>
 #include <sys/un.h>
+#include <csignal>
+#include <fstream>
+#include <sys/wait.h>
 #include <unistd.h>
 
 using namespace zv2::platform;
@@ -70,4 +73,39 @@ TEST(DebugOutput, AViewerThatFallsBehindLosesLinesAndTheSenderNeverWaits) {
     while (viewer.ReceiveNow())
         ++received;
     EXPECT_LT(received + 1, kLines);
+}
+
+TEST(DebugOutput, TheViewerToolPrintsEveryLineItReceives) {
+    const std::string name = "DebugWin-tool-" + std::to_string(::getpid());
+    ::setenv("ZV2_DEBUGWIN", name.c_str(), 1);
+    const std::string out = ::testing::TempDir() + "/debugwin-" + std::to_string(::getpid()) + ".txt";
+    const std::string tool = std::string(std::getenv("ZV2_TOOLS_DIR")) + "/debugwin";
+    const pid_t pid = ::fork();
+    ASSERT_GE(pid, 0);
+    if (pid == 0) {
+        std::freopen(out.c_str(), "w", stdout);
+        ::execl(tool.c_str(), tool.c_str(), static_cast<char*>(nullptr));
+        ::_exit(127);
+    }
+    // Lines sent before the tool listens are lost, so send until one arrives.
+    std::string text;
+    for (int i = 0; i < 200 && text.empty(); ++i) {
+        DebugOutput("Delete task: 7");
+        ::usleep(20 * 1000);
+        std::ifstream in(out);
+        std::getline(in, text);
+    }
+    DebugOutput("Thread ERROR, exit: 9");
+    ::usleep(100 * 1000);
+    ::kill(pid, SIGTERM);
+    int status = 0;
+    ::waitpid(pid, &status, 0);
+    EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0);
+    std::ifstream in(out);
+    std::string line, last;
+    while (std::getline(in, line))
+        last = line;
+    EXPECT_EQ(text, "Delete task: 7");
+    EXPECT_EQ(last, "Thread ERROR, exit: 9");
+    ::unlink(out.c_str());
 }
