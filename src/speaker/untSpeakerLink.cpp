@@ -60,9 +60,10 @@ struct TSpeakerLink::TImpl {
 
     platform::TClientSocket Stream;
 
-    std::mutex QueueMutex;
+    mutable std::mutex QueueMutex;
     std::condition_variable QueueChanged;
     std::deque<TBlock> Queue;
+    bool Sending = false; // the sender holds a block taken from Queue
     bool StopSender = false;
     std::thread Sender;
 
@@ -134,9 +135,14 @@ void TSpeakerLink::TImpl::Send() {
             }
             block = std::move(Queue.front());
             Queue.pop_front();
+            Sending = true;
         }
         const TNetResult result =
             Stream.SendAll(block.Connection, block.Bytes.data(), block.Bytes.size(), Options.StallTimeoutMs);
+        {
+            std::lock_guard lock(QueueMutex);
+            Sending = false;
+        }
         if (result == TNetResult::Ok) {
             continue;
         }
@@ -244,6 +250,11 @@ void TSpeakerLink::ConnectStream() {
     }
     Impl_->Stream.Open(DeviceAddress(), Impl_->Options.RemoteStreamPort, Impl_->Options.ConnectTimeoutMs);
     ConnectPending_.store(true);
+}
+
+std::size_t TSpeakerLink::PendingBlocks() const {
+    std::lock_guard lock(Impl_->QueueMutex);
+    return Impl_->Queue.size() + (Impl_->Sending ? 1 : 0);
 }
 
 bool TSpeakerLink::SendBlock(const std::uint8_t* data, std::size_t size) {

@@ -102,6 +102,9 @@ public:
     // not connected or the queue is full.
     bool SendBlock(const std::uint8_t* data, std::size_t size);
 
+    // Blocks accepted by SendBlock() and not yet written or dropped (any thread).
+    std::size_t PendingBlocks() const;
+
 private:
     struct TImpl;
     void HandleDatagram(const TMybuf& data, const std::string& sender);

@@ -17,6 +17,17 @@
 
 namespace zv2::test {
 
+inline constexpr std::size_t StreamBlockSize = 52100;
+
+// Block `number` of a test stream: bytes whose values tell blocks and offsets apart.
+inline std::vector<std::uint8_t> NumberedBlock(int number) {
+    std::vector<std::uint8_t> block(StreamBlockSize);
+    for (std::size_t i = 0; i < block.size(); ++i) {
+        block[i] = static_cast<std::uint8_t>(number * 7 + static_cast<int>(i) + static_cast<int>(i >> 8));
+    }
+    return block;
+}
+
 // Upper bound of every wait in these tests: only reached when something is
 // broken, so a failure ends the test instead of hanging it.
 inline constexpr int GiveUpMs = 15000;

@@ -19,15 +19,8 @@ using test::TSpeakerPeer;
 
 namespace {
 
-constexpr std::size_t BlockSize = 52100;
-
-std::vector<std::uint8_t> NumberedBlock(int number) {
-    std::vector<std::uint8_t> block(BlockSize);
-    for (std::size_t i = 0; i < block.size(); ++i) {
-        block[i] = static_cast<std::uint8_t>(number * 7 + i);
-    }
-    return block;
-}
+constexpr std::size_t BlockSize = test::StreamBlockSize;
+using test::NumberedBlock;
 
 class SpeakerLinkTest : public ::testing::Test {
 protected:
@@ -196,6 +189,7 @@ TEST_F(SpeakerLinkTest, BlocksReachTheStreamWholeAndInOrder) {
         }
     }
     reader.join();
+    EXPECT_TRUE(PumpUntil(Ui, [&] { return Link->PendingBlocks() == 0; }));
     ASSERT_EQ(received.size(), Count * BlockSize);
     for (int i = 0; i < Count; ++i) {
         const auto block = NumberedBlock(i);

@@ -19,6 +19,8 @@ constexpr std::size_t PlayBlockBytes = SampleRate * FrameBytes / 10; // 100 ms
 constexpr std::size_t DatagramBufferSize = 8192;
 constexpr std::size_t ReceiveBufferSize = 64 * 1024;
 constexpr std::uint8_t DiscoveryAnswerPayload = 0x01;
+// How often a reader waiting on a quiet connection looks for a newer one.
+constexpr int ReplacementCheckMs = 100;
 
 platform::TWaveVolume WaveVolumeOf(std::uint16_t level) {
     const std::uint32_t channel = static_cast<std::uint32_t>(level) * 0xFFFFu / MaxSpeakerVolume;
@@ -202,10 +204,7 @@ void TSoftSpeaker::AcceptStreams() {
         Log("stream from " + accepted->Peer().ToString());
         {
             std::lock_guard lock(Mutex_);
-            if (Stream_) {
-                Stream_->Abort(); // the new connection replaces it
-            }
-            Stream_ = std::move(accepted);
+            Stream_ = std::move(accepted); // replaces the current one (see ReadOne)
             ++Summary_.Connections;
         }
         StreamChanged_.notify_all();
@@ -229,13 +228,27 @@ void TSoftSpeaker::ReadStreams() {
     }
 }
 
+bool TSoftSpeaker::Replaced(const platform::TTcpSocket& stream) const {
+    std::lock_guard lock(Mutex_);
+    return Stream_.get() != &stream;
+}
+
 void TSoftSpeaker::ReadOne(platform::TTcpSocket& stream) {
     using Clock = std::chrono::steady_clock;
     std::vector<std::uint8_t> buffer(ReceiveBufferSize);
     std::optional<Clock::time_point> last;
+    bool replaced = false;
     for (;;) {
+        // Once a newer connection has come, take only what has already
+        // arrived on this one: the program closes the old connection before
+        // it opens the new one, so its last blocks are here in full.
         std::size_t received = 0;
-        const TNetResult result = stream.Receive(buffer.data(), buffer.size(), received, -1);
+        const TNetResult result =
+            stream.Receive(buffer.data(), buffer.size(), received, replaced ? 0 : ReplacementCheckMs);
+        if (result == TNetResult::Timeout && !replaced) {
+            replaced = Replaced(stream);
+            continue;
+        }
         if (result != TNetResult::Ok) {
             break;
         }
@@ -247,6 +260,7 @@ void TSoftSpeaker::ReadOne(platform::TTcpSocket& stream) {
                 const auto gap = std::chrono::duration_cast<std::chrono::milliseconds>(now - *last).count();
                 Summary_.LargestGapMs = std::max<std::int64_t>(Summary_.LargestGapMs, gap);
             }
+            replaced = Stream_.get() != &stream;
         }
         last = now;
         Wav_.Write(buffer.data(), received);

@@ -84,6 +84,7 @@ private:
     void AcceptStreams();
     void ReadStreams();
     void ReadOne(platform::TTcpSocket& stream);
+    bool Replaced(const platform::TTcpSocket& stream) const;
     void Play(const std::uint8_t* data, std::size_t size, bool flush);
     void Log(const std::string& line);
 
