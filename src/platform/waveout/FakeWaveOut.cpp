@@ -106,6 +106,11 @@ std::vector<std::vector<std::uint8_t>> TFakeWaveOut::Written() const {
     return Written_;
 }
 
+std::size_t TFakeWaveOut::WrittenCount() const {
+    std::lock_guard lock(Mutex_);
+    return Written_.size();
+}
+
 std::vector<std::string> TFakeWaveOut::Calls() const {
     std::lock_guard lock(Mutex_);
     return Calls_;

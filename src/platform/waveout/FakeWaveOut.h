@@ -28,8 +28,9 @@ public:
     bool CompleteNext();
     // Blocks queued and not yet handed back.
     std::size_t QueuedCount() const;
-    // Copies of every block written since the start, in order (Length bytes each).
+    // Copies of every block accepted since the start, in order (Length bytes each), and their count.
     std::vector<std::vector<std::uint8_t>> Written() const;
+    std::size_t WrittenCount() const;
     // "Open", "Write", "Pause", "Restart", "Reset", "Close", "SetVolume", in call order.
     std::vector<std::string> Calls() const;
     TWaveFormat Format() const;
