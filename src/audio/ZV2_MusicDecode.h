@@ -111,7 +111,6 @@ public:
     void ConnectStream();
 
     speaker::TSpeakerLink& Link() { return Link_; }
-    TVolume& Volume() { return Volume_; }
 
 private:
     void Start();
