@@ -124,8 +124,9 @@ std::optional<std::uint16_t> DecodeVolume(const std::uint8_t* data, std::size_t 
     if (!IsVolume(data, size)) {
         return std::nullopt;
     }
+    // The speaker has 12 bits: a larger value is full volume, never more.
     const std::uint8_t* payload = data + DataPrefix.size() + 5;
-    return static_cast<std::uint16_t>(payload[0] << 8 | payload[1]);
+    return std::min(static_cast<std::uint16_t>(payload[0] << 8 | payload[1]), MaxSpeakerVolume);
 }
 
 std::optional<std::string> DecodeRateText(const std::uint8_t* data, std::size_t size) {

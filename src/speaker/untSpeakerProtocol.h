@@ -77,7 +77,8 @@ enum class TDatagramKind {
 // "SOUND OK\r\n" are Other.
 TDatagramKind ClassifyDatagram(const std::uint8_t* data, std::size_t size);
 
-// The speaker volume of a datagram classified as Volume (the left channel's value).
+// The speaker volume of a datagram classified as Volume: the left channel's
+// value, at most 4095.
 std::optional<std::uint16_t> DecodeVolume(const std::uint8_t* data, std::size_t size);
 
 // The rate text of a datagram classified as RateRequest ("44100").

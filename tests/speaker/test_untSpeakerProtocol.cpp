@@ -65,6 +65,13 @@ TEST(SpeakerProtocol, EveryVolumeDecodesToItselfAndItsFrameSumsToZero) {
     }
 }
 
+TEST(SpeakerProtocol, ReceivedVolumeAboveTwelveBitsIsFullVolume) {
+    TMybuf datagram = Data({0x55, 0xAA, 0x04, 0x0A, 0x06, 0xFF, 0xFF, 0xFF, 0xFF, 0});
+    datagram.back() = FrameChecksum(datagram.data() + 5, 9);
+    ASSERT_EQ(Classify(datagram), TDatagramKind::Volume);
+    EXPECT_EQ(DecodeVolume(datagram.data(), datagram.size()), MaxSpeakerVolume);
+}
+
 TEST(SpeakerProtocol, VolumeWithAWrongChecksumOrLengthIsNotAVolume) {
     TMybuf datagram = EncodeVolume(1000);
     datagram.back() ^= 0x01;
