@@ -84,6 +84,12 @@ TEST(SkinSliderGeometry, PositionAtTruncatesTowardZero) {
     EXPECT_EQ(PositionAt(67, -2147483647 - 1, 2147483647, 1 << 30), 2147483647);
 }
 
+TEST(SkinSliderGeometry, PositionAtHandlesTheByteRangeOfLargeFiles) {
+    // A 40 MB file on the 281-pixel position slider: range x offset passes 2^31.
+    EXPECT_EQ(PositionAt(281, 0, 40'000'000, 271), 40'000'000);
+    EXPECT_EQ(PositionAt(281, 0, 40'000'000, 135), 19'926'199);
+}
+
 TEST(SkinSliderModel, HoldsPositionWithinTheRangeAndNotifiesOnlyForPositionChanges) {
     TRecordedModel slider(67, 0, 3000, 1500);
     slider.Model.SetPosition(5000);

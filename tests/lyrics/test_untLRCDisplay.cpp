@@ -81,14 +81,11 @@ TEST(ParseTime, HoldsHugeValuesToTheIntegerRange) {
     EXPECT_EQ(ParseTime("99999999999:01"), 1000); // minutes too large to be an integer count 0
 }
 
-TEST(ParseLRC, OrdersLinesByTimeWhateverTheFileOrder) {
-    const auto lines = ParseLines("[00:30.00]third\n[00:10.00]first\n[00:20.00]second\n[00:05.00]zero\n");
-    EXPECT_EQ(lines, (std::vector<TTimedText>{{5000, "zero"}, {10000, "first"}, {20000, "second"}, {30000, "third"}}));
-}
-
-TEST(ParseLRC, KeepsTheFileOrderOfLinesWithEqualTimes) {
-    const auto lines = ParseLines("[00:02.00]b\n[00:01.00]x\n[00:02.00]c\n[00:02.00]d\n");
-    EXPECT_EQ(lines, (std::vector<TTimedText>{{1000, "x"}, {2000, "b"}, {2000, "c"}, {2000, "d"}}));
+TEST(ParseLRC, OrdersLinesByTimeKeepingTheFileOrderOfEqualTimes) {
+    EXPECT_EQ(ParseLines("[00:30.00]third\n[00:10.00]first\n[00:20.00]second\n[00:05.00]zero\n"),
+              (std::vector<TTimedText>{{5000, "zero"}, {10000, "first"}, {20000, "second"}, {30000, "third"}}));
+    EXPECT_EQ(ParseLines("[00:02.00]b\n[00:01.00]x\n[00:02.00]c\n[00:02.00]d\n"),
+              (std::vector<TTimedText>{{1000, "x"}, {2000, "b"}, {2000, "c"}, {2000, "d"}}));
 }
 
 TEST(ParseLRC, GivesOneEntryPerTimeTagOfALine) {
@@ -107,14 +104,11 @@ TEST(ParseLRC, TakesTheTextAfterTheLastBracketAndEveryBracketAsATag) {
 }
 
 TEST(ParseLRC, ShiftsOnlyTheLinesAfterAnOffsetTag) {
-    const auto lines = ParseLines("[00:01.00]before\n[offset:500]\n[00:02.00]after\n[offset:-1500]\n[00:05.00]late\n");
-    EXPECT_EQ(lines, (std::vector<TTimedText>{{1000, "before"}, {2500, "after"}, {3500, "late"}}));
-}
-
-TEST(ParseLRC, ResetsTheOffsetWhenItsValueIsNoNumber) {
-    const auto lines =
-        ParseLines("[offset:700]\n[00:01.00]a\n[offset:soon]\n[00:02.00]b\n[offset:+300]\n[00:03.00]c\n");
-    EXPECT_EQ(lines, (std::vector<TTimedText>{{1700, "a"}, {2000, "b"}, {3300, "c"}}));
+    EXPECT_EQ(ParseLines("[00:01.00]before\n[offset:500]\n[00:02.00]after\n[offset:-1500]\n[00:05.00]late\n"),
+              (std::vector<TTimedText>{{1000, "before"}, {2500, "after"}, {3500, "late"}}));
+    // An offset that is no number resets it to 0.
+    EXPECT_EQ(ParseLines("[offset:700]\n[00:01.00]a\n[offset:soon]\n[00:02.00]b\n[offset:+300]\n[00:03.00]c\n"),
+              (std::vector<TTimedText>{{1700, "a"}, {2000, "b"}, {3300, "c"}}));
 }
 
 TEST(ParseLRC, ReadsTagsInAnyCaseAndLowerCasesEverything) {
