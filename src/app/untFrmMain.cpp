@@ -236,6 +236,7 @@ void Tfrm_Main::FormCreate() {
     QApplication::setApplicationName(QString::fromUtf8(kCaption));
     LoadSettings();
     SeekEnabled = false;
+    SetupPlayList();
     setAcceptDrops(true);
     LoopMode = 0;
 }
@@ -269,17 +270,6 @@ void Tfrm_Main::LoadSettings() {
     edtThreadsPeerTask->setValue(d.ThreadsPeerTask);
     LRCPath = d.LRCPath;
     edtLRCPath->setText(Q(d.LRCPath));
-}
-
-void Tfrm_Main::ShowPlayListRows() {
-    lvPlayList->clear();
-    for (std::size_t i = 0; i < PlayList_.Count(); ++i) {
-        const auto& row = PlayList_.Row(i);
-        auto* item = new QTreeWidgetItem(lvPlayList);
-        item->setText(1, QString::number(row.Number));
-        item->setTextAlignment(1, Qt::AlignCenter);
-        item->setText(2, Q(row.Path));
-    }
 }
 
 TSettingsData Tfrm_Main::CollectSettings() const {

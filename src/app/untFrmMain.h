@@ -11,6 +11,7 @@
 
 #include <QWidget>
 #include <cstdint>
+#include <functional>
 #include <memory>
 #include <string>
 
@@ -21,6 +22,7 @@ class QGroupBox;
 class QLabel;
 class QLineEdit;
 class QListWidget;
+class QMenu;
 class QPushButton;
 class QRadioButton;
 class QSpinBox;
@@ -113,6 +115,31 @@ private:
     std::string SaveError_;
     bool Closed_ = false;
     bool AskOnClose_ = true;
+
+    // Playlist tab
+public:
+    // Asked to play the selected row: by "播放音乐[&P]" (playNextOnFailure
+    // false) and by a double click in the list (true: when the row does not
+    // play, go on with the next one). Nothing happens while it is unbound.
+    std::function<void(int row, bool playNextOnFailure)> OnPlayRequest;
+    // The list's pop-up menu and its items, in menu order.
+    QMenu* pmPlayList = nullptr;
+    QAction *mniPlay = nullptr, *mniPlayMode = nullptr, *mniLoopAll = nullptr, *mniSingleLoop = nullptr,
+            *mniMoveUp = nullptr, *mniMoveDown = nullptr, *mniRename = nullptr, *mniCopyTo = nullptr,
+            *mniDelete = nullptr, *mniRemove = nullptr, *mniAdd = nullptr, *mniSelectAll = nullptr;
+
+protected:
+    void dragEnterEvent(QDragEnterEvent* event) override;
+    void dropEvent(QDropEvent* event) override;
+
+private:
+    void SetupPlayList(); // builds pmPlayList and binds lvPlayList; once, from FormCreate
+    void pmPlayListPopup();
+    void lvPlayListDblClick();
+    void lvPlayListKeyDown(int key);
+
+    TSystemFileOperations PlayListFiles_;
+    bool ShowingPlayList_ = false; // the view's selection signals come from ShowPlayListRows
 };
 
 } // namespace zv2::app

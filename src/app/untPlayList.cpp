@@ -1,9 +1,74 @@
 #include "app/untPlayList.h"
 
+#include "app/untPinyin.h"
+
+#include <algorithm>
+#include <array>
+#include <cerrno>
+#include <cstdio>
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
 namespace zv2::app {
 
+namespace {
+
+// The folder (up to and including the last "/"), the name without extension,
+// and the extension (from the last "." of the name, with its dot; may be empty).
+struct TPathParts {
+    std::string Folder, Name, Extension;
+};
+
+TPathParts SplitPath(const std::string& path) {
+    const auto slash = path.rfind('/');
+    const std::size_t nameStart = slash == std::string::npos ? 0 : slash + 1;
+    TPathParts parts;
+    parts.Folder = path.substr(0, nameStart);
+    const std::string name = path.substr(nameStart);
+    const auto dot = name.rfind('.');
+    parts.Name = name.substr(0, dot);
+    if (dot != std::string::npos)
+        parts.Extension = name.substr(dot);
+    return parts;
+}
+
+std::string FileName(const std::string& path) {
+    const auto parts = SplitPath(path);
+    return parts.Name + parts.Extension;
+}
+
+std::string AsciiLower(std::string text) {
+    std::transform(text.begin(), text.end(), text.begin(),
+                   [](char c) { return (c >= 'A' && c <= 'Z') ? static_cast<char>(c - 'A' + 'a') : c; });
+    return text;
+}
+
+bool IsDroppableMusicFile(const std::string& path) {
+    static constexpr std::array<std::string_view, 5> kExtensions{".mp3", ".wav", ".rm", ".wma", ".mid"};
+    const std::string ext = AsciiLower(SplitPath(path).Extension);
+    return std::find(kExtensions.begin(), kExtensions.end(), ext) != kExtensions.end();
+}
+
+} // namespace
+
+int TSystemFileOperations::DeleteFile(const std::string& path) {
+    return ::unlink(path.c_str()) == 0 ? 0 : errno;
+}
+
+bool TSystemFileOperations::RenameFile(const std::string& from, const std::string& to) {
+    if (::renameat2(AT_FDCWD, from.c_str(), AT_FDCWD, to.c_str(), RENAME_NOREPLACE) == 0)
+        return true;
+    if (errno != EINVAL && errno != ENOSYS)
+        return false;
+    // A file system without the no-replace flag: look first (a rename must
+    // never overwrite another song).
+    struct stat st {};
+    return ::lstat(to.c_str(), &st) != 0 && errno == ENOENT && ::rename(from.c_str(), to.c_str()) == 0;
+}
+
 void TPlayList::Append(const std::string& path) {
-    Rows_.push_back({static_cast<int>(Rows_.size()) + 1, path, psNormal});
+    Rows_.push_back({static_cast<int>(Rows_.size()) + 1, path, psNormal, false});
 }
 
 std::vector<std::string> TPlayList::Paths() const {
@@ -12,6 +77,143 @@ std::vector<std::string> TPlayList::Paths() const {
     for (const auto& row : Rows_)
         out.push_back(row.Path);
     return out;
+}
+
+void TPlayList::RemoveRow(std::size_t index) {
+    Rows_.erase(Rows_.begin() + static_cast<std::ptrdiff_t>(index));
+    RenumberPlayList();
+}
+
+void TPlayList::RenumberPlayList() {
+    for (std::size_t i = 0; i < Rows_.size(); ++i) {
+        Rows_[i].Number = static_cast<int>(i) + 1;
+        if (Rows_[i].Status == psPlaying)
+            LastPlayed = static_cast<std::int32_t>(i);
+    }
+}
+
+int TPlayList::SelectedRow() const {
+    const auto it = std::find_if(Rows_.begin(), Rows_.end(), [](const TPlayListRow& r) { return r.Selected; });
+    return it == Rows_.end() ? -1 : static_cast<int>(it - Rows_.begin());
+}
+
+void TPlayList::ClearSelection() {
+    for (auto& row : Rows_)
+        row.Selected = false;
+}
+
+void TPlayList::SelectAll() {
+    for (auto& row : Rows_)
+        row.Selected = true;
+}
+
+bool TPlayList::RemoveSelected() {
+    if (SelectedRow() < 0)
+        return false;
+    std::erase_if(Rows_, [](const TPlayListRow& r) { return r.Selected; });
+    RenumberPlayList();
+    return true;
+}
+
+bool TPlayList::MoveUp() {
+    return MoveSelectedBy(-1);
+}
+
+bool TPlayList::MoveDown() {
+    return MoveSelectedBy(1);
+}
+
+bool TPlayList::MoveSelectedBy(int offset) {
+    const int from = SelectedRow();
+    const int to = from + offset;
+    if (from < 0 || to < 0 || to >= static_cast<int>(Rows_.size()))
+        return false;
+    if (from == LastPlayed)
+        LastPlayed = to;
+    else if (to == LastPlayed)
+        LastPlayed = from;
+    auto& a = Rows_[static_cast<std::size_t>(from)];
+    auto& b = Rows_[static_cast<std::size_t>(to)];
+    std::swap(a.Path, b.Path);
+    std::swap(a.Status, b.Status);
+    a.Selected = false;
+    b.Selected = true;
+    return true;
+}
+
+bool TPlayList::RenameRow(std::size_t index, const std::string& newName, IFileOperations& files) {
+    if (newName.find_first_of(std::string_view("/\0", 2)) != std::string::npos)
+        return false;
+    auto& row = Rows_.at(index);
+    const auto parts = SplitPath(row.Path);
+    const std::string newPath = parts.Folder + newName + parts.Extension;
+    if (!files.RenameFile(row.Path, newPath))
+        return false;
+    row.Path = newPath;
+    return true;
+}
+
+int TPlayList::JumpByInitial(char key) {
+    const int selected = SelectedRow();
+    for (std::size_t i = static_cast<std::size_t>(selected + 1); i < Rows_.size(); ++i) {
+        if (PinyinInitialOfUtf8(FileName(Rows_[i].Path)) != key)
+            continue;
+        if (selected >= 0)
+            Rows_[static_cast<std::size_t>(selected)].Selected = false;
+        Rows_[i].Selected = true;
+        return static_cast<int>(i);
+    }
+    return -1;
+}
+
+std::size_t AddDroppedFiles(TPlayList& list, const std::vector<std::string>& paths,
+                            const std::function<bool(const std::string&)>& isFolder) {
+    std::size_t added = 0;
+    for (const auto& path : paths) {
+        if (!IsDroppableMusicFile(path) || isFolder(path))
+            continue;
+        list.Append(path);
+        ++added;
+    }
+    return added;
+}
+
+std::size_t AddFilesByDialog(TPlayList& list, IDialogs& dialogs) {
+    const auto files = dialogs.OpenFiles("音乐文件", "*.mp3");
+    for (const auto& path : files)
+        list.Append(path);
+    return files.size();
+}
+
+bool RenameSelectedByDialog(TPlayList& list, IDialogs& dialogs, IFileOperations& files) {
+    const int row = list.SelectedRow();
+    if (row < 0)
+        return false;
+    const auto index = static_cast<std::size_t>(row);
+    const auto name = dialogs.InputText("请输入新的文件名", "新文件名", SplitPath(list.Row(index).Path).Name);
+    return name && list.RenameRow(index, *name, files);
+}
+
+bool DeleteSelectedFromDisk(TPlayList& list, IDialogs& dialogs, IFileOperations& files) {
+    const int row = list.SelectedRow();
+    if (row < 0 || !dialogs.AskYesNo("警告：物理删除将不可恢复，确认删除？", "确认删除"))
+        return false;
+    const auto index = static_cast<std::size_t>(row);
+    if (const int error = files.DeleteFile(list.Row(index).Path); error != 0) {
+        dialogs.ShowError("删除错误：" + std::to_string(error), "错误");
+        return false;
+    }
+    list.RemoveRow(index);
+    return true;
+}
+
+TPlayListMenuState PlayListMenuState(bool rowSelected, bool deleteDisabled, std::uint8_t loopMode) {
+    TPlayListMenuState s;
+    s.Play = s.MoveUp = s.MoveDown = s.Rename = s.CopyTo = s.Delete = rowSelected;
+    s.Remove = !deleteDisabled;
+    s.LoopAllChecked = loopMode == 0;
+    s.SingleLoopChecked = loopMode == 1;
+    return s;
 }
 
 } // namespace zv2::app

@@ -112,10 +112,19 @@ TEST(PlayListWindow, TheListShowsTheRowsAndTheSelectionGoesBothWays) {
     EXPECT_EQ(w.Column(2).at(1).toStdString(), w.Home.File("b.mp3"));
     EXPECT_EQ(f.lvPlayList->topLevelItem(0)->textAlignment(1), Qt::AlignCenter);
 
+    const auto status = [&](int row) { return f.lvPlayList->topLevelItem(row)->data(0, Qt::UserRole).toInt(); };
+    const auto icon = [&](int row) { return f.lvPlayList->topLevelItem(row)->icon(0).pixmap(16).toImage(); };
+    EXPECT_FALSE(icon(0).isNull());
+
+    f.PlayList().SetStatus(1, app::psPlaying);
     f.lvPlayList->topLevelItem(1)->setSelected(true);
     EXPECT_EQ(f.PlayList().SelectedRow(), 1);
-    f.mniMoveDown->trigger();
+    f.mniMoveDown->trigger(); // the status image moves with the song
     EXPECT_EQ(w.Column(2).at(2).toStdString(), w.Home.File("b.mp3"));
+    EXPECT_EQ(status(2), app::psPlaying);
+    EXPECT_EQ(status(1), app::psNormal);
+    EXPECT_NE(icon(2), icon(1));
+    EXPECT_EQ(icon(1), icon(0));
     EXPECT_EQ(w.Column(1), QStringList({"1", "2", "3"}));
     EXPECT_EQ(w.SelectedItems(), std::vector<int>({2}));
 
@@ -140,6 +149,8 @@ TEST(PlayListWindow, KeysJumpByInitialAndPlayRequestsCarryTheSelectedRow) {
     f.mniPlay->trigger();
 
     const QRect second = f.lvPlayList->visualItemRect(f.lvPlayList->topLevelItem(1));
+    // A double click is a click followed by the double-click event.
+    QTest::mouseClick(f.lvPlayList->viewport(), Qt::LeftButton, {}, second.center());
     QTest::mouseDClick(f.lvPlayList->viewport(), Qt::LeftButton, {}, second.center());
     EXPECT_EQ(f.PlayList().SelectedRow(), 1);
     EXPECT_EQ(requests, (std::vector<std::pair<int, bool>>{{0, false}, {1, true}}));
@@ -151,8 +162,13 @@ TEST(PlayListWindow, DroppedMusicFilesAreAppended) {
     QMimeData mime;
     mime.setUrls({QUrl::fromLocalFile("/m/a.MP3"), QUrl::fromLocalFile("/m/b.txt"), QUrl::fromLocalFile("/m/c.Wma"),
                   QUrl::fromLocalFile(QString::fromStdString(w.Home.Path()))});
+    // The application passes on only drops that its own drag manager started,
+    // so the events go to the window directly.
+    QDragEnterEvent enter(QPoint(10, 10), Qt::CopyAction, &mime, Qt::LeftButton, Qt::NoModifier);
+    static_cast<QObject&>(f).event(&enter);
+    EXPECT_TRUE(enter.isAccepted());
     QDropEvent drop(QPointF(10, 10), Qt::CopyAction, &mime, Qt::LeftButton, Qt::NoModifier);
-    QApplication::sendEvent(&f, &drop);
+    static_cast<QObject&>(f).event(&drop);
     EXPECT_EQ(w.Column(2).mid(1), QStringList({"/m/a.MP3", "/m/c.Wma"}));
     EXPECT_EQ(w.Column(1), QStringList({"1", "2", "3"}));
 }

@@ -1,0 +1,177 @@
+// The main window's playlist tab: the list's pop-up menu, its key and mouse
+// handlers, and files dropped on the window. The decisions are TPlayList's;
+// this file copies the selection in, runs the command and shows the result.
+
+#include "app/untFrmMain.h"
+#include "app/untPlayListView.h"
+#include "platform/FileSystem.h"
+
+#include <QAction>
+#include <QActionGroup>
+#include <QCheckBox>
+#include <QDragEnterEvent>
+#include <QDropEvent>
+#include <QKeyEvent>
+#include <QMenu>
+#include <QMimeData>
+#include <QMouseEvent>
+#include <QTreeWidget>
+#include <QUrl>
+
+namespace zv2::app {
+
+namespace {
+
+// Passes the list's key presses and the double clicks in its viewport on,
+// leaving the events to the list as well.
+class TPlayListEvents final : public QObject {
+public:
+    TPlayListEvents(QTreeWidget* list, std::function<void(int key)> onKey, std::function<void()> onDoubleClick)
+        : QObject(list), List_(list), OnKey_(std::move(onKey)), OnDoubleClick_(std::move(onDoubleClick)) {
+        list->installEventFilter(this);
+        list->viewport()->installEventFilter(this);
+    }
+
+protected:
+    bool eventFilter(QObject* watched, QEvent* event) override {
+        if (watched == List_ && event->type() == QEvent::KeyPress)
+            OnKey_(static_cast<QKeyEvent*>(event)->key());
+        else if (watched == List_->viewport() && event->type() == QEvent::MouseButtonDblClick &&
+                 static_cast<QMouseEvent*>(event)->button() == Qt::LeftButton)
+            OnDoubleClick_();
+        return false;
+    }
+
+private:
+    QTreeWidget* List_;
+    std::function<void(int key)> OnKey_;
+    std::function<void()> OnDoubleClick_;
+};
+
+QAction* AddItem(QMenu* menu, const char* name, const char* caption) {
+    auto* action = menu->addAction(QString::fromUtf8(caption));
+    action->setObjectName(name);
+    return action;
+}
+
+QAction* AddSubMenu(QMenu* menu, const char* name, const char* caption) {
+    auto* sub = new QMenu(QString::fromUtf8(caption), menu);
+    auto* action = menu->addMenu(sub);
+    action->setObjectName(name);
+    return action;
+}
+
+} // namespace
+
+void Tfrm_Main::SetupPlayList() {
+    pmPlayList = new QMenu(lvPlayList);
+    pmPlayList->setObjectName("pmPlayList");
+    // The captions carry their accelerators as "[&X]": Qt takes "&X" as the
+    // item's mnemonic, so no letter is assigned automatically.
+    mniPlay = AddItem(pmPlayList, "mniPlay", "播放音乐[&P]");
+    pmPlayList->setDefaultAction(mniPlay);
+    mniPlayMode = AddSubMenu(pmPlayList, "mniPlayMode", "播放模式[&M]");
+    QMenu* modes = mniPlayMode->menu();
+    auto* modeGroup = new QActionGroup(modes);
+    mniLoopAll = AddItem(modes, "mniLoopAll", "全部循环[&A]");
+    mniSingleLoop = AddItem(modes, "mniSingleLoop", "单曲循环[&S]");
+    for (QAction* mode : {mniLoopAll, mniSingleLoop}) {
+        mode->setCheckable(true);
+        modeGroup->addAction(mode);
+    }
+    mniLoopAll->setChecked(true);
+    pmPlayList->addSeparator();
+    mniMoveUp = AddItem(pmPlayList, "mniMoveUp", "向上移动[&U]");
+    mniMoveDown = AddItem(pmPlayList, "mniMoveDown", "向下移动[&F]");
+    pmPlayList->addSeparator();
+    mniRename = AddItem(pmPlayList, "mniRename", "重命名...[&R]");
+    mniCopyTo = AddSubMenu(pmPlayList, "mniCopyTo", "复制到...[&C]");
+    pmPlayList->addSeparator();
+    mniDelete = AddItem(pmPlayList, "mniDelete", "移除音乐[&D]");
+    mniRemove = AddItem(pmPlayList, "mniRemove", "物理删除[&K]");
+    mniAdd = AddItem(pmPlayList, "mniAdd", "添加音乐[&A]");
+    mniSelectAll = AddItem(pmPlayList, "mniSelectAll", "全部选中[&S]");
+
+    // Each command works on the model's selection, which follows the view's.
+    const auto run = [this](QAction* item, auto command) {
+        connect(item, &QAction::triggered, this, [this, command] {
+            if (command())
+                ShowPlayListRows();
+        });
+    };
+    connect(mniPlay, &QAction::triggered, this, [this] {
+        if (const int row = PlayList_.SelectedRow(); row >= 0 && OnPlayRequest)
+            OnPlayRequest(row, false);
+    });
+    connect(mniLoopAll, &QAction::triggered, this, [this] { LoopMode = 0; });
+    connect(mniSingleLoop, &QAction::triggered, this, [this] { LoopMode = 1; });
+    run(mniMoveUp, [this] { return PlayList_.MoveUp(); });
+    run(mniMoveDown, [this] { return PlayList_.MoveDown(); });
+    run(mniRename, [this] { return RenameSelectedByDialog(PlayList_, *Dialogs_, PlayListFiles_); });
+    run(mniDelete, [this] { return PlayList_.RemoveSelected(); });
+    run(mniRemove, [this] { return DeleteSelectedFromDisk(PlayList_, *Dialogs_, PlayListFiles_); });
+    run(mniAdd, [this] { return AddFilesByDialog(PlayList_, *Dialogs_) > 0; });
+    run(mniSelectAll, [this] {
+        PlayList_.SelectAll();
+        return true;
+    });
+    connect(pmPlayList, &QMenu::aboutToShow, this, [this] { pmPlayListPopup(); });
+
+    lvPlayList->setContextMenuPolicy(Qt::CustomContextMenu);
+    connect(lvPlayList, &QWidget::customContextMenuRequested, this,
+            [this](const QPoint& at) { pmPlayList->popup(lvPlayList->viewport()->mapToGlobal(at)); });
+    connect(lvPlayList, &QTreeWidget::itemSelectionChanged, this, [this] {
+        if (!ShowingPlayList_)
+            ReadPlayListSelection(*lvPlayList, PlayList_);
+    });
+    new TPlayListEvents(
+        lvPlayList, [this](int key) { lvPlayListKeyDown(key); }, [this] { lvPlayListDblClick(); });
+}
+
+void Tfrm_Main::ShowPlayListRows() {
+    ShowingPlayList_ = true;
+    ShowPlayList(*lvPlayList, PlayList_);
+    ShowingPlayList_ = false;
+}
+
+void Tfrm_Main::pmPlayListPopup() {
+    const auto state = PlayListMenuState(PlayList_.SelectedRow() >= 0, cbAllowDelete->isChecked(), LoopMode);
+    mniPlay->setEnabled(state.Play);
+    mniMoveUp->setEnabled(state.MoveUp);
+    mniMoveDown->setEnabled(state.MoveDown);
+    mniRename->setEnabled(state.Rename);
+    mniCopyTo->setEnabled(state.CopyTo);
+    mniDelete->setEnabled(state.Delete);
+    mniRemove->setEnabled(state.Remove);
+    mniLoopAll->setChecked(state.LoopAllChecked);
+    mniSingleLoop->setChecked(state.SingleLoopChecked);
+}
+
+void Tfrm_Main::lvPlayListDblClick() {
+    if (const int row = PlayList_.SelectedRow(); row >= 0 && OnPlayRequest)
+        OnPlayRequest(row, true);
+}
+
+void Tfrm_Main::lvPlayListKeyDown(int key) {
+    // Letter keys and the space bar carry their character codes, as the initials do.
+    const bool initialKey = key == Qt::Key_Space || (key >= Qt::Key_A && key <= Qt::Key_Z);
+    if (initialKey && PlayList_.JumpByInitial(static_cast<char>(key)) >= 0)
+        ShowPlayListRows();
+}
+
+void Tfrm_Main::dragEnterEvent(QDragEnterEvent* event) {
+    if (event->mimeData()->hasUrls())
+        event->acceptProposedAction();
+}
+
+void Tfrm_Main::dropEvent(QDropEvent* event) {
+    std::vector<std::string> paths;
+    for (const QUrl& url : event->mimeData()->urls())
+        if (url.isLocalFile())
+            paths.push_back(url.toLocalFile().toStdString());
+    if (AddDroppedFiles(PlayList_, paths, [](const std::string& path) { return platform::DirectoryExists(path); }) > 0)
+        ShowPlayListRows();
+    event->acceptProposedAction();
+}
+
+} // namespace zv2::app
