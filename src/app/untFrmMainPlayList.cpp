@@ -155,8 +155,17 @@ void Tfrm_Main::lvPlayListDblClick() {
 void Tfrm_Main::lvPlayListKeyDown(int key) {
     // Letter keys and the space bar carry their character codes, as the initials do.
     const bool initialKey = key == Qt::Key_Space || (key >= Qt::Key_A && key <= Qt::Key_Z);
-    if (initialKey && PlayList_.JumpByInitial(static_cast<char>(key)) >= 0)
-        ShowPlayListRows();
+    const int found = initialKey ? PlayList_.JumpByInitial(static_cast<char>(key)) : -1;
+    if (found < 0)
+        return;
+    ShowPlayListRows();
+    // The key goes on to the list, which selects its current row on the space
+    // bar and moves from it on the arrows: make the found row the current one,
+    // without scrolling to it.
+    const bool autoScroll = lvPlayList->hasAutoScroll();
+    lvPlayList->setAutoScroll(false);
+    lvPlayList->selectionModel()->setCurrentIndex(lvPlayList->model()->index(found, 0), QItemSelectionModel::NoUpdate);
+    lvPlayList->setAutoScroll(autoScroll);
 }
 
 void Tfrm_Main::dragEnterEvent(QDragEnterEvent* event) {

@@ -11,6 +11,7 @@
 #include <QDropEvent>
 #include <QMenu>
 #include <QMimeData>
+#include <QScrollBar>
 #include <QTest>
 #include <QTreeWidget>
 #include <QUrl>
@@ -148,12 +149,35 @@ TEST(PlayListWindow, KeysJumpByInitialAndPlayRequestsCarryTheSelectedRow) {
     EXPECT_EQ(w.SelectedItems(), std::vector<int>({0}));
     f.mniPlay->trigger();
 
+    // The list's own handling of the key must not undo a jump.
+    const QRect first = f.lvPlayList->visualItemRect(f.lvPlayList->topLevelItem(0));
+    QTest::mouseClick(f.lvPlayList->viewport(), Qt::LeftButton, {}, first.center());
+    QTest::keyClick(f.lvPlayList, Qt::Key_Space);
+    EXPECT_EQ(w.SelectedItems(), std::vector<int>({1}));
+    EXPECT_EQ(f.PlayList().SelectedRow(), 1);
+    QTest::keyClick(f.lvPlayList, Qt::Key_Up);
+    EXPECT_EQ(w.SelectedItems(), std::vector<int>({0}));
+
     const QRect second = f.lvPlayList->visualItemRect(f.lvPlayList->topLevelItem(1));
     // A double click is a click followed by the double-click event.
     QTest::mouseClick(f.lvPlayList->viewport(), Qt::LeftButton, {}, second.center());
     QTest::mouseDClick(f.lvPlayList->viewport(), Qt::LeftButton, {}, second.center());
     EXPECT_EQ(f.PlayList().SelectedRow(), 1);
     EXPECT_EQ(requests, (std::vector<std::pair<int, bool>>{{0, false}, {1, true}}));
+}
+
+TEST(PlayListWindow, AJumpDoesNotScrollTheList) {
+    std::vector<std::string> names;
+    for (int i = 0; i < 40; ++i)
+        names.push_back("Hello" + std::to_string(i) + ".mp3");
+    names.push_back("中文.mp3");
+    TWindow w(names);
+    auto& f = *w.Form;
+    f.show();
+    ASSERT_GT(f.lvPlayList->verticalScrollBar()->maximum(), 0);
+    QTest::keyClick(f.lvPlayList, Qt::Key_Z);
+    EXPECT_EQ(w.SelectedItems(), std::vector<int>({40}));
+    EXPECT_EQ(f.lvPlayList->verticalScrollBar()->value(), 0);
 }
 
 TEST(PlayListWindow, DroppedMusicFilesAreAppended) {
