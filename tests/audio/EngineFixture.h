@@ -35,6 +35,13 @@ inline speaker::TSpeakerLinkOptions PeerLinkOptions(zv2::test::TSpeakerPeer& pee
     return options;
 }
 
+// The device's calls that change playback, without the volume writes.
+inline std::vector<std::string> DeviceCalls(const platform::TFakeWaveOut& device) {
+    std::vector<std::string> calls = device.Calls();
+    std::erase(calls, "SetVolume");
+    return calls;
+}
+
 // Waits (up to a bound reached only when something is broken) until `done` holds.
 inline bool WaitUntil(const std::function<bool()>& done) {
     const auto end = std::chrono::steady_clock::now() + std::chrono::milliseconds(zv2::test::GiveUpMs);
