@@ -27,6 +27,36 @@ inline const TBytes& SongPcm() {
     return pcm;
 }
 
+constexpr std::size_t Block = 52100;
+
+// What the blocks queued since an Open hold, `size` bytes of it. The two
+// dropped blocks took 23 whole frames; the 1784 bytes of the 23rd frame that
+// did not fit were carried over while output was still off, so they hold the
+// frame buffer's initial silence. From there the song runs on, frame after
+// frame, across every block boundary.
+inline TBytes ExpectedStreamAfterOpen(std::size_t size) {
+    const std::size_t framesDropped = (2 * Block + 4607) / 4608;
+    const std::size_t carried = framesDropped * 4608 - 2 * Block;
+    TBytes expected(carried, 0);
+    const auto from = SongPcm().begin() + long(framesDropped * 4608);
+    expected.insert(expected.end(), from, from + long(size - carried));
+    return expected;
+}
+
+// `size` bytes from the speaker's end of the stream (fewer when it stays quiet for `quietMs`).
+inline TBytes ReadStream(platform::TTcpSocket& stream, std::size_t size, int quietMs = zv2::test::GiveUpMs) {
+    TBytes bytes(size);
+    std::size_t have = 0;
+    while (have < size) {
+        std::size_t got = 0;
+        if (stream.Receive(bytes.data() + have, size - have, got, quietMs) != platform::TNetResult::Ok || got == 0)
+            break;
+        have += got;
+    }
+    bytes.resize(have);
+    return bytes;
+}
+
 inline speaker::TSpeakerLinkOptions PeerLinkOptions(zv2::test::TSpeakerPeer& peer) {
     speaker::TSpeakerLinkOptions options;
     options.LocalPort = 0;

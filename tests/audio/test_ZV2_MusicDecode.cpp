@@ -10,7 +10,7 @@ namespace {
 using namespace test;
 using zv2::test::PumpUntil;
 using zv2::test::TSpeakerPeer;
-constexpr std::size_t Block = TZV2_Music::BlockBytes;
+static_assert(Block == TZV2_Music::BlockBytes);
 
 class MusicEngine : public ::testing::Test {
 protected:
@@ -43,34 +43,6 @@ protected:
         ASSERT_TRUE(PumpUntil(Ui, [&] { return Engine->Link().StreamConnected(); }));
         Stream = Peer.Accept();
         ASSERT_TRUE(Stream);
-    }
-
-    // `size` bytes from the speaker's stream connection (fewer when it stays quiet for `quietMs`).
-    TBytes ReadStream(std::size_t size, int quietMs = zv2::test::GiveUpMs) {
-        TBytes bytes(size);
-        std::size_t have = 0;
-        while (have < size) {
-            std::size_t got = 0;
-            if (Stream->Receive(bytes.data() + have, size - have, got, quietMs) != platform::TNetResult::Ok || got == 0)
-                break;
-            have += got;
-        }
-        bytes.resize(have);
-        return bytes;
-    }
-
-    // What the blocks queued since an Open hold, `size` bytes of it. The two
-    // dropped blocks took 23 whole frames; the 1784 bytes of the 23rd frame that
-    // did not fit were carried over while output was still off, so they hold the
-    // frame buffer's initial silence. From there the song runs on, frame after
-    // frame, across every block boundary.
-    static TBytes ExpectedStreamAfterOpen(std::size_t size) {
-        const std::size_t framesDropped = (2 * Block + 4607) / 4608;
-        const std::size_t carried = framesDropped * 4608 - 2 * Block;
-        TBytes expected(carried, 0);
-        const auto from = SongPcm().begin() + long(framesDropped * 4608);
-        expected.insert(expected.end(), from, from + long(size - carried));
-        return expected;
     }
 
     TBytes WrittenStream() const {
@@ -207,7 +179,7 @@ TEST_F(MusicEngine, ConnectedSpeakerGetsEveryQueuedBlockWholeAndAFadeFromSilence
     EXPECT_EQ(Engine->VolumeLevel(), 3000);
 
     const TBytes written = WrittenStream();
-    EXPECT_TRUE(ReadStream(written.size()) == written);
+    EXPECT_TRUE(ReadStream(*Stream, written.size()) == written);
 
     CompleteAndRefill();
     EXPECT_TRUE(Drain(Peer).empty());
@@ -258,11 +230,11 @@ TEST_F(MusicEngine, LocalModeFadesTheLocalDeviceAndSendsNoBlocksUntilSpeakerMode
     CompleteAndRefill();
     EXPECT_EQ(Device->Volume(), 0x33003300u);
     EXPECT_EQ(Volumes(Drain(Peer)), (std::vector<int>{0}));
-    EXPECT_TRUE(ReadStream(1, 300).empty());
+    EXPECT_TRUE(ReadStream(*Stream, 1, 300).empty());
 
     Engine->SetSpeakerMode(true);
     CompleteAndRefill();
-    EXPECT_TRUE(ReadStream(Block) == Device->Written().back());
+    EXPECT_TRUE(ReadStream(*Stream, Block) == Device->Written().back());
 }
 
 TEST_F(MusicEngine, PauseHoldsTheDeviceAndResumeContinues) {

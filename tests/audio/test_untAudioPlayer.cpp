@@ -135,5 +135,27 @@ TEST_F(AudioPlayer, SetDeviceAddressSendsTheStartRequestWithTheVolume) {
     EXPECT_EQ(VolumeOf(datagrams[2]), 2047);
 }
 
+TEST(AudioPlayerOnTheNullDevice, StreamsEveryBlockToTheSpeakerAtTheDevicesPace) {
+    platform::TQueueDispatcher ui;
+    TSpeakerPeer peer;
+    ASSERT_TRUE(peer.Ok);
+    // The ordered probe: the real-time null device here (CTest sets ZV2_AUDIO=null).
+    TAudioPlayer player(ui, platform::CreateWaveOut(), PeerLinkOptions(peer));
+    player.SetDeviceAddress("127.0.0.1");
+    const auto request = Drain(peer);
+    ASSERT_EQ(request.size(), 3u);
+    peer.Reply("SOUND OK", request[0].From);
+    ASSERT_TRUE(zv2::test::PumpUntil(ui, [&] { return player.Engine().Link().StreamConnected(); }));
+    auto stream = peer.Accept();
+    ASSERT_TRUE(stream);
+
+    player.Open(SongPath());
+    player.Play();
+    // Two blocks go at once, the rest one per block the device finishes.
+    const TBytes received = ReadStream(*stream, 5 * Block);
+    EXPECT_TRUE(received == ExpectedStreamAfterOpen(5 * Block));
+    player.Stop();
+}
+
 } // namespace
 } // namespace zv2::audio
