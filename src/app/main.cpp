@@ -11,9 +11,9 @@
 #include <QApplication>
 #include <QSocketNotifier>
 #include <QTimer>
+#include <csignal>
 #include <cstdio>
 #include <cstdlib>
-#include <csignal>
 #include <sys/socket.h>
 #include <unistd.h>
 

@@ -1,6 +1,9 @@
 #include "app/untFrmMain.h"
 
 #include "app/untQtDialogs.h"
+#include "audio/untAudioPlayer.h"
+#include "controls/untSkinSlider.h"
+#include "lyrics/untLRCDisplay.h"
 #include "platform/FileSystem.h"
 #include "platform/IniFile.h"
 
@@ -17,7 +20,9 @@
 #include <QPushButton>
 #include <QRadioButton>
 #include <QSpinBox>
+#include <QSystemTrayIcon>
 #include <QTabWidget>
+#include <QTimer>
 #include <QTreeWidget>
 #include <cstdio>
 
@@ -30,7 +35,9 @@ constexpr int kClientHeight = 346;
 constexpr int kPlayerPanelHeight = 65;
 constexpr char kCaption[] = "Vantor-ZV2无线播放软件";
 
-QString Q(const std::string& s) { return QString::fromStdString(s); }
+QString Q(const std::string& s) {
+    return QString::fromStdString(s);
+}
 
 template <class T> T* Named(T* widget, const char* name, const char* hint = nullptr) {
     widget->setObjectName(name);
@@ -81,7 +88,9 @@ Tfrm_Main::Tfrm_Main(TFormEnvironment env) : Env_(std::move(env)) {
     FormCreate();
 }
 
-Tfrm_Main::~Tfrm_Main() { FormDestroy(); }
+Tfrm_Main::~Tfrm_Main() {
+    FormDestroy();
+}
 
 void Tfrm_Main::BuildControls() {
     pgcMain = Named(new QTabWidget(this), "pgcMain");
@@ -107,8 +116,9 @@ void Tfrm_Main::BuildPlayListTab() {
 void Tfrm_Main::BuildDownloadTab() {
     tsDownload = Named(new QWidget, "tsDownload");
     pgcMain->addTab(tsDownload, QString::fromUtf8("正在下载"));
-    lvDownload = MakeReportView(tsDownload, "lvDownload", nullptr,
-                                {{"状态", 0}, {"文件名", 150}, {"进度", 70}, {"大小(字节)", 80}, {"平均速度", 70}, {"用时", 80}});
+    lvDownload = MakeReportView(
+        tsDownload, "lvDownload", nullptr,
+        {{"状态", 0}, {"文件名", 150}, {"进度", 70}, {"大小(字节)", 80}, {"平均速度", 70}, {"用时", 80}});
     for (int column = 2; column <= 5; ++column)
         lvDownload->headerItem()->setTextAlignment(column, Qt::AlignCenter);
     lvDownload->setSelectionMode(QAbstractItemView::ExtendedSelection);
@@ -118,8 +128,9 @@ void Tfrm_Main::BuildDownloadTab() {
 void Tfrm_Main::BuildSearchTab() {
     tsSearch = Named(new QWidget, "tsSearch");
     pgcMain->addTab(tsSearch, QString::fromUtf8("搜索列表"));
-    lvMusicLst = MakeReportView(tsSearch, "lvMusicLst", nullptr,
-                                {{"索引", 0}, {"歌曲名", 0}, {"歌手", 0}, {"专辑", 0}, {"格式", 0}, {"速度", 0}, {"大小", 0}, {"下载地址", 0}});
+    lvMusicLst = MakeReportView(
+        tsSearch, "lvMusicLst", nullptr,
+        {{"索引", 0}, {"歌曲名", 0}, {"歌手", 0}, {"专辑", 0}, {"格式", 0}, {"速度", 0}, {"大小", 0}, {"下载地址", 0}});
     lvMusicLst->setGeometry(2, 2, kClientWidth - 10, 216);
     MakeLabel(tsSearch, "搜索内容：", 8, 232);
     cbbContent = Named(new QComboBox(tsSearch), "cbbContent", "输入搜索内容然后按Enter");
@@ -157,8 +168,8 @@ void Tfrm_Main::BuildSettingTab() {
     cbRemoveError = Named(new QCheckBox(QString::fromUtf8("自动移除出错的文件"), basic), "cbRemoveError");
     cbRemoveError->move(12, 66);
     cbRemoveError->setChecked(true);
-    cbAllowDelete = Named(new QCheckBox(QString::fromUtf8("禁用物理删除功能"), basic), "cbAllowDelete",
-                          "是否禁止物理删除文件功能");
+    cbAllowDelete =
+        Named(new QCheckBox(QString::fromUtf8("禁用物理删除功能"), basic), "cbAllowDelete", "是否禁止物理删除文件功能");
     cbAllowDelete->move(12, 89);
     cbAllowDelete->setChecked(true);
 
@@ -234,21 +245,46 @@ void Tfrm_Main::BuildPlayerPanel() {
 void Tfrm_Main::FormCreate() {
     QApplication::setApplicationDisplayName(QString());
     QApplication::setApplicationName(QString::fromUtf8(kCaption));
+    CreatePlayerPanel();
+    Lyrics_ = std::make_unique<lyrics::TLRCDisplay>(*Env_.Dispatcher);
+    Lyrics_->Target = [this](const std::string& text) { lblCurMusic->setText(Q(text)); };
+    CreatePlayer();
+    BindSpeakerSettings();
     LoadSettings();
-    SeekEnabled = false;
+    Playback_->SeekEnabled = false;
     SetupPlayList();
     setAcceptDrops(true);
-    LoopMode = 0;
+    HotKeys_ = std::make_unique<THotKeys>([this](int index) { HotKeyPressed(index); });
+    HotKeys_->Register();
+    if (cbAutoCheck->isChecked())
+        Playback_->PlayEntry(PlayList_.LastPlayed);
+    CreateTray();
+    Playback_->LoopMode = 0;
 }
 
-void Tfrm_Main::FormDestroy() {}
+void Tfrm_Main::FormDestroy() {
+    if (Player_) {
+        if (Player_->State() == audio::TAudioPlayer::Paused)
+            Player_->Stop();
+        tmrPlayer->stop();
+        Playback_.reset();
+        PlayerAdapter_.reset();
+        Player_.reset(); // stops the engine and the speaker link
+    }
+    if (HotKeys_)
+        HotKeys_->Unregister();
+    Lyrics_.reset();
+    if (TrayIcon_)
+        TrayIcon_->hide();
+}
 
 void Tfrm_Main::LoadSettings() {
     platform::TIniFile ini(Env_.ProgramFolder + "Download.ini");
     Loaded_ = ReadSettings(ini, Env_.ProgramFolder, Env_.MusicSiteHost,
                            [](const std::string& path) { return platform::FileExists(path); });
     const TSettingsData& d = Loaded_;
-    edt_ReIP->setEditText(Q(d.IP));
+    Player_->SetDeviceAddress(d.IP);
+    edt_ReIP->setEditText(Q(Player_->DeviceAddress()));
     SearchURL = d.SearchURL;
     SavePath = d.SavePath;
     edtSavePath->setText(Q(d.SavePath));
@@ -269,12 +305,15 @@ void Tfrm_Main::LoadSettings() {
     ThreadsPeerTask = d.ThreadsPeerTask;
     edtThreadsPeerTask->setValue(d.ThreadsPeerTask);
     LRCPath = d.LRCPath;
+    Playback_->LRCPath = d.LRCPath;
     edtLRCPath->setText(Q(d.LRCPath));
+    Player_->SetVolume(d.Volume);
+    VolumeSlider->SetPosition(d.Volume);
 }
 
 TSettingsData Tfrm_Main::CollectSettings() const {
     TSettingsData d = Loaded_;
-    d.IP = Loaded_.IP;
+    d.IP = Player_ ? Player_->DeviceAddress() : Loaded_.IP;
     d.Music = PlayList_.Paths();
     d.SearchItems.clear();
     for (int i = 0; i + 1 < cbbContent->count(); ++i)
@@ -287,7 +326,7 @@ TSettingsData Tfrm_Main::CollectSettings() const {
     d.MaxTasks = static_cast<std::uint8_t>(edtMaxTasks->value());
     d.ThreadsPeerTask = static_cast<std::uint8_t>(edtThreadsPeerTask->value());
     d.LRCPath = edtLRCPath->text().toStdString();
-    d.Volume = std::clamp(Loaded_.Volume, 0, 3000);
+    d.Volume = VolumeSlider->Position();
     return d;
 }
 

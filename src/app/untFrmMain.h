@@ -6,8 +6,11 @@
 // (settings, playlist, ...) that the window binds to.
 
 #include "app/untDialogs.h"
+#include "app/untHotKeys.h"
 #include "app/untPlayList.h"
+#include "app/untPlaybackControl.h"
 #include "app/untSettings.h"
+#include "speaker/untSpeakerLink.h"
 
 #include <QWidget>
 #include <cstdint>
@@ -28,20 +31,34 @@ class QRadioButton;
 class QSpinBox;
 class QTabWidget;
 class QTreeWidget;
+class QTimer;
+class QSystemTrayIcon;
+class QAction;
 
 namespace zv2::platform {
 class IDispatcher;
 }
+namespace zv2::audio {
+class TAudioPlayer;
+}
+namespace zv2::lyrics {
+class TLRCDisplay;
+}
+namespace zv2::controls {
+class TImageButton;
+class TSkinSlider;
+} // namespace zv2::controls
 
 namespace zv2::app {
 
 // What the window needs from the process: where it lives, how it reaches its
 // own thread, and how it asks the user.
 struct TFormEnvironment {
-    std::string ProgramFolder;  // ends with "/"
-    std::string MusicSiteHost;  // "host[:port]"
+    std::string ProgramFolder; // ends with "/"
+    std::string MusicSiteHost; // "host[:port]"
     platform::IDispatcher* Dispatcher = nullptr;
-    std::unique_ptr<IDialogs> Dialogs; // null: Qt dialogs over the window
+    std::unique_ptr<IDialogs> Dialogs;        // null: Qt dialogs over the window
+    speaker::TSpeakerLinkOptions LinkOptions; // the speaker's ports (tests use free ones)
 };
 
 class Tfrm_Main : public QWidget {
@@ -63,14 +80,10 @@ public:
     // Fields of the window that other parts read.
     std::string SearchURL, SavePath, LRCPath;
     std::uint8_t MaxTasks = 5, ThreadsPeerTask = 3;
-    std::int32_t ElapsedMs = 0;
-    std::uint8_t LoopMode = 0;
-    bool SeekEnabled = false;
 
     // Controls, by their design names.
     QTabWidget* pgcMain = nullptr;
-    QWidget *tsPlayList = nullptr, *tsDownload = nullptr, *tsSearch = nullptr, *tsTopN = nullptr,
-            *tsSetting = nullptr;
+    QWidget *tsPlayList = nullptr, *tsDownload = nullptr, *tsSearch = nullptr, *tsTopN = nullptr, *tsSetting = nullptr;
     QTreeWidget *lvPlayList = nullptr, *lvDownload = nullptr, *lvMusicLst = nullptr, *lvMusicList = nullptr;
     QListWidget* lbTopNList = nullptr;
     QComboBox* cbbContent = nullptr;
@@ -140,6 +153,43 @@ private:
 
     TSystemFileOperations PlayListFiles_;
     bool ShowingPlayList_ = false; // the view's selection signals come from ShowPlayListRows
+    // Player panel, speaker settings, tray, hot keys
+public:
+    controls::TImageButton *PrevButton = nullptr, *PlayButton = nullptr, *NextButton = nullptr;
+    controls::TSkinSlider *BalanceSlider = nullptr, *VolumeSlider = nullptr, *PositionSlider = nullptr;
+    QTimer* tmrPlayer = nullptr;
+    QMenu* pmSystem = nullptr;
+    QAction *mniPlayCtrl = nullptr, *mniShowForm = nullptr, *mniExit = nullptr;
+    audio::TAudioPlayer* Player() { return Player_.get(); }
+    TPlaybackControl* Playback() { return Playback_.get(); }
+    lyrics::TLRCDisplay* LyricDisplay() { return Lyrics_.get(); }
+    QSystemTrayIcon* TrayIcon() { return TrayIcon_; }
+    // The actions of the six hot keys, by index (see THotKey).
+    void HotKeyPressed(int index);
+    // Show or hide, as the tray clicks, its menu and Ctrl+Alt+Home do.
+    void ShowOrHide();
+    void pmSystemPopup();
+
+protected:
+    void changeEvent(QEvent* event) override;
+
+private:
+    void CreatePlayerPanel(); // buttons and sliders
+    void CreatePlayer();      // the player facade, its speaker events bound
+    void CreateTray();        // AddTrayIcon
+    void BindSpeakerSettings();
+    void SetPlayButtonImage(int index);
+    // IPlayerPanel, for playback control.
+    class TPanel;
+    friend class TPanel;
+
+    std::unique_ptr<lyrics::TLRCDisplay> Lyrics_;
+    std::unique_ptr<audio::TAudioPlayer> Player_;
+    std::unique_ptr<IPlaybackPlayer> PlayerAdapter_;
+    std::unique_ptr<IPlayerPanel> Panel_;
+    std::unique_ptr<TPlaybackControl> Playback_;
+    std::unique_ptr<THotKeys> HotKeys_;
+    QSystemTrayIcon* TrayIcon_ = nullptr;
 };
 
 } // namespace zv2::app

@@ -103,8 +103,8 @@ void Tfrm_Main::SetupPlayList() {
         if (const int row = PlayList_.SelectedRow(); row >= 0 && OnPlayRequest)
             OnPlayRequest(row, false);
     });
-    connect(mniLoopAll, &QAction::triggered, this, [this] { LoopMode = 0; });
-    connect(mniSingleLoop, &QAction::triggered, this, [this] { LoopMode = 1; });
+    connect(mniLoopAll, &QAction::triggered, this, [this] { Playback_->LoopMode = 0; });
+    connect(mniSingleLoop, &QAction::triggered, this, [this] { Playback_->LoopMode = 1; });
     run(mniMoveUp, [this] { return PlayList_.MoveUp(); });
     run(mniMoveDown, [this] { return PlayList_.MoveDown(); });
     run(mniRename, [this] { return RenameSelectedByDialog(PlayList_, *Dialogs_, PlayListFiles_); });
@@ -135,7 +135,7 @@ void Tfrm_Main::ShowPlayListRows() {
 }
 
 void Tfrm_Main::pmPlayListPopup() {
-    const auto state = PlayListMenuState(PlayList_.SelectedRow() >= 0, cbAllowDelete->isChecked(), LoopMode);
+    const auto state = PlayListMenuState(PlayList_.SelectedRow() >= 0, cbAllowDelete->isChecked(), Playback_->LoopMode);
     mniPlay->setEnabled(state.Play);
     mniMoveUp->setEnabled(state.MoveUp);
     mniMoveDown->setEnabled(state.MoveDown);

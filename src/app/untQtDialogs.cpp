@@ -7,12 +7,14 @@
 namespace zv2::app {
 
 namespace {
-QString Q(const std::string& s) { return QString::fromStdString(s); }
+QString Q(const std::string& s) {
+    return QString::fromStdString(s);
+}
 } // namespace
 
 bool TQtDialogs::AskYesNo(const std::string& text, const std::string& caption) {
-    return QMessageBox::question(Parent_, Q(caption), Q(text), QMessageBox::Yes | QMessageBox::No,
-                                 QMessageBox::No) == QMessageBox::Yes;
+    return QMessageBox::question(Parent_, Q(caption), Q(text), QMessageBox::Yes | QMessageBox::No, QMessageBox::No) ==
+           QMessageBox::Yes;
 }
 
 void TQtDialogs::ShowError(const std::string& text, const std::string& caption) {

@@ -36,8 +36,12 @@ void TQtDispatcher::Post(std::function<void()> fn) {
     QMetaObject::invokeMethod(this, std::move(fn), Qt::QueuedConnection);
 }
 
-bool TQtDispatcher::IsUiThread() const { return std::this_thread::get_id() == UiThread_; }
+bool TQtDispatcher::IsUiThread() const {
+    return std::this_thread::get_id() == UiThread_;
+}
 
-std::unique_ptr<platform::ITimer> TQtDispatcher::CreateTimer() { return std::make_unique<TQtTimer>(); }
+std::unique_ptr<platform::ITimer> TQtDispatcher::CreateTimer() {
+    return std::make_unique<TQtTimer>();
+}
 
 } // namespace zv2::app

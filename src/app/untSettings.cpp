@@ -6,7 +6,9 @@ namespace zv2::app {
 
 namespace {
 
-bool IsBlankText(const std::string& s) { return s.find_first_not_of(" \t") == std::string::npos; }
+bool IsBlankText(const std::string& s) {
+    return s.find_first_not_of(" \t") == std::string::npos;
+}
 
 // The task limits live in 8-bit fields: the low byte of what was read, with 0
 // and anything above the limit replaced by the limit.
@@ -17,7 +19,9 @@ std::uint8_t LimitCount(std::int32_t stored, std::uint8_t limit) {
 
 } // namespace
 
-std::string DefaultSearchURL(const std::string& musicSiteHost) { return "http://" + musicSiteHost + "/search?key="; }
+std::string DefaultSearchURL(const std::string& musicSiteHost) {
+    return "http://" + musicSiteHost + "/search?key=";
+}
 
 TSettingsData ReadSettings(const platform::TIniFile& ini, const std::string& programFolder,
                            const std::string& musicSiteHost,

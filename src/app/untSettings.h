@@ -20,18 +20,18 @@ inline constexpr char kClearHistoryItem[] = "====清除搜索历史====";
 
 struct TSettingsData {
     std::string IP = kDefaultSpeakerAddress;
-    std::string SearchURL;                 // never written back
-    std::string SavePath;                  // an existing folder, or the program folder + "Music"
-    std::vector<std::string> Music;        // playlist paths, files that exist, in order
-    std::vector<std::string> SearchItems;  // history, without the clear-history item
+    std::string SearchURL;                // never written back
+    std::string SavePath;                 // an existing folder, or the program folder + "Music"
+    std::vector<std::string> Music;       // playlist paths, files that exist, in order
+    std::vector<std::string> SearchItems; // history, without the clear-history item
     std::int32_t LastPlayed = 0;
     bool AutoPlay = true;
-    std::int32_t Filter = 0;               // 0..3
+    std::int32_t Filter = 0; // 0..3
     bool QuitConfirm = false;
-    std::uint8_t MaxTasks = 5;             // 1..5
-    std::uint8_t ThreadsPeerTask = 3;      // 1..3
+    std::uint8_t MaxTasks = 5;        // 1..5
+    std::uint8_t ThreadsPeerTask = 3; // 1..3
     std::string LRCPath;
-    std::int32_t Volume = 1500;            // as stored; the volume slider limits it to 0..3000
+    std::int32_t Volume = 1500; // as stored; the volume slider limits it to 0..3000
 };
 
 // The default search address for a music site host ("host[:port]").
@@ -40,8 +40,7 @@ std::string DefaultSearchURL(const std::string& musicSiteHost);
 // Reads every key in the load order. `programFolder` ends with "/";
 // `fileExists` decides which playlist paths are kept.
 TSettingsData ReadSettings(const platform::TIniFile& ini, const std::string& programFolder,
-                           const std::string& musicSiteHost,
-                           const std::function<bool(const std::string&)>& fileExists);
+                           const std::string& musicSiteHost, const std::function<bool(const std::string&)>& fileExists);
 
 // Writes every key in the save order (erasing "ZV2Address", "MusicList" and
 // "SearchList" first). "SearchURL" is never written.

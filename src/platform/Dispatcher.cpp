@@ -81,9 +81,13 @@ void TQueueDispatcher::Post(std::function<void()> fn) {
     QueueChanged_.notify_all();
 }
 
-bool TQueueDispatcher::IsUiThread() const { return std::this_thread::get_id() == UiThread_; }
+bool TQueueDispatcher::IsUiThread() const {
+    return std::this_thread::get_id() == UiThread_;
+}
 
-std::unique_ptr<ITimer> TQueueDispatcher::CreateTimer() { return std::make_unique<TManualTimer>(this); }
+std::unique_ptr<ITimer> TQueueDispatcher::CreateTimer() {
+    return std::make_unique<TManualTimer>(this);
+}
 
 std::size_t TQueueDispatcher::PendingCount() const {
     std::lock_guard lock(QueueMutex_);

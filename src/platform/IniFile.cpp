@@ -32,14 +32,16 @@ std::string_view Trim(std::string_view s) {
     return s.substr(b, e - b + 1);
 }
 
-bool IsBlank(std::string_view s) { return Trim(s).empty(); }
+bool IsBlank(std::string_view s) {
+    return Trim(s).empty();
+}
 
 } // namespace
 
 struct TIniFile::TSection {
     struct TLine {
-        std::string Raw;   // the line as read, for lines that are not keys
-        std::string Key;   // empty for raw lines
+        std::string Raw; // the line as read, for lines that are not keys
+        std::string Key; // empty for raw lines
         std::string Value;
         bool IsKey = false;
     };
@@ -179,7 +181,9 @@ bool TIniFile::ReadBool(std::string_view section, std::string_view key, bool def
     return ReadInteger(section, key, def ? 1 : 0) != 0;
 }
 
-bool TIniFile::SectionExists(std::string_view section) const { return FindSection(section) != nullptr; }
+bool TIniFile::SectionExists(std::string_view section) const {
+    return FindSection(section) != nullptr;
+}
 
 std::size_t TIniFile::KeyCount(std::string_view section) const {
     TSection* s = FindSection(section);

@@ -1,9 +1,9 @@
 #include "platform/RunOnce.h"
 
 #include <cerrno>
+#include <chrono>
 #include <climits>
 #include <cstdio>
-#include <chrono>
 #include <cstdlib>
 #include <cstring>
 #include <fcntl.h>

@@ -11,8 +11,12 @@ std::string FromEnvironment(const char* name, const char* fallback) {
 }
 } // namespace
 
-std::string MusicSiteHost() { return FromEnvironment("ZV2_MUSIC_SITE", "music.baidu.com"); }
+std::string MusicSiteHost() {
+    return FromEnvironment("ZV2_MUSIC_SITE", "music.baidu.com");
+}
 
-std::string LyricSiteHost() { return FromEnvironment("ZV2_LYRIC_SITE", "mp3.baidu.com"); }
+std::string LyricSiteHost() {
+    return FromEnvironment("ZV2_LYRIC_SITE", "mp3.baidu.com");
+}
 
 } // namespace zv2::platform

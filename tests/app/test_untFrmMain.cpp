@@ -25,10 +25,14 @@ namespace {
 
 struct TWindow {
     explicit TWindow(const std::string& folder) {
+        // Unless the test wrote its own settings: a loopback speaker and no automatic playback.
+        if (!std::ifstream(folder + "Download.ini").good())
+            std::ofstream(folder + "Download.ini") << "[ZV2Address]\nIP=127.0.0.2\n[History]\nAutoPlay=0\n";
         app::TFormEnvironment env;
         env.ProgramFolder = folder;
         env.MusicSiteHost = "127.0.0.1:9";
         env.Dispatcher = &Ui;
+        env.LinkOptions.LocalPort = 0;
         auto dialogs = std::make_unique<test::TFakeDialogs>();
         Dialogs = dialogs.get();
         env.Dialogs = std::move(dialogs);
@@ -174,7 +178,7 @@ TEST(MainWindow, AnsweringNoToTheQuitQuestionKeepsItRunningAndSavesNothing) {
     ASSERT_EQ(w.Dialogs->Shown.size(), 1u);
     EXPECT_EQ(w.Dialogs->Shown[0].Text, "确认退出？");
     EXPECT_EQ(w.Dialogs->Shown[0].Caption, "确认");
-    EXPECT_FALSE(std::ifstream(home.File("Download.ini")).good());
+    EXPECT_FALSE(platform::TIniFile(home.File("Download.ini")).Find("General", "QuitConfirm"));
 
     EXPECT_TRUE(w.Form->close());
     platform::TIniFile saved(home.File("Download.ini"));
@@ -189,7 +193,7 @@ TEST(MainWindow, ACloseWithoutQueryAsksNothingAndSaves) {
     w.Form->CloseWithoutQuery();
     EXPECT_FALSE(w.Form->isVisible());
     EXPECT_TRUE(w.Dialogs->Shown.empty());
-    EXPECT_TRUE(std::ifstream(home.File("Download.ini")).good());
+    EXPECT_TRUE(platform::TIniFile(home.File("Download.ini")).ReadBool("General", "QuitConfirm", false));
 }
 
 TEST(MainWindow, ASaveThatFailsSaysSoAndKeepsTheOldFile) {

@@ -25,7 +25,7 @@ namespace {
 struct TWindow {
     explicit TWindow(const std::vector<std::string>& names) {
         std::ofstream ini(Home.File("Download.ini"));
-        ini << "[ZV2Address]\nIP=127.0.0.2\n[MusicList]\nMusicCount=" << names.size() << "\n";
+        ini << "[ZV2Address]\nIP=127.0.0.2\n[History]\nAutoPlay=0\n[MusicList]\nMusicCount=" << names.size() << "\n";
         for (std::size_t i = 0; i < names.size(); ++i) {
             std::ofstream(Home.File(names[i])) << "x";
             ini << "Music" << i << "=" << Home.File(names[i]) << "\n";
@@ -35,6 +35,7 @@ struct TWindow {
         env.ProgramFolder = Home.Path() + "/";
         env.MusicSiteHost = "127.0.0.1:9";
         env.Dispatcher = &Ui;
+        env.LinkOptions.LocalPort = 0;
         auto dialogs = std::make_unique<test::TFakeDialogs>();
         Dialogs = dialogs.get();
         env.Dialogs = std::move(dialogs);
@@ -92,7 +93,7 @@ TEST(PlayListWindow, TheMenuRulesRunWhenItOpens) {
     f.lvPlayList->topLevelItem(0)->setSelected(true);
     f.cbAllowDelete->setChecked(false);
     f.mniSingleLoop->trigger();
-    EXPECT_EQ(f.LoopMode, 1);
+    EXPECT_EQ(f.Playback()->LoopMode, 1);
     f.mniLoopAll->setChecked(true); // only the mode field decides what the menu shows
     w.OpenMenu();
     EXPECT_TRUE(f.mniRemove->isEnabled());

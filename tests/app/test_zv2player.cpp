@@ -20,9 +20,13 @@ namespace {
 
 using namespace std::chrono_literals;
 
-std::string Program() { return std::string(std::getenv("ZV2_TOOLS_DIR")) + "/zv2player"; }
+std::string Program() {
+    return std::string(std::getenv("ZV2_TOOLS_DIR")) + "/zv2player";
+}
 
-bool CanIsolate() { return std::system("unshare -n true >/dev/null 2>&1") == 0; }
+bool CanIsolate() {
+    return std::system("unshare -n true >/dev/null 2>&1") == 0;
+}
 
 // Starts the program for `home` in its own network namespace; returns its pid.
 pid_t Start(const std::string& home) {
@@ -95,7 +99,8 @@ TEST(Program, SigtermOnAFreshHomeWritesEveryDefaultInTheSaveOrder) {
     EXPECT_EQ(ReadFile(h + "Download.ini"), "[ZV2Address]\nIP=10.10.100.254\n"
                                             "[MusicList]\nMusicCount=0\n"
                                             "[SearchList]\nSearchCount=0\n"
-                                            "[General]\nSavePath=" + h + "Music\nQuitConfirm=0\nLRCPath=" + h +
+                                            "[General]\nSavePath=" +
+                                                h + "Music\nQuitConfirm=0\nLRCPath=" + h +
                                                 "LRCs/\n"
                                                 "[History]\nLastPlayed=0\nAutoPlay=1\nVolume=1500\n"
                                                 "[Search]\nFilter=0\n"

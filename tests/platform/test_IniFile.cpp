@@ -37,7 +37,8 @@ TEST(IniFile, BooleansAreIntegersWhereAnyNonZeroValueIsTrue) {
 }
 
 TEST(IniFile, WritingKeepsCommentsOtherSectionsAndTheFirstOfDuplicates) {
-    const char* text = "; made by hand\n[Other]\nkeep=me\n\n[History]\n; volume below\nVolume=10\nvolume=20\n\n[Tail]\nx=1\n";
+    const char* text =
+        "; made by hand\n[Other]\nkeep=me\n\n[History]\n; volume below\nVolume=10\nvolume=20\n\n[Tail]\nx=1\n";
     auto ini = TIniFile::FromText("x.ini", text);
     EXPECT_EQ(ini->ReadInteger("History", "Volume", 0), 10);
     ini->WriteInteger("history", "VOLUME", 3000);

@@ -1,14 +1,14 @@
 #include "platform/UntDebug.h"
 
+#include <csignal>
 #include <cstddef>
 #include <cstdlib>
 #include <cstring>
+#include <fstream>
 #include <gtest/gtest.h>
 #include <poll.h>
 #include <sys/socket.h>
 #include <sys/un.h>
-#include <csignal>
-#include <fstream>
 #include <sys/wait.h>
 #include <unistd.h>
 

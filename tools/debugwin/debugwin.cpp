@@ -16,13 +16,17 @@
 
 namespace {
 volatile std::sig_atomic_t Stop = 0;
-void OnSignal(int) { Stop = 1; }
+void OnSignal(int) {
+    Stop = 1;
+}
 } // namespace
 
 int main(int argc, char* argv[]) {
     if (argc > 1) {
-        std::fprintf(stderr, "usage: %s\n  Prints the player's diagnostic lines (socket name: $ZV2_DEBUGWIN or "
-                             "DebugWin).\n", argv[0]);
+        std::fprintf(stderr,
+                     "usage: %s\n  Prints the player's diagnostic lines (socket name: $ZV2_DEBUGWIN or "
+                     "DebugWin).\n",
+                     argv[0]);
         return argc == 2 && (std::strcmp(argv[1], "--help") == 0 || std::strcmp(argv[1], "-h") == 0) ? 0 : 2;
     }
     const std::string address = zv2::platform::DebugWinAddress();

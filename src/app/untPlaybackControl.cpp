@@ -1,0 +1,175 @@
+#include "app/untPlaybackControl.h"
+
+#include "lyrics/untLRCDisplay.h"
+
+#include <algorithm>
+#include <exception>
+
+namespace zv2::app {
+
+namespace {
+constexpr std::uint8_t kPlaying = 1;
+constexpr std::uint8_t kPaused = 2;
+constexpr std::uint8_t kOpenFailed = 3;
+} // namespace
+
+std::string TitleOf(const std::string& path) {
+    const auto slash = path.find_last_of('/');
+    const std::string name = slash == std::string::npos ? path : path.substr(slash + 1);
+    const auto dot = name.find('.');
+    return dot == std::string::npos ? std::string() : name.substr(0, dot);
+}
+
+TPlaybackControl::TPlaybackControl(TPlayList& list, IPlaybackPlayer* player, IPlayerPanel& panel,
+                                   lyrics::TLRCDisplay& lyrics)
+    : List_(list), Player_(player), Panel_(panel), Lyrics_(lyrics) {}
+
+bool TPlaybackControl::PlayEntry(int index) {
+    if (List_.Count() == 0 || !Player_)
+        return false;
+    const int rows = static_cast<int>(List_.Count());
+    index = std::clamp(index, 0, rows - 1);
+    try {
+        const std::string path = List_.Row(static_cast<std::size_t>(index)).Path;
+        Player_->Open(path);
+        if (List_.LastPlayed >= 0 && List_.LastPlayed < rows)
+            List_.SetStatus(static_cast<std::size_t>(List_.LastPlayed), psNormal);
+
+        if (Player_->State() == kOpenFailed) {
+            List_.SetStatus(static_cast<std::size_t>(index), psFailed);
+            if (Panel_.RemoveFailedFiles()) {
+                // LastPlayed + 1 must name the next candidate: the row that moves
+                // into the failed row's place, or the first row after the last.
+                List_.LastPlayed = (index > 0 && index < rows - 1) ? index - 1 : -1;
+                List_.RemoveRow(static_cast<std::size_t>(index));
+            }
+            Panel_.PlayListChanged();
+            return false;
+        }
+
+        Player_->Play();
+        List_.SetStatus(static_cast<std::size_t>(index), psPlaying);
+        Panel_.SetPositionRange(0, static_cast<int>(std::min<std::uint32_t>(Player_->Length(), INT32_MAX)));
+        Panel_.SetPlayerTimer(true);
+        const std::string title = TitleOf(path);
+        Panel_.SetCurMusic(title);
+        Panel_.SetPlayerStatus("正在播放");
+        List_.LastPlayed = index;
+        Panel_.SetPlayButtonImage(1);
+        Panel_.PlayListChanged();
+        ElapsedMs = 0;
+        std::string lyricFile = LRCPath;
+        if (!lyricFile.empty() && lyricFile.back() != '/')
+            lyricFile += '/';
+        lyricFile += title + ".lrc";
+        if (Panel_.FileExists(lyricFile)) {
+            LoadLyrics(lyricFile);
+        } else {
+            // Without this the previous song's lines would go on over this one.
+            Lyrics_.Pause();
+            Lyrics_.Clear();
+        }
+        Panel_.SetCaption("正在播放：" + title);
+        return true;
+    } catch (const std::exception&) {
+        Panel_.PlayListChanged();
+        return true;
+    }
+}
+
+void TPlaybackControl::LoadLyrics(const std::string& path) {
+    Lyrics_.LoadFile(path);
+    Lyrics_.Start();
+    Lyrics_.SetClock(ElapsedMs);
+}
+
+void TPlaybackControl::PlayNext() {
+    if (List_.Count() == 0)
+        return;
+    if (List_.LastPlayed + 1 > static_cast<int>(List_.Count()) - 1) {
+        List_.SetStatus(List_.Count() - 1, psNormal);
+        List_.LastPlayed = -1;
+        Panel_.PlayListChanged();
+    }
+    int candidate = List_.LastPlayed + 1;
+    for (;;) {
+        const std::size_t rowsBefore = List_.Count();
+        if (PlayEntry(candidate))
+            return;
+        candidate = List_.Count() < rowsBefore ? List_.LastPlayed + 1 : candidate + 1;
+        if (candidate >= static_cast<int>(List_.Count()) - 1)
+            return; // the last row is only tried as the first candidate
+    }
+}
+
+void TPlaybackControl::PlayPrevious() {
+    if (List_.Count() > 0 && List_.LastPlayed - 1 >= 0)
+        PlayEntry(List_.LastPlayed - 1);
+}
+
+void TPlaybackControl::TogglePlay() {
+    if (!Player_)
+        return;
+    switch (Player_->State()) {
+    case kPaused:
+        Panel_.SetPlayButtonImage(1);
+        Player_->Play();
+        Lyrics_.SetClock(ElapsedMs);
+        Lyrics_.Start();
+        Panel_.SetPlayerStatus("正在播放:");
+        break;
+    case kPlaying:
+        Panel_.SetPlayButtonImage(0);
+        Player_->Pause();
+        Lyrics_.Pause();
+        Panel_.SetPlayerStatus("暂停播放");
+        break;
+    default: {
+        const int selected = List_.SelectedRow();
+        if (!PlayEntry(selected < 0 ? 0 : selected))
+            PlayNext();
+        Panel_.SetPlayButtonImage(1);
+        break;
+    }
+    }
+}
+
+void TPlaybackControl::PlaySelected() {
+    const int selected = List_.SelectedRow();
+    if (selected < 0 || !Player_)
+        return;
+    if (!PlayEntry(selected))
+        PlayNext();
+}
+
+void TPlaybackControl::PlayerTimer() {
+    if (!Player_ || Panel_.LeftButtonDown())
+        return;
+    SeekEnabled = false;
+    Panel_.SetSliderPosition(static_cast<int>(std::min<std::uint32_t>(Player_->Position(), INT32_MAX)));
+    SeekEnabled = true;
+    if (Panel_.SliderPosition() < Panel_.PositionMax()) {
+        ElapsedMs += 1000;
+        return;
+    }
+    Panel_.SetPlayerTimer(false);
+    Panel_.SetSliderPosition(0);
+    if (LoopMode == 1)
+        --List_.LastPlayed;
+    PlayNext();
+}
+
+void TPlaybackControl::PositionChanged() {
+    if (!Player_)
+        return;
+    if (SeekEnabled && !Panel_.LeftButtonDown())
+        Player_->Seek(static_cast<std::int64_t>(Panel_.SliderPosition()));
+    Lyrics_.SetClock(ElapsedMs);
+}
+
+void TPlaybackControl::VolumeChanged(int volume) {
+    if (Player_)
+        Player_->SetVolume(volume);
+}
+
+} // namespace zv2::app

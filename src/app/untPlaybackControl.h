@@ -1,0 +1,99 @@
+#pragma once
+// Playback control: what plays next and what the player panel shows. It opens
+// and plays playlist entries, pauses and resumes, steps to the next or
+// previous entry, loops over the list or one song, notices the end of a song
+// from the position timer, marks (and optionally removes) files that fail to
+// open, and keeps the lyric display in step. The window binds its buttons,
+// sliders, timer, menu items and hot keys to these operations.
+// Main thread only.
+
+#include "app/untPlayList.h"
+
+#include <cstdint>
+#include <string>
+
+namespace zv2::lyrics {
+class TLRCDisplay;
+}
+
+namespace zv2::app {
+
+// The player as playback control uses it (the player facade in the program).
+class IPlaybackPlayer {
+public:
+    virtual ~IPlaybackPlayer() = default;
+    virtual void Open(const std::string& path) = 0;
+    virtual void Play() = 0;
+    virtual void Pause() = 0;
+    // 1 playing, 2 paused, 3 the last open failed; anything else is not playing.
+    virtual std::uint8_t State() const = 0;
+    virtual std::uint32_t Position() const = 0; // bytes into the file
+    virtual std::uint32_t Length() const = 0;   // the file's size in bytes
+    virtual void Seek(std::int64_t position) = 0;
+    virtual void SetVolume(int volume) = 0;
+};
+
+// The player panel and the window as playback control drives them.
+class IPlayerPanel {
+public:
+    virtual ~IPlayerPanel() = default;
+    virtual void SetPositionRange(int min, int max) = 0;
+    virtual int PositionMax() const = 0;
+    virtual int SliderPosition() const = 0;
+    // The slider holds the value within its range and, when it changed, calls
+    // PositionChanged before returning.
+    virtual void SetSliderPosition(int position) = 0;
+    // The left mouse button is down (a drag of a slider must not be fought).
+    virtual bool LeftButtonDown() const = 0;
+    virtual void SetPlayButtonImage(int index) = 0; // 0 play symbol, 1 pause symbol
+    virtual void SetPlayerStatus(const std::string& text) = 0;
+    virtual void SetCurMusic(const std::string& text) = 0;
+    virtual void SetCaption(const std::string& text) = 0;
+    virtual void SetPlayerTimer(bool enabled) = 0;
+    virtual void PlayListChanged() = 0;         // rows, numbers or statuses changed
+    virtual bool RemoveFailedFiles() const = 0; // "自动移除出错的文件"
+    virtual bool FileExists(const std::string& path) const = 0;
+};
+
+class TPlaybackControl {
+public:
+    // `player` may be null (then the operations that need it do nothing).
+    TPlaybackControl(TPlayList& list, IPlaybackPlayer* player, IPlayerPanel& panel, lyrics::TLRCDisplay& lyrics);
+
+    // Opens and plays entry `index` (held to the list). True when it plays, or
+    // when the attempt ended in an error; false for an empty list or a file
+    // that failed to open.
+    bool PlayEntry(int index);
+    // The next entry that plays, wrapping after the last.
+    void PlayNext();
+    // The entry before the last played one; nothing at the first.
+    void PlayPrevious();
+    // Play, pause or resume.
+    void TogglePlay();
+    // Double click on the playlist: the selected row, else on to the next that plays.
+    void PlaySelected();
+
+    // Handlers of the panel.
+    void PlayerTimer();     // every 1000 ms while the timer is enabled
+    void PositionChanged(); // every change notification of the position slider
+    void VolumeChanged(int volume);
+
+    std::string LRCPath; // the lyric folder as loaded at start
+    std::int32_t ElapsedMs = 0;
+    std::uint8_t LoopMode = 0; // 0 loop all, 1 single loop
+    bool SeekEnabled = false;
+
+private:
+    void LoadLyrics(const std::string& path);
+
+    TPlayList& List_;
+    IPlaybackPlayer* Player_;
+    IPlayerPanel& Panel_;
+    lyrics::TLRCDisplay& Lyrics_;
+};
+
+// The title shown for a path: its file name up to, not including, the first "."
+// (empty when the name has no ".").
+std::string TitleOf(const std::string& path);
+
+} // namespace zv2::app
