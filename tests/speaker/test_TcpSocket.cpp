@@ -144,12 +144,16 @@ TEST(TcpListener, AcceptEndsAtItsTimeLimitOrAtAnAbort) {
     EXPECT_FALSE(accepted);
 }
 
-TEST(TcpListener, TwoListenersShareAnAddressWhileTheFirstIsInTimeWait) {
-    TPair pair;
-    ASSERT_TRUE(pair.Server);
-    const TSocketAddress at = pair.Listener.LocalAddress();
-    pair.Server->Close(); // the server side closes first and keeps TIME_WAIT
-    pair.Listener.Close();
+TEST(TcpListener, FixedPortCanBeTakenAgainWhileItsLastConnectionIsInTimeWait) {
+    const TSocketAddress at = Loopback(ClosedPort());
+    TTcpListener listener;
+    ASSERT_EQ(listener.Listen(at), TNetResult::Ok);
+    TTcpSocket client;
+    ASSERT_EQ(client.Connect(at, GiveUpMs), TNetResult::Ok);
+    std::unique_ptr<TTcpSocket> server;
+    ASSERT_EQ(listener.Accept(server, GiveUpMs), TNetResult::Ok);
+    server->Close(); // the server side closes first and keeps TIME_WAIT
+    listener.Close();
     TTcpListener again;
     EXPECT_EQ(again.Listen(at), TNetResult::Ok) << "SO_REUSEADDR lets a restarted speaker take its port";
 }

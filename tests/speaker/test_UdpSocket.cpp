@@ -4,6 +4,8 @@
 
 #include <gtest/gtest.h>
 
+#include <memory>
+#include <set>
 #include <thread>
 
 using namespace zv2::platform;
@@ -50,9 +52,14 @@ TEST(UdpSocket, LongerDatagramIsCutToTheBuffer) {
 }
 
 TEST(UdpSocket, TwoSocketsShareOnePortOnDifferentAddresses) {
+    std::uint16_t port = 0;
+    {
+        TUdpSocket probe;
+        ASSERT_EQ(probe.Open(TSocketAddress::Any(0), false), TNetResult::Ok);
+        port = probe.LocalAddress().Port;
+    }
     TUdpSocket wildcard, bound;
-    ASSERT_EQ(wildcard.Open(TSocketAddress::Any(0), true), TNetResult::Ok);
-    const std::uint16_t port = wildcard.LocalAddress().Port;
+    ASSERT_EQ(wildcard.Open(TSocketAddress::Any(port), true), TNetResult::Ok);
     ASSERT_EQ(bound.Open(Loopback("127.0.0.2", port), false), TNetResult::Ok);
     TUdpSocket sender;
     ASSERT_EQ(sender.Open(Loopback(), false), TNetResult::Ok);
@@ -61,6 +68,19 @@ TEST(UdpSocket, TwoSocketsShareOnePortOnDifferentAddresses) {
     TSocketAddress from;
     EXPECT_EQ(ReceiveText(bound, from), "to .2");
     EXPECT_EQ(ReceiveText(wildcard, from), "to .1");
+}
+
+TEST(UdpSocket, AnyPortIsNeverOneThatAnotherSocketShares) {
+    // Sharing sockets on ports the system picked must not land on each
+    // other's port, or one would take the other's datagrams.
+    std::vector<std::unique_ptr<TUdpSocket>> sockets;
+    std::set<std::uint16_t> ports;
+    for (int i = 0; i < 400; ++i) {
+        sockets.push_back(std::make_unique<TUdpSocket>());
+        ASSERT_EQ(sockets.back()->Open(TSocketAddress::Any(0), true), TNetResult::Ok);
+        ports.insert(sockets.back()->LocalAddress().Port);
+    }
+    EXPECT_EQ(ports.size(), sockets.size());
 }
 
 TEST(UdpSocket, GuardRefusesBroadcastAndOtherNetworks) {

@@ -76,7 +76,9 @@ int OpenSocket(int type) {
 
 bool BindShared(int fd, const TSocketAddress& at, bool broadcast) {
     const int on = 1;
-    if (::setsockopt(fd, SOL_SOCKET, SO_REUSEADDR, &on, sizeof on) != 0) {
+    // Only a fixed port is shared: with SO_REUSEADDR the system may hand out
+    // a port that another sharing socket already has when asked for any port.
+    if (at.Port != 0 && ::setsockopt(fd, SOL_SOCKET, SO_REUSEADDR, &on, sizeof on) != 0) {
         return false;
     }
     if (broadcast && ::setsockopt(fd, SOL_SOCKET, SO_BROADCAST, &on, sizeof on) != 0) {

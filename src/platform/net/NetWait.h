@@ -38,7 +38,7 @@ TSocketAddress FromSockaddr(const sockaddr_in& address);
 // A non-blocking, close-on-exec IPv4 socket of `type` (SOCK_STREAM, SOCK_DGRAM), or -1.
 int OpenSocket(int type);
 
-// Sets SO_REUSEADDR (and SO_BROADCAST when asked) and binds `fd` to `at`.
+// Sets SO_REUSEADDR (for a fixed port) and SO_BROADCAST (when asked) and binds `fd` to `at`.
 bool BindShared(int fd, const TSocketAddress& at, bool broadcast);
 
 // The local address a socket is bound to.

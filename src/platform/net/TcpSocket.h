@@ -71,7 +71,8 @@ public:
     TTcpListener(const TTcpListener&) = delete;
     TTcpListener& operator=(const TTcpListener&) = delete;
 
-    // Binds to `at` (port 0: any free port) and listens. Ok or Error.
+    // Binds to `at` (port 0: a free port of its own; another port is shared
+    // with SO_REUSEADDR) and listens. Ok or Error.
     TNetResult Listen(const TSocketAddress& at, int backlog = 8);
     // Waits at most `timeoutMs` (-1: until a connection or abort) for the next
     // connection. Ok with `accepted` set, Timeout, Aborted or Error.

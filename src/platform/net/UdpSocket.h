@@ -22,7 +22,8 @@ public:
     TUdpSocket(const TUdpSocket&) = delete;
     TUdpSocket& operator=(const TUdpSocket&) = delete;
 
-    // Binds to `local` (Host 0: all interfaces; Port 0: any free port). A
+    // Binds to `local` (Host 0: all interfaces; Port 0: a free port of its
+    // own, not shared; any other port is shared). A
     // socket bound to one address receives no broadcasts on Linux; one bound
     // to the wildcard or to 255.255.255.255 does. Ok or Error.
     TNetResult Open(const TSocketAddress& local, bool broadcast);
