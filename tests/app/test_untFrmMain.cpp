@@ -1,11 +1,17 @@
 #include "app/untFrmMain.h"
 
+#include "audio/untAudioPlayer.h"
+#include "controls/untImageButton.h"
+#include "controls/untSkinSlider.h"
+
 #include "FakeDialogs.h"
 #include "QtTestApp.h"
 #include "TempDir.h"
 #include "platform/Dispatcher.h"
 #include "platform/IniFile.h"
 
+#include <QAction>
+#include <QApplication>
 #include <QCheckBox>
 #include <QComboBox>
 #include <QGroupBox>
@@ -15,7 +21,9 @@
 #include <QPushButton>
 #include <QRadioButton>
 #include <QSpinBox>
+#include <QSystemTrayIcon>
 #include <QTabWidget>
+#include <QTimer>
 #include <QTreeWidget>
 #include <fstream>
 
@@ -206,4 +214,98 @@ TEST(MainWindow, ASaveThatFailsSaysSoAndKeepsTheOldFile) {
     ASSERT_EQ(w.Dialogs->Shown.size(), 1u);
     EXPECT_EQ(w.Dialogs->Shown[0].Kind, "error");
     EXPECT_NE(w.Dialogs->Shown[0].Text.find("设置未能保存"), std::string::npos);
+}
+
+TEST(MainWindow, PlayerPanelControlsSitAtTheirPlaces) {
+    test::TTempDir home;
+    TWindow w(home.Path() + "/");
+    auto& f = *w.Form;
+    EXPECT_EQ(f.PrevButton->geometry(), QRect(21, 18, 29, 29));
+    EXPECT_EQ(f.PlayButton->geometry(), QRect(49, 16, 34, 34));
+    EXPECT_EQ(f.NextButton->geometry(), QRect(82, 18, 29, 29));
+    EXPECT_EQ(f.VolumeSlider->geometry(), QRect(160, 20, 67, 25));
+    EXPECT_EQ(f.PositionSlider->geometry(), QRect(240, 33, 281, 25));
+    EXPECT_FALSE(f.BalanceSlider->isVisibleTo(&f));
+    EXPECT_EQ(f.PlayButton->toolTip().toStdString(), "播放/暂停");
+    EXPECT_EQ(f.PlayButton->Frames(), 4);
+    EXPECT_EQ(f.VolumeSlider->Position(), 1500);
+    EXPECT_EQ(f.tmrPlayer->interval(), 1000);
+    EXPECT_FALSE(f.tmrPlayer->isActive());
+}
+
+TEST(MainWindow, VolumeHotKeysMoveTheSliderWithinItsRangeAndThePlayerFollows) {
+    test::TTempDir home;
+    TWindow w(home.Path() + "/");
+    auto& f = *w.Form;
+    for (int i = 0; i < 20; ++i)
+        f.HotKeyPressed(app::hkVolumeUp);
+    EXPECT_EQ(f.VolumeSlider->Position(), 2500);
+    EXPECT_EQ(f.Player()->CurrentVolume(), 2500);
+    f.VolumeSlider->SetPosition(2980);
+    f.HotKeyPressed(app::hkVolumeUp);
+    EXPECT_EQ(f.VolumeSlider->Position(), 3000);
+    EXPECT_EQ(f.Player()->CurrentVolume(), 3000);
+    f.VolumeSlider->SetPosition(20);
+    f.HotKeyPressed(app::hkVolumeDown);
+    EXPECT_EQ(f.VolumeSlider->Position(), 0);
+}
+
+TEST(MainWindow, AStoredVolumeAboveTheScaleShowsAndPlaysAtTheEndAndIsSavedSo) {
+    test::TTempDir home;
+    std::ofstream(home.File("Download.ini")) << "[ZV2Address]\nIP=127.0.0.2\n[History]\nAutoPlay=0\nVolume=5000\n";
+    TWindow w(home.Path() + "/");
+    EXPECT_EQ(w.Form->VolumeSlider->Position(), 3000);
+    EXPECT_EQ(w.Form->Player()->CurrentVolume(), 3000);
+    w.Form->CloseWithoutQuery();
+    EXPECT_EQ(platform::TIniFile(home.File("Download.ini")).ReadInteger("History", "Volume", 0), 3000);
+}
+
+TEST(MainWindow, PlaysAnEntryAndTheTrayMenuFollowsTheState) {
+    test::TTempDir home;
+    const std::string song = home.File("Tune.mp3");
+    ASSERT_EQ(
+        std::system(("ffmpeg -loglevel error -nostdin -y -f lavfi -i sine=d=3 -c:a libmp3lame '" + song + "'").c_str()),
+        0);
+    std::ofstream(home.File("Download.ini"))
+        << "[ZV2Address]\nIP=127.0.0.2\n[History]\nAutoPlay=0\n[MusicList]\nMusicCount=1\nMusic0=" << song << "\n";
+    TWindow w(home.Path() + "/");
+    auto& f = *w.Form;
+    f.show();
+    f.pmSystemPopup();
+    EXPECT_EQ(f.mniShowForm->text().toStdString(), "隐藏界面[&S]");
+    EXPECT_EQ(f.mniPlayCtrl->text().toStdString(), "继续播放[&P]");
+    EXPECT_TRUE(f.mniPlayCtrl->isEnabled());
+
+    f.PlayButton->OnClick(*f.PlayButton); // nothing played yet: plays row 1
+    EXPECT_EQ(f.Player()->State(), audio::TAudioPlayer::Playing);
+    EXPECT_EQ(f.windowTitle().toStdString(), "正在播放：Tune");
+    EXPECT_EQ(f.lblPlayerStatus->text().toStdString(), "正在播放");
+    EXPECT_TRUE(f.tmrPlayer->isActive());
+    EXPECT_EQ(f.PositionSlider->Max(), static_cast<int>(f.Player()->Length()));
+    f.pmSystemPopup();
+    EXPECT_EQ(f.mniPlayCtrl->text().toStdString(), "暂停播放[&P]");
+
+    f.mniPlayCtrl->trigger(); // pauses
+    EXPECT_EQ(f.Player()->State(), audio::TAudioPlayer::Paused);
+    EXPECT_EQ(f.lblPlayerStatus->text().toStdString(), "暂停播放");
+    f.pmSystemPopup();
+    EXPECT_EQ(f.mniPlayCtrl->text().toStdString(), "继续播放[&P]");
+
+    f.HotKeyPressed(app::hkShowHide);
+    EXPECT_FALSE(f.isVisible());
+    f.pmSystemPopup();
+    EXPECT_EQ(f.mniShowForm->text().toStdString(), "显示界面[&S]");
+    f.mniShowForm->trigger();
+    EXPECT_TRUE(f.isVisible());
+}
+
+TEST(MainWindow, WithoutATrayMinimisingKeepsTheWindowReachable) {
+    test::TTempDir home;
+    TWindow w(home.Path() + "/");
+    ASSERT_FALSE(QSystemTrayIcon::isSystemTrayAvailable()); // offscreen has no tray
+    w.Form->show();
+    w.Form->showMinimized();
+    QApplication::processEvents();
+    EXPECT_TRUE(w.Form->isVisible());
+    EXPECT_TRUE(w.Form->isMinimized());
 }
