@@ -204,6 +204,8 @@ std::uint16_t TSpeakerLink::LocalPort() const {
     return Impl_->Udp.LocalAddress().Port;
 }
 
+// A Linux UDP socket that is not connected reports no ICMP port-unreachable
+// as a connection reset, so nothing has to be switched off before a send.
 void TSpeakerLink::SearchDevices() {
     const TMybuf request = EncodeDiscoveryRequest();
     Impl_->Udp.SendTo(TSocketAddress::Broadcast(Impl_->Options.RemoteControlPort), request.data(), request.size());

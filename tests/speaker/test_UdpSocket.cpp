@@ -17,8 +17,8 @@ TSocketAddress Loopback(const char* host = "127.0.0.1", std::uint16_t port = 0) 
     return *TSocketAddress::Parse(host, port);
 }
 
-std::string ReceiveText(TUdpSocket& socket, TSocketAddress& from, std::size_t capacity = 8192) {
-    std::string buffer(capacity, '\0');
+std::string ReceiveText(TUdpSocket& socket, TSocketAddress& from) {
+    std::string buffer(8192, '\0');
     std::size_t got = 0;
     if (socket.ReceiveFrom(buffer.data(), buffer.size(), got, from, GiveUpMs) != TNetResult::Ok) {
         return "<nothing>";
@@ -39,16 +39,6 @@ TEST(UdpSocket, DatagramsArriveWholeWithTheirSender) {
     EXPECT_EQ(ReceiveText(a, from), "SOUND OK");
     EXPECT_EQ(from, b.LocalAddress());
     EXPECT_EQ(ReceiveText(a, from), "") << "an empty datagram is a datagram";
-}
-
-TEST(UdpSocket, LongerDatagramIsCutToTheBuffer) {
-    TUdpSocket a, b;
-    ASSERT_EQ(a.Open(Loopback(), false), TNetResult::Ok);
-    ASSERT_EQ(b.Open(Loopback(), false), TNetResult::Ok);
-    const std::string text(100, 'x');
-    ASSERT_EQ(b.SendTo(a.LocalAddress(), text.data(), text.size()), TNetResult::Ok);
-    TSocketAddress from;
-    EXPECT_EQ(ReceiveText(a, from, 10), std::string(10, 'x'));
 }
 
 TEST(UdpSocket, TwoSocketsShareOnePortOnDifferentAddresses) {
@@ -103,13 +93,4 @@ TEST(UdpSocket, ReceiveEndsAtItsTimeLimitOrAtAnAbort) {
     socket.Abort();
     receiving.join();
     EXPECT_EQ(result, TNetResult::Aborted);
-}
-
-TEST(UdpSocket, ClosedSocketSendsNothing) {
-    TUdpSocket socket;
-    EXPECT_EQ(socket.SendTo(Loopback("127.0.0.1", 9), "x", 1), TNetResult::Closed);
-    TUdpSocket taken, second;
-    ASSERT_EQ(taken.Open(Loopback(), false), TNetResult::Ok);
-    EXPECT_EQ(second.Open(*TSocketAddress::Parse("192.0.2.1", 0), false), TNetResult::Error) << "not our address";
-    EXPECT_FALSE(second.IsOpen());
 }

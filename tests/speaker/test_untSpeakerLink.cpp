@@ -90,15 +90,6 @@ TEST_F(SpeakerLinkTest, StartRequestAndVolumeReachTheDeviceFromTheLinksPort) {
     EXPECT_EQ(rate->From, LinkAddress());
 }
 
-TEST_F(SpeakerLinkTest, DeviceAndRateStartAsTheSpeakersDefaults) {
-    ASSERT_TRUE(Peer.Ok);
-    TSpeakerLink link(Ui, 0);
-    EXPECT_EQ(link.DeviceAddress(), DefaultDeviceAddress);
-    EXPECT_EQ(link.RateText(), "44100");
-    EXPECT_FALSE(link.StreamConnected());
-    EXPECT_FALSE(link.ConnectPending());
-}
-
 TEST_F(SpeakerLinkTest, SoundOkOpensTheStreamAfterReportingTheReply) {
     MakeLink();
     EXPECT_FALSE(Link->SendBlock(NumberedBlock(0).data(), BlockSize)) << "nothing is queued before a connection";
