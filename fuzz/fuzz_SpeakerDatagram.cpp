@@ -14,8 +14,8 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
         (kind == TDatagramKind::RateRequest) != rate.has_value()) {
         std::abort();
     }
-    if (volume && (*volume > MaxSpeakerVolume || ClassifyDatagram(EncodeVolume(*volume).data(), VolumeDatagramSize) !=
-                                                     TDatagramKind::Volume)) {
+    if (volume && (*volume > MaxSpeakerVolume ||
+                   ClassifyDatagram(EncodeVolume(*volume).data(), VolumeDatagramSize) != TDatagramKind::Volume)) {
         std::abort();
     }
     if (kind == TDatagramKind::Empty && size != 0) {
