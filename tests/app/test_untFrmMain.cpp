@@ -4,9 +4,9 @@
 #include "controls/untImageButton.h"
 #include "controls/untSkinSlider.h"
 
-#include "FakeDialogs.h"
 #include "QtTestApp.h"
 #include "TempDir.h"
+#include "TestWindow.h"
 #include "platform/Dispatcher.h"
 #include "platform/IniFile.h"
 
@@ -31,24 +31,15 @@ using namespace zv2;
 
 namespace {
 
-struct TWindow {
-    explicit TWindow(const std::string& folder) {
-        // Unless the test wrote its own settings: a loopback speaker and no automatic playback.
-        if (!std::ifstream(folder + "Download.ini").good())
-            std::ofstream(folder + "Download.ini") << "[ZV2Address]\nIP=127.0.0.2\n[History]\nAutoPlay=0\n";
-        app::TFormEnvironment env;
-        env.ProgramFolder = folder;
-        env.MusicSiteHost = "127.0.0.1:9";
-        env.Dispatcher = &Ui;
-        env.LinkOptions.LocalPort = 0;
-        auto dialogs = std::make_unique<test::TFakeDialogs>();
-        Dialogs = dialogs.get();
-        env.Dialogs = std::move(dialogs);
-        Form = std::make_unique<app::Tfrm_Main>(std::move(env));
-    }
-    platform::TQueueDispatcher Ui;
-    test::TFakeDialogs* Dialogs = nullptr;
-    std::unique_ptr<app::Tfrm_Main> Form;
+// Unless the test wrote its own settings: a loopback speaker and no automatic playback.
+std::string WithDefaultSettings(const std::string& folder) {
+    if (!std::ifstream(folder + "Download.ini").good())
+        std::ofstream(folder + "Download.ini") << "[ZV2Address]\nIP=127.0.0.2\n[History]\nAutoPlay=0\n";
+    return folder;
+}
+
+struct TWindow : test::TTestWindow {
+    explicit TWindow(const std::string& folder) : TTestWindow(WithDefaultSettings(folder)) {}
 };
 
 QStringList Headers(QTreeWidget* view) {

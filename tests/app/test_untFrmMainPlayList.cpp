@@ -1,8 +1,8 @@
 #include "app/untFrmMain.h"
 
-#include "FakeDialogs.h"
 #include "QtTestApp.h"
 #include "TempDir.h"
+#include "TestWindow.h"
 #include "platform/Dispatcher.h"
 #include "platform/FileSystem.h"
 
@@ -21,26 +21,24 @@ using namespace zv2;
 
 namespace {
 
-// A window over a program folder whose playlist holds the given files (made on disk).
-struct TWindow {
-    explicit TWindow(const std::vector<std::string>& names) {
-        std::ofstream ini(Home.File("Download.ini"));
-        ini << "[ZV2Address]\nIP=127.0.0.2\n[History]\nAutoPlay=0\n[MusicList]\nMusicCount=" << names.size() << "\n";
-        for (std::size_t i = 0; i < names.size(); ++i) {
-            std::ofstream(Home.File(names[i])) << "x";
-            ini << "Music" << i << "=" << Home.File(names[i]) << "\n";
-        }
-        ini.close();
-        app::TFormEnvironment env;
-        env.ProgramFolder = Home.Path() + "/";
-        env.MusicSiteHost = "127.0.0.1:9";
-        env.Dispatcher = &Ui;
-        env.LinkOptions.LocalPort = 0;
-        auto dialogs = std::make_unique<test::TFakeDialogs>();
-        Dialogs = dialogs.get();
-        env.Dialogs = std::move(dialogs);
-        Form = std::make_unique<app::Tfrm_Main>(std::move(env));
+// A program folder whose playlist holds the given files (made on disk).
+std::string WithPlayList(const test::TTempDir& home, const std::vector<std::string>& names) {
+    std::ofstream ini(home.File("Download.ini"));
+    ini << "[ZV2Address]\nIP=127.0.0.2\n[History]\nAutoPlay=0\n[MusicList]\nMusicCount=" << names.size() << "\n";
+    for (std::size_t i = 0; i < names.size(); ++i) {
+        std::ofstream(home.File(names[i])) << "x";
+        ini << "Music" << i << "=" << home.File(names[i]) << "\n";
     }
+    return home.Path() + "/";
+}
+
+struct THome {
+    test::TTempDir Home;
+};
+
+// A window over such a folder (the folder is made first, so it is a base).
+struct TWindow : THome, test::TTestWindow {
+    explicit TWindow(const std::vector<std::string>& names) : TTestWindow(WithPlayList(Home, names)) {}
 
     QStringList Column(int column) const {
         QStringList out;
@@ -56,11 +54,6 @@ struct TWindow {
         return out;
     }
     void OpenMenu() const { emit Form->pmPlayList->aboutToShow(); }
-
-    test::TTempDir Home;
-    platform::TQueueDispatcher Ui;
-    test::TFakeDialogs* Dialogs = nullptr;
-    std::unique_ptr<app::Tfrm_Main> Form;
 };
 
 QStringList Captions(const QMenu* menu) {

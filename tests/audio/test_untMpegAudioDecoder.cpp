@@ -247,46 +247,44 @@ TEST(MpegAudioDecoder, JunkBetweenFramesIsSkipped) {
     EXPECT_EQ(r.Frames.size(), FeedWhole(plain).Frames.size());
 }
 
-TEST(MpegAudioDecoder, MonoYieldsTwoBytesPerSample) {
-    const std::string path = test::MakeSine("mono.mp3", "-ac 1 -c:a libmp3lame -id3v2_version 0 -write_xing 0");
-    const TBytes data = test::ReadBytes(path);
+// Files of other shapes: each decodes like ffmpeg, one whole frame per call.
+struct TShape {
+    const char* File;
+    const char* Options;
+    std::size_t FrameBytes;
+    int Layer;
+    int Channels;
+    int SampleRate;
+    int SamplesPerFrame;
+};
+
+class MpegAudioDecoderShapes : public ::testing::TestWithParam<TShape> {};
+
+TEST_P(MpegAudioDecoderShapes, DecodeLikeFfmpegWithTheirFrameSize) {
+    const TShape& shape = GetParam();
+    const std::string path = test::MakeSine(shape.File, shape.Options);
     TMpegAudioDecoder decoder;
     ASSERT_EQ(decoder.Open(), 0);
-    const TFeedResult r = Feed(decoder, data, {4096});
+    const TFeedResult r = Feed(decoder, test::ReadBytes(path), {4096});
     ASSERT_FALSE(r.Frames.empty());
     for (const auto& frame : r.Frames)
-        EXPECT_EQ(frame.size(), 2304u);
-    EXPECT_EQ(decoder.StreamInfo().Channels, 1);
+        EXPECT_EQ(frame.size(), shape.FrameBytes);
+    EXPECT_EQ(decoder.StreamInfo().Layer, shape.Layer);
+    EXPECT_EQ(decoder.StreamInfo().Channels, shape.Channels);
+    EXPECT_EQ(decoder.StreamInfo().SampleRate, shape.SampleRate);
+    EXPECT_EQ(decoder.StreamInfo().SamplesPerFrame, shape.SamplesPerFrame);
     EXPECT_EQ(Join(r.Frames), test::FfmpegPcm(path));
 }
 
-TEST(MpegAudioDecoder, LayerTwoDecodesLikeFfmpeg) {
-    const std::string path = test::MakeSine("layer2.mp2", "-ac 2 -c:a mp2 -b:a 192k");
-    const TBytes data = test::ReadBytes(path);
-    TMpegAudioDecoder decoder;
-    ASSERT_EQ(decoder.Open(), 0);
-    const TFeedResult r = Feed(decoder, data, {4096});
-    ASSERT_FALSE(r.Frames.empty());
-    for (const auto& frame : r.Frames)
-        EXPECT_EQ(frame.size(), 4608u);
-    EXPECT_EQ(decoder.StreamInfo().Layer, 2);
-    EXPECT_EQ(Join(r.Frames), test::FfmpegPcm(path));
-}
-
-TEST(MpegAudioDecoder, HalfSampleRateLayerThreeHas576SamplesPerFrame) {
-    const std::string path =
-        test::MakeSine("half.mp3", "-ac 2 -ar 22050 -c:a libmp3lame -b:a 64k -id3v2_version 0 -write_xing 0");
-    const TBytes data = test::ReadBytes(path);
-    TMpegAudioDecoder decoder;
-    ASSERT_EQ(decoder.Open(), 0);
-    const TFeedResult r = Feed(decoder, data, {4096});
-    ASSERT_FALSE(r.Frames.empty());
-    for (const auto& frame : r.Frames)
-        EXPECT_EQ(frame.size(), 2304u);
-    EXPECT_EQ(decoder.StreamInfo().SamplesPerFrame, 576);
-    EXPECT_EQ(decoder.StreamInfo().SampleRate, 22050);
-    EXPECT_EQ(Join(r.Frames), test::FfmpegPcm(path));
-}
+INSTANTIATE_TEST_SUITE_P(
+    Files, MpegAudioDecoderShapes,
+    ::testing::Values(
+        // Mono: two bytes per sample.
+        TShape{"mono.mp3", "-ac 1 -c:a libmp3lame -id3v2_version 0 -write_xing 0", 2304, 3, 1, 44100, 1152},
+        TShape{"layer2.mp2", "-ac 2 -c:a mp2 -b:a 192k", 4608, 2, 2, 44100, 1152},
+        // The MPEG-2 half rates: 576 samples per frame.
+        TShape{"half.mp3", "-ac 2 -ar 22050 -c:a libmp3lame -b:a 64k -id3v2_version 0 -write_xing 0", 2304, 3, 2, 22050,
+               576}));
 
 TEST(MpegAudioDecoder, FreeFormatFramesAreFoundAndDecoded) {
     const std::string wav = test::MakeSine("free.wav", "-ac 2 -ar 44100");
