@@ -11,13 +11,20 @@
 
 namespace zv2::test {
 
+// The speaker link of a test window: its own control port picked by the system.
+inline speaker::TSpeakerLinkOptions FreePortLink() {
+    speaker::TSpeakerLinkOptions link;
+    link.LocalPort = 0;
+    return link;
+}
+
 struct TTestWindow {
-    explicit TTestWindow(const std::string& folder) {
+    explicit TTestWindow(const std::string& folder, const speaker::TSpeakerLinkOptions& link = FreePortLink()) {
         app::TFormEnvironment env;
         env.ProgramFolder = folder;
         env.MusicSiteHost = "127.0.0.1:9";
         env.Dispatcher = &Ui;
-        env.LinkOptions.LocalPort = 0;
+        env.LinkOptions = link;
         auto dialogs = std::make_unique<TFakeDialogs>();
         Dialogs = dialogs.get();
         env.Dialogs = std::move(dialogs);

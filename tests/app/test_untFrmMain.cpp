@@ -4,6 +4,7 @@
 #include "controls/untImageButton.h"
 #include "controls/untSkinSlider.h"
 
+#include "../speaker/SpeakerPeer.h"
 #include "QtTestApp.h"
 #include "TempDir.h"
 #include "TestWindow.h"
@@ -299,4 +300,51 @@ TEST(MainWindow, WithoutATrayMinimisingKeepsTheWindowReachable) {
     QApplication::processEvents();
     EXPECT_TRUE(w.Form->isVisible());
     EXPECT_TRUE(w.Form->isMinimized());
+}
+
+TEST(MainWindow, TheSpeakerGroupStartsConnectsAndListsTheSpeaker) {
+    test::TSpeakerPeer peer("127.0.0.1");
+    ASSERT_TRUE(peer.Ok);
+    test::TTempDir home;
+    std::ofstream(home.File("Download.ini")) << "[ZV2Address]\nIP=127.0.0.1\n[History]\nAutoPlay=0\n";
+    auto link = test::FreePortLink();
+    link.RemoteControlPort = peer.ControlPort();
+    link.RemoteStreamPort = peer.StreamPort();
+    test::TTestWindow w(home.Path() + "/", link);
+    auto& f = *w.Form;
+    EXPECT_EQ(f.edt_ReIP->currentText().toStdString(), "127.0.0.1");
+
+    // The saved address gets the start request at once; the answer connects the stream.
+    auto rate = peer.Receive();
+    ASSERT_TRUE(rate);
+    EXPECT_EQ(rate->Text, "SOUND LRCLK 44100");
+    auto start = peer.Receive();
+    ASSERT_TRUE(start);
+    EXPECT_EQ(start->Text, "SOUND START");
+    peer.Reply("SOUND OK", start->From);
+    w.Ui.WaitAndRun(test::GiveUpMs); // the answer reaches the window's thread and opens the stream
+    auto stream = peer.Accept();
+    ASSERT_TRUE(stream);
+    EXPECT_TRUE(test::PumpUntil(w.Ui, [&] { return f.lbl_TCPConnect->text().toStdString() == "已连接"; }));
+    stream.reset(); // the speaker drops the stream
+    EXPECT_TRUE(test::PumpUntil(w.Ui, [&] { return f.lbl_TCPConnect->text().toStdString() == "未连接"; }));
+
+    // "连接设备" sends the start request to the address in the box.
+    f.SpeedButton1->click();
+    bool again = false;
+    while (auto datagram = peer.Receive(2000))
+        again = again || datagram->Text == "SOUND START";
+    EXPECT_TRUE(again);
+
+    // Speakers that answer discovery are listed; the first to answer is shown.
+    f.edt_ReIP->clear();
+    f.Player()->Engine().OnDeviceFound("127.0.0.7");
+    f.Player()->Engine().OnDeviceFound("127.0.0.8");
+    EXPECT_EQ(f.edt_ReIP->count(), 2);
+    EXPECT_EQ(f.edt_ReIP->currentText().toStdString(), "127.0.0.7");
+
+    f.rb_PC->click();
+    EXPECT_FALSE(f.Player()->SpeakerMode());
+    f.rb_ZV2->click();
+    EXPECT_TRUE(f.Player()->SpeakerMode());
 }
