@@ -58,6 +58,21 @@ TNetResult WaitFor(int fd, short events, int timeoutMs, const TAbortSignal& abor
     }
 }
 
+TSocketHandle::~TSocketHandle() {
+    Close();
+}
+
+void TSocketHandle::Close() {
+    if (Fd_ >= 0) {
+        ::close(Fd_);
+        Fd_ = -1;
+    }
+}
+
+TSocketAddress TSocketHandle::LocalAddress() const {
+    return net_detail::LocalAddress(Fd_);
+}
+
 sockaddr_in ToSockaddr(const TSocketAddress& address) {
     sockaddr_in in{};
     in.sin_family = AF_INET;

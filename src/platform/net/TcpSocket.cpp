@@ -1,17 +1,13 @@
 #include "platform/net/TcpSocket.h"
 
 #include <cerrno>
+#include <optional>
 #include <poll.h>
 #include <sys/socket.h>
-#include <unistd.h>
 
 namespace zv2::platform {
 
 using net_detail::WaitFor;
-
-TTcpSocket::~TTcpSocket() {
-    Close();
-}
 
 TNetResult TTcpSocket::Fail(int error) {
     LastError_ = error;
@@ -93,13 +89,7 @@ TNetResult TTcpSocket::SendAll(const void* data, std::size_t size, int stallTime
 
 TNetResult TTcpSocket::Receive(void* buffer, std::size_t capacity, std::size_t& received, int timeoutMs) {
     received = 0;
-    for (;;) {
-        if (Aborted()) {
-            return TNetResult::Aborted;
-        }
-        if (Fd_ < 0) {
-            return TNetResult::Closed;
-        }
+    return UntilDone(POLLIN, timeoutMs, [&]() -> std::optional<TNetResult> {
         const ssize_t got = ::recv(Fd_, buffer, capacity, 0);
         if (got > 0) {
             received = static_cast<std::size_t>(got);
@@ -108,32 +98,11 @@ TNetResult TTcpSocket::Receive(void* buffer, std::size_t capacity, std::size_t& 
         if (got == 0) {
             return TNetResult::Closed;
         }
-        if (errno == EINTR) {
-            continue;
+        if (net_detail::Transient(errno)) {
+            return std::nullopt;
         }
-        if (errno != EAGAIN && errno != EWOULDBLOCK) {
-            return Fail(errno);
-        }
-        const TNetResult waited = WaitFor(Fd_, POLLIN, timeoutMs, Abort_);
-        if (waited != TNetResult::Ok) {
-            return waited;
-        }
-    }
-}
-
-void TTcpSocket::Abort() {
-    Abort_.Signal();
-}
-
-void TTcpSocket::Close() {
-    if (Fd_ >= 0) {
-        ::close(Fd_);
-        Fd_ = -1;
-    }
-}
-
-TTcpListener::~TTcpListener() {
-    Close();
+        return Fail(errno);
+    });
 }
 
 TNetResult TTcpListener::Listen(const TSocketAddress& at, int backlog) {
@@ -147,13 +116,7 @@ TNetResult TTcpListener::Listen(const TSocketAddress& at, int backlog) {
 }
 
 TNetResult TTcpListener::Accept(std::unique_ptr<TTcpSocket>& accepted, int timeoutMs) {
-    for (;;) {
-        if (Abort_.Signalled()) {
-            return TNetResult::Aborted;
-        }
-        if (Fd_ < 0) {
-            return TNetResult::Closed;
-        }
+    return UntilDone(POLLIN, timeoutMs, [&]() -> std::optional<TNetResult> {
         sockaddr_in peer{};
         socklen_t len = sizeof peer;
         const int fd = ::accept4(Fd_, reinterpret_cast<sockaddr*>(&peer), &len, SOCK_NONBLOCK | SOCK_CLOEXEC);
@@ -163,32 +126,12 @@ TNetResult TTcpListener::Accept(std::unique_ptr<TTcpSocket>& accepted, int timeo
             accepted->Peer_ = net_detail::FromSockaddr(peer);
             return TNetResult::Ok;
         }
-        if (errno == EINTR || errno == ECONNABORTED) {
-            continue;
+        // A connection that was reset while queued: take the next one.
+        if (net_detail::Transient(errno) || errno == ECONNABORTED) {
+            return std::nullopt;
         }
-        if (errno != EAGAIN && errno != EWOULDBLOCK) {
-            return TNetResult::Error;
-        }
-        const TNetResult waited = WaitFor(Fd_, POLLIN, timeoutMs, Abort_);
-        if (waited != TNetResult::Ok) {
-            return waited;
-        }
-    }
-}
-
-void TTcpListener::Abort() {
-    Abort_.Signal();
-}
-
-void TTcpListener::Close() {
-    if (Fd_ >= 0) {
-        ::close(Fd_);
-        Fd_ = -1;
-    }
-}
-
-TSocketAddress TTcpListener::LocalAddress() const {
-    return net_detail::LocalAddress(Fd_);
+        return TNetResult::Error;
+    });
 }
 
 } // namespace zv2::platform

@@ -18,10 +18,9 @@
 
 namespace zv2::platform {
 
-class TTcpSocket {
+class TTcpSocket : private net_detail::TSocketHandle {
 public:
     TTcpSocket() = default;
-    ~TTcpSocket();
     TTcpSocket(const TTcpSocket&) = delete;
     TTcpSocket& operator=(const TTcpSocket&) = delete;
 
@@ -43,11 +42,11 @@ public:
     TNetResult Receive(void* buffer, std::size_t capacity, std::size_t& received, int timeoutMs);
 
     // Any thread: wakes every wait of this socket, now and later.
-    void Abort();
-    bool Aborted() const { return Abort_.Signalled(); }
+    using TSocketHandle::Abort;
+    using TSocketHandle::Aborted;
 
-    void Close();
-    bool IsOpen() const { return Fd_ >= 0; }
+    using TSocketHandle::Close;
+    using TSocketHandle::IsOpen;
     TSocketAddress Peer() const { return Peer_; }
     // errno of the last call that returned Error.
     int LastError() const { return LastError_; }
@@ -56,18 +55,15 @@ private:
     friend class TTcpListener;
     TNetResult Fail(int error);
 
-    int Fd_ = -1;
     TSocketAddress Peer_;
     int LastError_ = 0;
-    net_detail::TAbortSignal Abort_;
 };
 
 // A listening socket (with SO_REUSEADDR) that hands out accepted connections.
 // Threads: one thread accepts; Abort() from any thread.
-class TTcpListener {
+class TTcpListener : private net_detail::TSocketHandle {
 public:
     TTcpListener() = default;
-    ~TTcpListener();
     TTcpListener(const TTcpListener&) = delete;
     TTcpListener& operator=(const TTcpListener&) = delete;
 
@@ -78,13 +74,9 @@ public:
     // connection. Ok with `accepted` set, Timeout, Aborted or Error.
     TNetResult Accept(std::unique_ptr<TTcpSocket>& accepted, int timeoutMs);
 
-    void Abort();
-    void Close();
-    TSocketAddress LocalAddress() const;
-
-private:
-    int Fd_ = -1;
-    net_detail::TAbortSignal Abort_;
+    using TSocketHandle::Abort;
+    using TSocketHandle::Close;
+    using TSocketHandle::LocalAddress;
 };
 
 } // namespace zv2::platform

@@ -1,15 +1,11 @@
 #include "platform/net/UdpSocket.h"
 
 #include <cerrno>
+#include <optional>
 #include <poll.h>
 #include <sys/socket.h>
-#include <unistd.h>
 
 namespace zv2::platform {
-
-TUdpSocket::~TUdpSocket() {
-    Close();
-}
 
 TNetResult TUdpSocket::Open(const TSocketAddress& local, bool broadcast) {
     Close();
@@ -42,13 +38,7 @@ TNetResult TUdpSocket::SendTo(const TSocketAddress& to, const void* data, std::s
 TNetResult TUdpSocket::ReceiveFrom(void* buffer, std::size_t capacity, std::size_t& received, TSocketAddress& from,
                                    int timeoutMs) {
     received = 0;
-    for (;;) {
-        if (Abort_.Signalled()) {
-            return TNetResult::Aborted;
-        }
-        if (Fd_ < 0) {
-            return TNetResult::Closed;
-        }
+    return UntilDone(POLLIN, timeoutMs, [&]() -> std::optional<TNetResult> {
         sockaddr_in peer{};
         socklen_t len = sizeof peer;
         const ssize_t got = ::recvfrom(Fd_, buffer, capacity, 0, reinterpret_cast<sockaddr*>(&peer), &len);
@@ -57,38 +47,14 @@ TNetResult TUdpSocket::ReceiveFrom(void* buffer, std::size_t capacity, std::size
             from = net_detail::FromSockaddr(peer);
             return TNetResult::Ok;
         }
-        if (errno == EINTR) {
-            continue;
-        }
         // An ICMP error for an earlier send (connection refused, unreachable)
         // is not a failure of this socket: skip it, as the speaker link does
         // not want its listening thread ended by a peer that went away.
-        if (errno == ECONNREFUSED || errno == EHOSTUNREACH || errno == ENETUNREACH) {
-            continue;
+        if (net_detail::Transient(errno) || errno == ECONNREFUSED || errno == EHOSTUNREACH || errno == ENETUNREACH) {
+            return std::nullopt;
         }
-        if (errno != EAGAIN && errno != EWOULDBLOCK) {
-            return TNetResult::Error;
-        }
-        const TNetResult waited = net_detail::WaitFor(Fd_, POLLIN, timeoutMs, Abort_);
-        if (waited != TNetResult::Ok) {
-            return waited;
-        }
-    }
-}
-
-void TUdpSocket::Abort() {
-    Abort_.Signal();
-}
-
-void TUdpSocket::Close() {
-    if (Fd_ >= 0) {
-        ::close(Fd_);
-        Fd_ = -1;
-    }
-}
-
-TSocketAddress TUdpSocket::LocalAddress() const {
-    return net_detail::LocalAddress(Fd_);
+        return TNetResult::Error;
+    });
 }
 
 } // namespace zv2::platform

@@ -15,10 +15,9 @@
 
 namespace zv2::platform {
 
-class TUdpSocket {
+class TUdpSocket : private net_detail::TSocketHandle {
 public:
     TUdpSocket() = default;
-    ~TUdpSocket();
     TUdpSocket(const TUdpSocket&) = delete;
     TUdpSocket& operator=(const TUdpSocket&) = delete;
 
@@ -38,14 +37,10 @@ public:
     TNetResult ReceiveFrom(void* buffer, std::size_t capacity, std::size_t& received, TSocketAddress& from,
                            int timeoutMs);
 
-    void Abort();
-    void Close();
-    bool IsOpen() const { return Fd_ >= 0; }
-    TSocketAddress LocalAddress() const;
-
-private:
-    int Fd_ = -1;
-    net_detail::TAbortSignal Abort_;
+    using TSocketHandle::Abort;
+    using TSocketHandle::Close;
+    using TSocketHandle::IsOpen;
+    using TSocketHandle::LocalAddress;
 };
 
 } // namespace zv2::platform
