@@ -35,23 +35,16 @@ bool TNullWaveOut::Write(TWaveBlockPtr block) {
     return true;
 }
 
-bool TNullWaveOut::Pause() {
-    if (!Open_)
-        return false;
-    {
-        std::lock_guard lock(Mutex_);
-        Paused_ = true;
-    }
-    Wake_.notify_all();
-    return true;
-}
+bool TNullWaveOut::Pause() { return SetPaused(true); }
 
-bool TNullWaveOut::Restart() {
+bool TNullWaveOut::Restart() { return SetPaused(false); }
+
+bool TNullWaveOut::SetPaused(bool paused) {
     if (!Open_)
         return false;
     {
         std::lock_guard lock(Mutex_);
-        Paused_ = false;
+        Paused_ = paused;
     }
     Wake_.notify_all();
     return true;

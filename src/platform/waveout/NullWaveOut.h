@@ -33,6 +33,7 @@ public:
 
 private:
     void Play();
+    bool SetPaused(bool paused);
 
     std::shared_ptr<IWaveClock> Clock_;
     std::atomic<TWaveVolume> Volume_{FullWaveVolume};
