@@ -127,3 +127,15 @@ TEST(Settings, AFirstSaveWritesEveryKeyInTheSaveOrder) {
                            "[Search]\nFilter=0\n"
                            "[Download]\nMaxTasks=5\nThreadsPeerTask=3\n");
 }
+
+TEST(Settings, ABinaryFileGivesTheDefaults) {
+    std::string junk;
+    for (int i = 0; i < 4096; ++i)
+        junk += static_cast<char>((i * 131 + 7) % 256);
+    const auto d = Read(junk);
+    EXPECT_EQ(d.IP, kDefaultSpeakerAddress);
+    EXPECT_TRUE(d.Music.empty());
+    EXPECT_EQ(d.MaxTasks, 5);
+    EXPECT_EQ(d.Volume, 1500);
+    EXPECT_TRUE(d.AutoPlay);
+}
