@@ -27,16 +27,19 @@ namespace {
 class TPlayListEvents final : public QObject {
 public:
     TPlayListEvents(QTreeWidget* list, std::function<void(int key)> onKey, std::function<void()> onDoubleClick)
-        : QObject(list), List_(list), OnKey_(std::move(onKey)), OnDoubleClick_(std::move(onDoubleClick)) {
+        : QObject(list), List_(list), Viewport_(list->viewport()), OnKey_(std::move(onKey)),
+          OnDoubleClick_(std::move(onDoubleClick)) {
         list->installEventFilter(this);
-        list->viewport()->installEventFilter(this);
+        Viewport_->installEventFilter(this);
     }
 
 protected:
     bool eventFilter(QObject* watched, QEvent* event) override {
-        if (watched == List_ && event->type() == QEvent::KeyPress)
+        // Compares pointers only: while the list is being destroyed it still
+        // sends events here, and calls on it would reach a half-destroyed object.
+        if (event->type() == QEvent::KeyPress && watched == List_)
             OnKey_(static_cast<QKeyEvent*>(event)->key());
-        else if (watched == List_->viewport() && event->type() == QEvent::MouseButtonDblClick &&
+        else if (event->type() == QEvent::MouseButtonDblClick && watched == Viewport_ &&
                  static_cast<QMouseEvent*>(event)->button() == Qt::LeftButton)
             OnDoubleClick_();
         return false;
@@ -44,6 +47,7 @@ protected:
 
 private:
     QTreeWidget* List_;
+    QWidget* Viewport_;
     std::function<void(int key)> OnKey_;
     std::function<void()> OnDoubleClick_;
 };
