@@ -155,7 +155,7 @@ private:
     bool ShowingPlayList_ = false; // the view's selection signals come from ShowPlayListRows
     // Player panel, speaker settings, tray, hot keys
 public:
-    controls::TImageButton *PrevButton = nullptr, *PlayButton = nullptr, *NextButton = nullptr;
+    controls::TImageButton *PrevButton = nullptr, *PlayButton = nullptr, *NextButton = nullptr, *SearchButton = nullptr;
     controls::TSkinSlider *BalanceSlider = nullptr, *VolumeSlider = nullptr, *PositionSlider = nullptr;
     QTimer* tmrPlayer = nullptr;
     QMenu* pmSystem = nullptr;

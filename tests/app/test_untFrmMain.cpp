@@ -219,6 +219,9 @@ TEST(MainWindow, PlayerPanelControlsSitAtTheirPlaces) {
     EXPECT_EQ(f.PositionSlider->geometry(), QRect(240, 33, 281, 25));
     EXPECT_FALSE(f.BalanceSlider->isVisibleTo(&f));
     EXPECT_EQ(f.PlayButton->toolTip().toStdString(), "播放/暂停");
+    EXPECT_EQ(f.SearchButton->parentWidget(), f.tsSearch);
+    EXPECT_EQ(f.SearchButton->geometry(), QRect(458, 228, 80, 25));
+    EXPECT_EQ(f.SearchButton->Caption().toStdString(), "开始搜索");
     EXPECT_EQ(f.PlayButton->Frames(), 4);
     EXPECT_EQ(f.VolumeSlider->Position(), 1500);
     EXPECT_EQ(f.tmrPlayer->interval(), 1000);
