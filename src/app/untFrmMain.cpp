@@ -260,6 +260,7 @@ void Tfrm_Main::FormCreate() {
         Playback_->PlayEntry(PlayList_.LastPlayed);
     CreateTray();
     Playback_->LoopMode = 0;
+    lbTopNList->setStyleSheet("QListWidget::item { height: 20px; }");
 }
 
 void Tfrm_Main::FormDestroy() {
