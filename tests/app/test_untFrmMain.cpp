@@ -26,7 +26,9 @@
 #include <QTabWidget>
 #include <QTimer>
 #include <QTreeWidget>
+#include <filesystem>
 #include <fstream>
+#include <unistd.h>
 
 using namespace zv2;
 
@@ -198,14 +200,20 @@ TEST(MainWindow, ACloseWithoutQueryAsksNothingAndSaves) {
 
 TEST(MainWindow, ASaveThatFailsSaysSoAndKeepsTheOldFile) {
     test::TTempDir home;
-    const std::string folder = home.Path() + "/missing-folder/";
-    TWindow w(folder);
+    const std::string settings = "[ZV2Address]\nIP=127.0.0.2\n[History]\nAutoPlay=0\n";
+    std::ofstream(home.File("Download.ini")) << settings;
+    // A folder where the save's temporary file would go makes the save fail
+    // (permissions would not stop a test run as root).
+    std::filesystem::create_directory(home.File("Download.ini.tmp" + std::to_string(::getpid())));
+    TWindow w(home.Path() + "/");
     w.Form->show();
     EXPECT_TRUE(w.Form->close());
     EXPECT_FALSE(w.Form->SaveError().empty());
     ASSERT_EQ(w.Dialogs->Shown.size(), 1u);
     EXPECT_EQ(w.Dialogs->Shown[0].Kind, "error");
     EXPECT_NE(w.Dialogs->Shown[0].Text.find("设置未能保存"), std::string::npos);
+    std::ifstream in(home.File("Download.ini"));
+    EXPECT_EQ(std::string(std::istreambuf_iterator<char>(in), {}), settings);
 }
 
 TEST(MainWindow, PlayerPanelControlsSitAtTheirPlaces) {
