@@ -1,0 +1,143 @@
+#include "catalogue/untHttpFetch.h"
+
+#include "platform/net/TcpSocket.h"
+
+#include <chrono>
+
+namespace zv2::catalogue {
+
+namespace {
+
+using TClock = std::chrono::steady_clock;
+
+int MsLeft(TClock::time_point deadline) {
+    const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(deadline - TClock::now()).count();
+    return left > 0 ? static_cast<int>(left) : 0;
+}
+
+TFetchStatus StatusOf(platform::TNetResult result) {
+    switch (result) {
+    case platform::TNetResult::Aborted:
+        return TFetchStatus::Aborted;
+    case platform::TNetResult::Timeout:
+        return TFetchStatus::TimedOut;
+    case platform::TNetResult::Closed:
+        return TFetchStatus::Complete;
+    default:
+        return TFetchStatus::Failed;
+    }
+}
+
+} // namespace
+
+TFetchResult THttpFetch::Fetch(const TPageRequest& request) {
+    platform::TTcpSocket socket;
+    {
+        std::lock_guard lock(Mutex_);
+        if (Aborted_)
+            return {{}, TFetchStatus::Aborted};
+        Running_ = &socket;
+    }
+    TFetchResult result;
+    const auto deadline = TClock::now() + std::chrono::milliseconds(Limits_.TimeLimitMs);
+    const auto run = [&]() -> TFetchStatus {
+        platform::TNetResult step = socket.Connect(request.Host, request.Port, MsLeft(deadline));
+        if (step != platform::TNetResult::Ok)
+            return step == platform::TNetResult::Closed ? TFetchStatus::Failed : StatusOf(step);
+        std::string text =
+            BuildRequest("GET", request.Host, request.Port, request.Path, request.Kind, request.BrowserHeaders);
+        if (request.BrowserHeaders)
+            text += '!'; // the lyric site's pages expect this one byte after the request
+        step = socket.SendAll(text.data(), text.size(), MsLeft(deadline));
+        if (step != platform::TNetResult::Ok)
+            return step == platform::TNetResult::Closed ? TFetchStatus::Failed : StatusOf(step);
+        char buffer[kReceiveBlock];
+        for (;;) {
+            std::size_t got = 0;
+            const int left = MsLeft(deadline);
+            if (left == 0)
+                return TFetchStatus::TimedOut;
+            step = socket.Receive(buffer, sizeof buffer, got, left);
+            if (step != platform::TNetResult::Ok)
+                return StatusOf(step);
+            if (result.Text.size() + got > Limits_.SizeCap) {
+                result.Text.append(buffer, Limits_.SizeCap - result.Text.size());
+                return TFetchStatus::TooLarge;
+            }
+            result.Text.append(buffer, got);
+        }
+    };
+    result.Status = run();
+    {
+        std::lock_guard lock(Mutex_);
+        Running_ = nullptr;
+    }
+    return result;
+}
+
+TFetchResult THttpFetch::FetchPage(const TPageRequest& request) {
+    TFetchResult result = Fetch(request);
+    result.Text = ValidUtf8(result.Text);
+    return result;
+}
+
+void THttpFetch::Abort() {
+    std::lock_guard lock(Mutex_);
+    Aborted_ = true;
+    if (Running_)
+        Running_->Abort();
+}
+
+bool THttpFetch::Aborted() const {
+    std::lock_guard lock(Mutex_);
+    return Aborted_;
+}
+
+std::string ValidUtf8(std::string_view bytes) {
+    constexpr std::string_view replacement = "\xEF\xBF\xBD";
+    std::string out;
+    out.reserve(bytes.size());
+    const auto byte = [&](std::size_t i) { return static_cast<unsigned char>(bytes[i]); };
+    std::size_t i = 0;
+    while (i < bytes.size()) {
+        const unsigned char lead = byte(i);
+        if (lead < 0x80) {
+            out += static_cast<char>(lead);
+            ++i;
+            continue;
+        }
+        // Length and the allowed range of the second byte (which excludes
+        // overlong forms, surrogates and code points above U+10FFFF).
+        std::size_t length = 0;
+        unsigned char low = 0x80, high = 0xBF;
+        if (lead >= 0xC2 && lead <= 0xDF) {
+            length = 2;
+        } else if (lead >= 0xE0 && lead <= 0xEF) {
+            length = 3;
+            low = lead == 0xE0 ? 0xA0 : 0x80;
+            high = lead == 0xED ? 0x9F : 0xBF;
+        } else if (lead >= 0xF0 && lead <= 0xF4) {
+            length = 4;
+            low = lead == 0xF0 ? 0x90 : 0x80;
+            high = lead == 0xF4 ? 0x8F : 0xBF;
+        }
+        std::size_t good = length == 0 ? 0 : 1;
+        while (good > 0 && good < length && i + good < bytes.size()) {
+            const unsigned char next = byte(i + good);
+            const bool fits = good == 1 ? (next >= low && next <= high) : (next >= 0x80 && next <= 0xBF);
+            if (!fits)
+                break;
+            ++good;
+        }
+        if (length > 0 && good == length) {
+            out.append(bytes.substr(i, length));
+            i += length;
+        } else {
+            out.append(replacement);
+            i += good == 0 ? 1 : good;
+        }
+    }
+    return out;
+}
+
+} // namespace zv2::catalogue

@@ -1,0 +1,88 @@
+#pragma once
+// One web page, fetched the way every fetcher of the catalogue does it: one
+// GET over a fresh TCP connection ("Connection: Close"), the reply gathered in
+// 1024-byte receives until the server closes. The reply is returned whole and
+// unparsed (status line, headers, blank line, body); callers look for their
+// markers in it. Failures are not errors of their own: they show as a short
+// or empty text, and the status says why.
+//
+// Every fetch ends: it is cut short by Abort() from another thread, by its
+// overall time limit (a server that hangs) and by its size cap (a server that
+// never stops sending). The name lookup runs inside Fetch(), on the caller's
+// thread, which is always a worker, never the UI thread.
+//
+// Threads: Fetch() on one worker thread at a time; Abort() from any thread.
+
+#include "catalogue/untHttpRequest.h"
+
+#include <cstddef>
+#include <cstdint>
+#include <mutex>
+#include <string>
+#include <string_view>
+
+namespace zv2::platform {
+class TTcpSocket;
+}
+
+namespace zv2::catalogue {
+
+struct TFetchLimits {
+    int TimeLimitMs = 30000;                  // from the connect to the last byte
+    std::size_t SizeCap = 8u * 1024u * 1024u; // bytes of reply kept at most
+};
+
+// What one fetch asks for. `Port` 80 is never written in the request.
+struct TPageRequest {
+    std::string Host; // name or dotted address, without a port
+    std::uint16_t Port = 80;
+    std::string Path; // without the leading "/" of the request line
+    TRequestKind Kind = TRequestKind::Page;
+    bool BrowserHeaders = false; // lyric site only: Accept lines, then one more byte "!"
+};
+
+enum class TFetchStatus {
+    Complete, // the server closed the connection after its reply
+    Failed,   // lookup, connect or send failed, or the connection broke
+    Aborted,  // Abort() was called
+    TimedOut, // the time limit passed first
+    TooLarge, // the reply passed the size cap; the text holds the first SizeCap bytes
+};
+
+struct TFetchResult {
+    std::string Text; // what arrived, possibly nothing
+    TFetchStatus Status = TFetchStatus::Failed;
+};
+
+// The size of one receive: a reply arrives in pieces of at most this many bytes.
+inline constexpr std::size_t kReceiveBlock = 1024;
+
+class THttpFetch {
+public:
+    explicit THttpFetch(TFetchLimits limits = {}) : Limits_(limits) {}
+    THttpFetch(const THttpFetch&) = delete;
+    THttpFetch& operator=(const THttpFetch&) = delete;
+
+    // Worker thread. The reply bytes as received.
+    TFetchResult Fetch(const TPageRequest& request);
+    // Worker thread. Fetch() for pages in UTF-8: the text is the reply with
+    // every invalid UTF-8 sequence replaced (ValidUtf8).
+    TFetchResult FetchPage(const TPageRequest& request);
+
+    // Any thread. Ends the running fetch at once (it returns what it has) and
+    // every later one before it connects: an aborted fetcher stays aborted.
+    void Abort();
+    bool Aborted() const;
+
+private:
+    TFetchLimits Limits_;
+    mutable std::mutex Mutex_;
+    platform::TTcpSocket* Running_ = nullptr; // guarded by Mutex_
+    bool Aborted_ = false;                    // guarded by Mutex_
+};
+
+// The text with each byte sequence that is not well-formed UTF-8 replaced by
+// U+FFFD (one replacement per maximal ill-formed part); valid text unchanged.
+std::string ValidUtf8(std::string_view bytes);
+
+} // namespace zv2::catalogue

@@ -1,0 +1,100 @@
+#include "catalogue/untPageText.h"
+
+namespace zv2::catalogue {
+
+std::string CutSection(std::string& page, std::string_view start, std::string_view end, TCutEnd how) {
+    const auto from = start.empty() ? std::string::npos : page.find(start);
+    if (from == std::string::npos)
+        return {};
+    page.erase(0, from);
+    // The end marker is looked for after the start marker: an end marker that
+    // also begins the start marker would otherwise give a one-character piece
+    // and leave the page where it was, and the next cut would find it again.
+    const auto to = page.find(end, start.size());
+    if (to == std::string::npos || end.empty())
+        return {};
+    const std::size_t length = to + (how == TCutEnd::WholeMarker ? end.size() : 1);
+    std::string piece = page.substr(0, length);
+    page.erase(0, to);
+    return piece;
+}
+
+std::string FindSection(std::string& page, std::string_view start, std::string_view end, std::string_view required,
+                        TCutEnd how) {
+    for (;;) {
+        std::string piece = CutSection(page, start, end, how);
+        if (piece.empty() || piece.find(required) != std::string::npos)
+            return piece;
+    }
+}
+
+std::string AttributeValue(std::string_view name, std::string_view text) {
+    const auto at = text.find(name);
+    if (at == std::string_view::npos)
+        return {};
+    const auto open = text.find('"', at + name.size());
+    if (open == std::string_view::npos)
+        return {};
+    const auto close = text.find('"', open + 1);
+    return std::string(
+        text.substr(open + 1, close == std::string_view::npos ? std::string_view::npos : close - open - 1));
+}
+
+std::string CleanText(std::string_view text) {
+    std::string clean = ReplaceAll(text, "&nbsp;", "");
+    while (!clean.empty() && clean.back() == ' ')
+        clean.pop_back();
+    return clean;
+}
+
+std::string TextBetween(std::string_view text, std::string_view open, std::string_view close) {
+    const auto at = text.find(open);
+    if (at == std::string_view::npos)
+        return {};
+    const auto from = at + open.size();
+    const auto to = text.find(close, from);
+    if (to == std::string_view::npos)
+        return {};
+    return std::string(text.substr(from, to - from));
+}
+
+std::string QuotedField(std::string_view text, std::string_view key) {
+    const auto at = text.find(key);
+    if (at == std::string_view::npos)
+        return {};
+    const auto colon = text.find(':', at + key.size());
+    if (colon == std::string_view::npos)
+        return {};
+    const auto open = text.find('\'', colon + 1);
+    if (open == std::string_view::npos)
+        return {};
+    const auto close = text.find('\'', open + 1);
+    if (close == std::string_view::npos)
+        return {};
+    return std::string(text.substr(open + 1, close - open - 1));
+}
+
+std::string ReplaceAll(std::string_view text, std::string_view from, std::string_view to) {
+    std::string out;
+    out.reserve(text.size());
+    if (from.empty())
+        return std::string(text);
+    std::size_t at = 0;
+    for (auto next = text.find(from); next != std::string_view::npos; next = text.find(from, at)) {
+        out.append(text.substr(at, next - at)).append(to);
+        at = next + from.size();
+    }
+    out.append(text.substr(at));
+    return out;
+}
+
+std::string TrimBlanks(std::string_view text) {
+    const auto blank = [](char c) { return static_cast<unsigned char>(c) <= ' '; };
+    while (!text.empty() && blank(text.front()))
+        text.remove_prefix(1);
+    while (!text.empty() && blank(text.back()))
+        text.remove_suffix(1);
+    return std::string(text);
+}
+
+} // namespace zv2::catalogue

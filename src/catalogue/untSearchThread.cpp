@@ -1,0 +1,79 @@
+#include "catalogue/untSearchThread.h"
+
+#include "catalogue/untPageText.h"
+#include "catalogue/untSitePages.h"
+#include "platform/Dispatcher.h"
+
+namespace zv2::catalogue {
+
+TSearchThread::TSearchThread(platform::IDispatcher& ui, const std::string& url, TRowHandler onRow,
+                             TTerminateHandler onTerminate, TFetchLimits limits)
+    : Ui_(ui), OnRow_(std::move(onRow)), OnTerminate_(std::move(onTerminate)), Fetch_(limits) {
+    const TUrlParts parts = SplitUrl(url);
+    Request_.Host = parts.Host;
+    Request_.Port = parts.Port;
+    Request_.Path = EscapeSpaces(parts.Path);
+    Worker_ = std::thread([this] { Execute(); });
+}
+
+TSearchThread::~TSearchThread() {
+    Stop();
+    Worker_.join();
+}
+
+void TSearchThread::CloseSocket() {
+    Fetch_.Abort();
+}
+
+void TSearchThread::Terminate() {
+    Terminated_.store(true);
+}
+
+void TSearchThread::Stop() {
+    CloseSocket();
+    Terminate();
+}
+
+void TSearchThread::Execute() {
+    try {
+        Scan();
+    } catch (...) {
+        // Nothing escapes the worker: the search just ends with the rows it has.
+    }
+    Ui_.Post([alive = std::weak_ptr<int>(Alive_), onTerminate = OnTerminate_] {
+        if (alive.lock() && onTerminate)
+            onTerminate();
+    });
+}
+
+void TSearchThread::Scan() {
+    std::string page = Fetch_.FetchPage(Request_).Text;
+    const std::string site = HostWithPort(Request_.Host, Request_.Port);
+    for (int pass = 0; pass < kSearchPageItems; ++pass) {
+        try {
+            const std::optional<TSearchItem> item = NextSearchItem(page);
+            if (!item)
+                return;
+            TPageRequest download = Request_;
+            download.Path = DownloadPagePath(item->SongLink);
+            TSearchRow row;
+            row.SongName = CleanText(item->SongName);
+            row.Artist = CleanText(item->Artist);
+            row.SongLink = DownloadLinkOf(Fetch_.FetchPage(download).Text, site);
+            if (!TrimBlanks(row.SongLink).empty()) {
+                const bool delivered = Ui_.Call([alive = std::weak_ptr<int>(Alive_), this, row] {
+                    if (alive.lock() && OnRow_)
+                        OnRow_(row);
+                });
+                if (!delivered)
+                    return; // the UI thread is going away
+            }
+            if (Terminated())
+                return;
+        } catch (const std::exception&) {
+            // A pass that fails is abandoned; the next one begins.
+        }
+    }
+}
+
+} // namespace zv2::catalogue

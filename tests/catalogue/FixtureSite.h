@@ -1,0 +1,67 @@
+#pragma once
+// A small music site for the worker tests: a page server that answers the
+// search, download, chart overview and chart paths with fixture pages, and
+// can be told to hang on one path.
+
+#include "../speaker/SpeakerPeer.h"
+#include "PageServer.h"
+#include "SiteFixtures.h"
+
+namespace zv2::test {
+
+class TFixtureSite {
+public:
+    explicit TFixtureSite(std::vector<TFixtureSong> songs)
+        : Songs_(std::move(songs)), Server_([this](const std::string& request) { return Answer(request); }) {}
+
+    // Requests for this path get the reply headers and then nothing, until the site ends.
+    std::string HangOn;
+    // Download pages of these song links have no file link.
+    std::vector<std::string> NoLink;
+
+    TPageServer& Server() { return Server_; }
+    std::string Site() const { return Server_.Site(); }
+    std::string SearchUrl() const { return "http://" + Site() + "/search?key="; }
+
+    int RequestsFor(const std::string& needle) const {
+        int n = 0;
+        for (const auto& request : Server_.Requests())
+            n += RequestPath(request).find(needle) != std::string::npos ? 1 : 0;
+        return n;
+    }
+
+private:
+    TReply Answer(const std::string& request) {
+        const std::string path = RequestPath(request);
+        if (!HangOn.empty() && path == HangOn)
+            return {"HTTP/1.1 200 OK\r\n\r\n", true};
+        if (path.starts_with("/search?"))
+            return {HtmlReply(SearchPage(Songs_))};
+        if (path == "//top") {
+            std::vector<std::pair<std::string, std::string>> charts;
+            for (int i = 1; i <= 17; ++i)
+                charts.push_back({"Chart " + std::to_string(i), "/top/c" + std::to_string(i)});
+            return {HtmlReply(ChartOverview(charts))};
+        }
+        if (path.starts_with("//top/c")) {
+            std::vector<std::pair<std::string, std::string>> songs;
+            for (int i = 1; i <= 50; ++i)
+                songs.push_back({path.substr(6) + " song " + std::to_string(i), "Singer " + std::to_string(i)});
+            return {HtmlReply(ChartPage(songs))};
+        }
+        for (const auto& song : Songs_) {
+            if (path != "/" + song.Link + "/download")
+                continue;
+            for (const auto& missing : NoLink)
+                if (missing == song.Link)
+                    return {HtmlReply("<html>no link</html>")};
+            return {HtmlReply(DownloadPage("/data" + song.Link + ".mp3"))};
+        }
+        return {"HTTP/1.1 404 Not Found\r\n\r\n"};
+    }
+
+    std::vector<TFixtureSong> Songs_;
+    TPageServer Server_;
+};
+
+} // namespace zv2::test
