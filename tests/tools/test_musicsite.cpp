@@ -108,8 +108,15 @@ protected:
         Lyric = "[ti:小星星]\n[00:00.50]一闪一闪亮晶晶\n";
         WriteFile(lyrics + "/小星星.lrc", Lyric);
 
+        WriteFile(Dir.File("catalogue.txt"), "# file, title, artist\n"
+                                             "more/Gamma - Slow River.mp3\tSlow River (Live)\tThe Trio\n"
+                                             "\n"
+                                             "Missing.mp3\tNo Such Song\n"
+                                             "a line without a tab\n");
+
         Tool = std::make_unique<TChildProcess>(std::vector<std::string>{ToolPath(), "--bind", "127.0.0.1", "--port",
-                                                                        "0", "--music", music, "--lyrics", lyrics});
+                                                                        "0", "--music", music, "--lyrics", lyrics,
+                                                                        "--catalogue", Dir.File("catalogue.txt")});
         ASSERT_TRUE(Tool->WaitForOutput("\n", GiveUpMs)) << Tool->Err;
         const std::string prefix = "music-site: listening on 127.0.0.1:";
         ASSERT_EQ(Tool->Out.rfind(prefix, 0), 0u) << Tool->Out;
@@ -169,8 +176,9 @@ TEST_F(MusicSiteTest, SearchFindsTheKeyInTitleOrArtistAndListsAtMostTwentyItems)
         std::size_t Items;
     };
     const std::vector<TCase> cases = {
-        {"morning", 1}, {"BETA", 1},         {"%e5%b0%8f%e6%98%9f", 1}, {"gamma+river", 1},  {"alpha+stop", 0},
-        {"filler", 20}, {"filler&lm=0", 20}, {"filler&lm=2", 0},        {"nothing+here", 0}, {"track+7", 2},
+        {"morning", 1},    {"BETA", 1},    {"%e5%b0%8f%e6%98%9f", 1}, {"trio+live", 1},   {"gamma", 0},
+        {"alpha+stop", 0}, {"filler", 20}, {"filler&lm=0", 20},       {"filler&lm=2", 0}, {"nothing+here", 0},
+        {"track+7", 2},
     };
     for (const TCase& c : cases) {
         const TReply reply = Page("/search?key=" + c.Key);
@@ -190,6 +198,11 @@ TEST_F(MusicSiteTest, SearchFindsTheKeyInTitleOrArtistAndListsAtMostTwentyItems)
     const std::string artist = Between(item, "<a", ">", item.find(song) + song.size());
     ASSERT_NE(artist.find("hidefocus"), std::string::npos) << item;
     EXPECT_EQ(Between(artist, "title=\"", "\""), "Beta &amp; Co");
+
+    // The catalogue names the song in its subfolder; its bad lines are reported.
+    EXPECT_NE(Page("/search?key=river").Body.find("title=\"Slow River (Live)\""), std::string::npos);
+    EXPECT_NE(Tool->Err.find("catalogue.txt:5:"), std::string::npos) << Tool->Err;
+    EXPECT_NE(Tool->Err.find("missing.mp3"), std::string::npos) << Tool->Err;
 
     // A song whose file name names no artist has no artist tag.
     const std::string star = Page("/search?key=%e5%b0%8f%e6%98%9f").Body;
@@ -269,7 +282,7 @@ TEST_F(MusicSiteTest, ChartOverviewHasSeventeenChartsOfFiftySongsEach) {
         return c.second.find("&#039;") != std::string::npos;
     })) << "a chart name with an escaped \"'\"";
 
-    const std::vector<std::string> names = {"Morning Bell", "Don&#039;t Stop", "小星星", "Slow River"};
+    const std::vector<std::string> names = {"Morning Bell", "Don&#039;t Stop", "小星星", "Slow River (Live)"};
     for (const auto& [link, name] : charts) {
         const TReply chart = Page(link);
         ASSERT_NE(chart.Head.find("200 OK"), std::string::npos) << link;
