@@ -2,6 +2,8 @@
 
 #include "app/untQtDialogs.h"
 #include "audio/untAudioPlayer.h"
+#include "catalogue/untSearchThread.h"
+#include "catalogue/untSearchTopNThread.h"
 #include "controls/untSkinSlider.h"
 #include "lyrics/untLRCDisplay.h"
 #include "platform/FileSystem.h"
@@ -253,6 +255,7 @@ void Tfrm_Main::FormCreate() {
     LoadSettings();
     Playback_->SeekEnabled = false;
     SetupPlayList();
+    SetupSearch();
     setAcceptDrops(true);
     HotKeys_ = std::make_unique<THotKeys>([this](int index) { HotKeyPressed(index); });
     HotKeys_->Register();
@@ -264,6 +267,7 @@ void Tfrm_Main::FormCreate() {
 }
 
 void Tfrm_Main::FormDestroy() {
+    StopSearchTabs();
     if (Player_) {
         if (Player_->State() == audio::TAudioPlayer::Paused)
             Player_->Stop();

@@ -17,6 +17,7 @@
 #include <functional>
 #include <memory>
 #include <string>
+#include <vector>
 
 class QButtonGroup;
 class QCheckBox;
@@ -44,6 +45,13 @@ class TAudioPlayer;
 namespace zv2::lyrics {
 class TLRCDisplay;
 }
+namespace zv2::catalogue {
+class TSearchThread;
+class TSearchTopNThread;
+struct TSearchRow;
+struct TChartEntry;
+struct TChartSongRow;
+} // namespace zv2::catalogue
 namespace zv2::controls {
 class TImageButton;
 class TSkinSlider;
@@ -190,6 +198,42 @@ private:
     std::unique_ptr<TPlaybackControl> Playback_;
     std::unique_ptr<THotKeys> HotKeys_;
     QSystemTrayIcon* TrayIcon_ = nullptr;
+
+    // Search and Top-N tabs
+public:
+    // Asked to download search row `row` (by "下载歌曲[&D]" and a double click
+    // on a row). Bound by the download tab; nothing happens while it is unbound.
+    std::function<void(int row)> OnDownloadRequest;
+    QMenu *pmSearch = nullptr, *pmTopN = nullptr;
+    QAction *mniDownLoad = nullptr, *mniStopSearch = nullptr, *mniCopyURL = nullptr, *mniSearchArtist = nullptr,
+            *mniSearchAlum = nullptr, *nmiClearSearchList = nullptr;
+    QAction *mniSearchSong = nullptr, *mniSearchSinger = nullptr;
+    // Starts a search for the text of cbbContent, or stops the running one.
+    void StartStopSearch();
+    bool Searching() const { return SearchThread_ != nullptr; }
+    catalogue::TSearchTopNThread* TopNThread() { return TopNThread_.get(); }
+    // Set the enabled state of the pop-up menus' items, as before they open.
+    void pmSearchPopup();
+    void pmTopNPopup();
+
+private:
+    void SetupSearch();    // menus, bindings and the Top-N worker; once, from FormCreate
+    void StopSearchTabs(); // ends both workers; from FormDestroy
+    void StopSearch();
+    void SearchFinished();
+    void AddSearchRow(const catalogue::TSearchRow& row);
+    void cbbContentChange();
+    void SetSearchBoxFocused(bool focused);
+    void SearchFor(const std::string& key); // the artist and album items
+    void tsTopNShow();
+    void lbTopNListClick();
+    void AddCharts(const std::vector<catalogue::TChartEntry>& charts);
+    void ShowChartSongs(const std::vector<catalogue::TChartSongRow>& rows);
+    void TopNListsDone();
+    void SearchChartRow(int column); // the song and singer items
+
+    std::unique_ptr<catalogue::TSearchThread> SearchThread_;
+    std::unique_ptr<catalogue::TSearchTopNThread> TopNThread_;
 };
 
 } // namespace zv2::app

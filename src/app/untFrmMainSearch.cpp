@@ -1,0 +1,329 @@
+// The main window's search and Top-N tabs: the search box with its history,
+// the search button, the two lists with their pop-up menus, bound to the
+// search and chart workers and to the decisions of untSearchTab.h.
+
+#include "app/untFrmMain.h"
+
+#include "app/untSearchTab.h"
+#include "catalogue/untSearchThread.h"
+#include "catalogue/untSearchTopNThread.h"
+#include "controls/untImageButton.h"
+#include "platform/Dispatcher.h"
+
+#include <QAction>
+#include <QButtonGroup>
+#include <QClipboard>
+#include <QComboBox>
+#include <QEvent>
+#include <QGuiApplication>
+#include <QKeyEvent>
+#include <QLineEdit>
+#include <QListWidget>
+#include <QMenu>
+#include <QMouseEvent>
+#include <QSignalBlocker>
+#include <QTabWidget>
+#include <QTreeWidget>
+
+namespace zv2::app {
+
+namespace {
+
+// Columns of lvMusicLst.
+enum { ColIndex, ColName, ColArtist, ColAlbum, ColFormat, ColSpeed, ColSize, ColLink };
+// Columns of lvMusicList.
+enum { ColChartIndex, ColChartSong, ColChartArtist };
+
+QString Q(const std::string& s) {
+    return QString::fromStdString(s);
+}
+
+std::string S(const QString& s) {
+    return s.toStdString();
+}
+
+QAction* AddItem(QMenu* menu, const char* name, const char* caption) {
+    auto* action = menu->addAction(QString::fromUtf8(caption));
+    action->setObjectName(name);
+    return action;
+}
+
+// Passes key presses and focus changes of a control and double clicks in a
+// list's viewport on, leaving the events to the control as well.
+class TSearchEvents final : public QObject {
+public:
+    TSearchEvents(QObject* parent, QObject* focusOf, std::function<void(int key)> onKey,
+                  std::function<void(bool)> onFocus, QObject* viewport, std::function<void()> onDoubleClick)
+        : QObject(parent), FocusOf_(focusOf), Viewport_(viewport), OnKey_(std::move(onKey)),
+          OnFocus_(std::move(onFocus)), OnDoubleClick_(std::move(onDoubleClick)) {
+        if (FocusOf_)
+            FocusOf_->installEventFilter(this);
+        if (Viewport_)
+            Viewport_->installEventFilter(this);
+    }
+
+protected:
+    bool eventFilter(QObject* watched, QEvent* event) override {
+        // Pointers only: a control being destroyed still sends events here.
+        if (watched == FocusOf_ && event->type() == QEvent::KeyPress)
+            OnKey_(static_cast<QKeyEvent*>(event)->key());
+        else if (watched == FocusOf_ && (event->type() == QEvent::FocusIn || event->type() == QEvent::FocusOut))
+            OnFocus_(event->type() == QEvent::FocusIn);
+        else if (watched == Viewport_ && event->type() == QEvent::MouseButtonDblClick &&
+                 static_cast<QMouseEvent*>(event)->button() == Qt::LeftButton)
+            OnDoubleClick_();
+        return false;
+    }
+
+private:
+    QObject* FocusOf_;
+    QObject* Viewport_;
+    std::function<void(int key)> OnKey_;
+    std::function<void(bool)> OnFocus_;
+    std::function<void()> OnDoubleClick_;
+};
+
+// The selected row of a report view, or nullptr.
+QTreeWidgetItem* SelectedRow(QTreeWidget* view) {
+    const auto selected = view->selectedItems();
+    return selected.isEmpty() ? nullptr : selected.front();
+}
+
+} // namespace
+
+void Tfrm_Main::SetupSearch() {
+    lvMusicLst->setSelectionMode(QAbstractItemView::SingleSelection);
+    lvMusicList->setSelectionMode(QAbstractItemView::SingleSelection);
+    SearchButton->OnClick = [this](auto&) { StartStopSearch(); };
+    connect(cbbContent, &QComboBox::currentIndexChanged, this, [this] { cbbContentChange(); });
+    connect(cbbContent, &QComboBox::editTextChanged, this, [this] { cbbContentChange(); });
+
+    pmSearch = new QMenu(lvMusicLst);
+    pmSearch->setObjectName("pmSearch");
+    mniDownLoad = AddItem(pmSearch, "mniDownLoad", "下载歌曲[&D]");
+    mniStopSearch = AddItem(pmSearch, "mniStopSearch", "停止搜索[&S]");
+    pmSearch->addSeparator();
+    mniCopyURL = AddItem(pmSearch, "mniCopyURL", "复制网址[&U]");
+    mniSearchArtist = AddItem(pmSearch, "mniSearchArtist", "搜索歌手[&A]");
+    mniSearchAlum = AddItem(pmSearch, "mniSearchAlum", "搜索专辑[&L]");
+    pmSearch->addSeparator();
+    nmiClearSearchList = AddItem(pmSearch, "nmiClearSearchList", "清除记录[&C]");
+    connect(pmSearch, &QMenu::aboutToShow, this, [this] { pmSearchPopup(); });
+    connect(mniDownLoad, &QAction::triggered, this, [this] {
+        if (QTreeWidgetItem* row = SelectedRow(lvMusicLst); row && OnDownloadRequest)
+            OnDownloadRequest(lvMusicLst->indexOfTopLevelItem(row));
+    });
+    connect(mniStopSearch, &QAction::triggered, this, [this] { StopSearch(); });
+    connect(mniCopyURL, &QAction::triggered, this, [this] {
+        if (QTreeWidgetItem* row = SelectedRow(lvMusicLst))
+            QGuiApplication::clipboard()->setText(row->text(ColLink));
+    });
+    connect(mniSearchArtist, &QAction::triggered, this, [this] {
+        if (QTreeWidgetItem* row = SelectedRow(lvMusicLst))
+            SearchFor(S(row->text(ColArtist)));
+    });
+    connect(mniSearchAlum, &QAction::triggered, this, [this] {
+        if (QTreeWidgetItem* row = SelectedRow(lvMusicLst))
+            SearchFor(S(row->text(ColAlbum)));
+    });
+    connect(nmiClearSearchList, &QAction::triggered, this, [this] { lvMusicLst->clear(); });
+    lvMusicLst->setContextMenuPolicy(Qt::CustomContextMenu);
+    connect(lvMusicLst, &QWidget::customContextMenuRequested, this,
+            [this](const QPoint& at) { pmSearch->popup(lvMusicLst->viewport()->mapToGlobal(at)); });
+    new TSearchEvents(
+        this, cbbContent,
+        [this](int key) {
+            if (key == Qt::Key_Return || key == Qt::Key_Enter)
+                StartStopSearch();
+        },
+        [this](bool focused) { SetSearchBoxFocused(focused); }, lvMusicLst->viewport(),
+        [this] { mniDownLoad->trigger(); });
+
+    pmTopN = new QMenu(lvMusicList);
+    pmTopN->setObjectName("pmTopN");
+    mniSearchSong = AddItem(pmTopN, "mniSearchSong", "搜索歌曲[&M]");
+    mniSearchSinger = AddItem(pmTopN, "mniSearchSinger", "搜索歌手[&S]");
+    connect(pmTopN, &QMenu::aboutToShow, this, [this] { pmTopNPopup(); });
+    connect(mniSearchSong, &QAction::triggered, this, [this] { SearchChartRow(ColChartSong); });
+    connect(mniSearchSinger, &QAction::triggered, this, [this] { SearchChartRow(ColChartArtist); });
+    lvMusicList->setContextMenuPolicy(Qt::CustomContextMenu);
+    connect(lvMusicList, &QWidget::customContextMenuRequested, this,
+            [this](const QPoint& at) { pmTopN->popup(lvMusicList->viewport()->mapToGlobal(at)); });
+    new TSearchEvents(this, nullptr, nullptr, nullptr, lvMusicList->viewport(), [this] {
+        if (SelectedRow(lvMusicList))
+            SearchChartRow(ColChartSong);
+    });
+    connect(pgcMain, &QTabWidget::currentChanged, this, [this](int index) {
+        if (pgcMain->widget(index) == tsTopN)
+            tsTopNShow();
+    });
+    connect(lbTopNList, &QListWidget::itemClicked, this, [this] { lbTopNListClick(); });
+
+    catalogue::TTopNTargets targets;
+    targets.OnCharts = [this](const std::vector<catalogue::TChartEntry>& charts) { AddCharts(charts); };
+    targets.OnSongs = [this](const std::vector<catalogue::TChartSongRow>& rows) { ShowChartSongs(rows); };
+    targets.OnDone = [this] { TopNListsDone(); };
+    TopNThread_ = std::make_unique<catalogue::TSearchTopNThread>(*Env_.Dispatcher, Env_.MusicSiteHost, targets);
+}
+
+void Tfrm_Main::StopSearchTabs() {
+    // Workers waiting for this thread to take a delivery are let go first:
+    // from here on the window takes none.
+    Env_.Dispatcher->Shutdown();
+    SearchThread_.reset();
+    TopNThread_.reset();
+}
+
+void Tfrm_Main::StartStopSearch() {
+    if (SearchThread_) {
+        StopSearch();
+        return;
+    }
+    const std::string key = S(cbbContent->currentText());
+    if (IsBlankKey(key))
+        return;
+    lvMusicLst->clear();
+    const std::string url = SearchAddress(SearchURL, key, std::max(0, rgbMusicFormatItems->checkedId()));
+    SearchThread_ = std::make_unique<catalogue::TSearchThread>(
+        *Env_.Dispatcher, url, [this](const catalogue::TSearchRow& row) { AddSearchRow(row); },
+        [this] { SearchFinished(); });
+    SearchButton->SetCaption(QString::fromUtf8(kStopSearchCaption));
+    setWindowTitle(Q(SearchingCaption(key)));
+    std::vector<std::string> items;
+    for (int i = 0; i < cbbContent->count(); ++i)
+        items.push_back(S(cbbContent->itemText(i)));
+    if (HistoryTakesKey(items, key)) {
+        const QSignalBlocker quiet(cbbContent);
+        cbbContent->insertItem(0, Q(key));
+        cbbContent->setCurrentIndex(-1);
+        cbbContent->setEditText(Q(key));
+    }
+}
+
+void Tfrm_Main::StopSearch() {
+    if (SearchThread_)
+        SearchThread_->Stop(); // SearchFinished follows when the worker has ended
+}
+
+void Tfrm_Main::SearchFinished() {
+    SearchButton->SetCaption(QString::fromUtf8(kStartSearchCaption));
+    setWindowTitle(Q(SearchFinishedCaption(lvMusicLst->topLevelItemCount())));
+    SearchThread_.reset();
+}
+
+void Tfrm_Main::AddSearchRow(const catalogue::TSearchRow& row) {
+    auto* item = new QTreeWidgetItem(lvMusicLst);
+    item->setText(ColIndex, QString::number(lvMusicLst->topLevelItemCount()));
+    item->setText(ColName, Q(row.SongName));
+    item->setText(ColArtist, Q(row.Artist));
+    item->setText(ColAlbum, Q(row.Album));
+    item->setText(ColFormat, Q(row.Format));
+    item->setText(ColSpeed, QString::number(row.Speed));
+    item->setText(ColSize, Q(row.Size));
+    item->setText(ColLink, Q(row.SongLink));
+    item->setFlags(item->flags() | Qt::ItemIsUserCheckable);
+    item->setCheckState(ColIndex, Qt::Unchecked);
+}
+
+void Tfrm_Main::cbbContentChange() {
+    if (!ChoosesClearHistory(cbbContent->currentIndex(), cbbContent->count(), S(cbbContent->currentText())))
+        return;
+    const QSignalBlocker quiet(cbbContent);
+    cbbContent->clear();
+    cbbContent->addItem(QString::fromUtf8(kClearHistoryItem));
+    cbbContent->setCurrentIndex(-1);
+    cbbContent->setEditText(QString());
+}
+
+void Tfrm_Main::SetSearchBoxFocused(bool focused) {
+    QFont font = cbbContent->font();
+    font.setItalic(!focused);
+    cbbContent->setFont(font);
+    cbbContent->setStyleSheet(focused ? "QComboBox { color: black; }" : "QComboBox { color: silver; }");
+}
+
+void Tfrm_Main::SearchFor(const std::string& key) {
+    if (IsBlankKey(key))
+        return;
+    StopSearch();
+    cbbContent->setEditText(Q(TrimmedKey(key)));
+    StartStopSearch();
+}
+
+void Tfrm_Main::pmSearchPopup() {
+    TSearchRowView view;
+    if (QTreeWidgetItem* row = SelectedRow(lvMusicLst)) {
+        view.Selected = true;
+        view.Artist = S(row->text(ColArtist));
+        view.Album = S(row->text(ColAlbum));
+        view.SongLink = S(row->text(ColLink));
+    }
+    const TSearchMenuState state = SearchMenuState(Searching(), view);
+    mniDownLoad->setEnabled(state.DownLoad);
+    mniStopSearch->setEnabled(state.StopSearch);
+    mniCopyURL->setEnabled(state.CopyURL);
+    mniSearchArtist->setEnabled(state.SearchArtist);
+    mniSearchAlum->setEnabled(state.SearchAlum);
+    nmiClearSearchList->setEnabled(state.ClearSearchList);
+}
+
+void Tfrm_Main::tsTopNShow() {
+    if (lbTopNList->count() == 0)
+        TopNThread_->RequestList("", "", 0);
+}
+
+void Tfrm_Main::lbTopNListClick() {
+    if (lbTopNList->count() == 0)
+        return;
+    if (TopNThread_->Busy()) {
+        Dialogs_->ShowInfo(kTopNBusyText, kTopNBusyCaption);
+        return;
+    }
+    const auto selected = lbTopNList->selectedItems();
+    if (selected.isEmpty())
+        return;
+    const QVariant link = selected.front()->data(Qt::UserRole);
+    if (!link.isValid())
+        return;
+    TopNThread_->RequestList(S(selected.front()->text()), S(link.toString()), 1);
+    lbTopNList->setEnabled(false);
+}
+
+void Tfrm_Main::AddCharts(const std::vector<catalogue::TChartEntry>& charts) {
+    for (const auto& chart : charts) {
+        auto* item = new QListWidgetItem(Q(chart.Name), lbTopNList);
+        item->setData(Qt::UserRole, Q(chart.Link));
+    }
+}
+
+void Tfrm_Main::ShowChartSongs(const std::vector<catalogue::TChartSongRow>& rows) {
+    lvMusicList->clear();
+    for (const auto& row : rows) {
+        auto* item = new QTreeWidgetItem(lvMusicList);
+        item->setText(ColChartIndex, QString::number(row.Index));
+        item->setText(ColChartSong, Q(row.Name));
+        item->setText(ColChartArtist, Q(row.Artist));
+    }
+}
+
+void Tfrm_Main::TopNListsDone() {
+    lbTopNList->setEnabled(true);
+}
+
+void Tfrm_Main::pmTopNPopup() {
+    QTreeWidgetItem* row = SelectedRow(lvMusicList);
+    const TTopNMenuState state = TopNMenuState(row != nullptr, row ? S(row->text(ColChartArtist)) : "");
+    mniSearchSong->setEnabled(state.SearchSong);
+    mniSearchSinger->setEnabled(state.SearchSinger);
+}
+
+void Tfrm_Main::SearchChartRow(int column) {
+    QTreeWidgetItem* row = SelectedRow(lvMusicList);
+    if (!row)
+        return;
+    cbbContent->setEditText(row->text(column));
+    StartStopSearch();
+    pgcMain->setCurrentWidget(tsSearch);
+}
+
+} // namespace zv2::app

@@ -1,0 +1,90 @@
+#include "app/untSearchTab.h"
+
+#include "app/untSettings.h"
+
+namespace zv2::app {
+
+namespace {
+
+std::string_view Trimmed(std::string_view text) {
+    const auto blank = [](char c) { return static_cast<unsigned char>(c) <= ' '; };
+    while (!text.empty() && blank(text.front()))
+        text.remove_prefix(1);
+    while (!text.empty() && blank(text.back()))
+        text.remove_suffix(1);
+    return text;
+}
+
+} // namespace
+
+std::string EncodeSearchKey(std::string_view key) {
+    constexpr std::string_view kept = "*@._-$!'()";
+    constexpr char hex[] = "0123456789abcdef";
+    std::string out;
+    out.reserve(key.size() * 3);
+    for (const char c : key) {
+        const auto byte = static_cast<unsigned char>(c);
+        if ((c >= 'A' && c <= 'Z') || (c >= 'a' && c <= 'z') || (c >= '0' && c <= '9') ||
+            kept.find(c) != std::string_view::npos) {
+            out += c;
+        } else if (c == ' ') {
+            out += '+';
+        } else {
+            out += '%';
+            out += hex[byte >> 4];
+            out += hex[byte & 0x0F];
+        }
+    }
+    return out;
+}
+
+bool IsBlankKey(std::string_view key) {
+    return Trimmed(key).empty();
+}
+
+std::string TrimmedKey(std::string_view key) {
+    return std::string(Trimmed(key));
+}
+
+std::string SearchAddress(std::string_view searchURL, std::string_view key, int filter) {
+    std::string url = std::string(searchURL) + EncodeSearchKey(key);
+    if (filter != 0)
+        url.append("&lm=").append(std::to_string(filter - 1));
+    return url;
+}
+
+bool HistoryTakesKey(const std::vector<std::string>& items, std::string_view key) {
+    for (std::size_t i = 0; i + 1 < items.size(); ++i) {
+        if (items[i] == key)
+            return false;
+    }
+    return true;
+}
+
+bool ChoosesClearHistory(int index, int count, std::string_view text) {
+    return count > 0 && index == count - 1 && text == kClearHistoryItem;
+}
+
+std::string SearchingCaption(std::string_view key) {
+    return "正在搜索:" + std::string(key);
+}
+
+std::string SearchFinishedCaption(int rows) {
+    return "搜索完成，共找到记录条数：" + std::to_string(rows);
+}
+
+TSearchMenuState SearchMenuState(bool searching, const TSearchRowView& row) {
+    TSearchMenuState state;
+    state.DownLoad = row.Selected;
+    state.StopSearch = searching;
+    state.CopyURL = row.Selected && !Trimmed(row.SongLink).empty();
+    state.SearchArtist = row.Selected && !Trimmed(row.Artist).empty();
+    state.SearchAlum = row.Selected && !Trimmed(row.Album).empty();
+    return state;
+}
+
+TTopNMenuState TopNMenuState(bool rowSelected, std::string_view artist) {
+    return {rowSelected, rowSelected && !artist.empty()};
+}
+
+} // namespace zv2::app

@@ -1,0 +1,231 @@
+// The search and Top-N tabs of the window against a small site on loopback:
+// what a user types and clicks, and what the lists, captions and menus show.
+
+#include "app/untFrmMain.h"
+
+#include "../catalogue/FixtureSite.h"
+#include "FakeDialogs.h"
+#include "QtTestApp.h"
+#include "TempDir.h"
+#include "app/untSettings.h"
+#include "catalogue/untSearchTopNThread.h"
+#include "controls/untImageButton.h"
+
+#include <QAbstractButton>
+#include <QAction>
+#include <QButtonGroup>
+#include <QClipboard>
+#include <QComboBox>
+#include <QGuiApplication>
+#include <QLineEdit>
+#include <QListWidget>
+#include <QMenu>
+#include <QTabWidget>
+#include <QTest>
+#include <QTreeWidget>
+#include <fstream>
+
+using namespace zv2;
+using namespace zv2::test;
+
+namespace {
+
+struct TSearchWindow {
+    TSearchWindow(const std::string& folder, const std::string& site) {
+        std::ofstream(folder + "Download.ini") << "[ZV2Address]\nIP=127.0.0.2\n[History]\nAutoPlay=0\n"
+                                                  "[SearchList]\nSearchCount=1\nSearchItem0=old key\n";
+        app::TFormEnvironment env;
+        env.ProgramFolder = folder;
+        env.MusicSiteHost = site;
+        env.Dispatcher = &Ui;
+        env.LinkOptions.LocalPort = 0;
+        auto dialogs = std::make_unique<TFakeDialogs>();
+        Dialogs = dialogs.get();
+        env.Dialogs = std::move(dialogs);
+        Form = std::make_unique<app::Tfrm_Main>(std::move(env));
+    }
+    app::Tfrm_Main& F() { return *Form; }
+
+    // Types `key` into the search box and presses Enter.
+    void Search(const QString& key) {
+        F().cbbContent->setEditText(key);
+        QTest::keyClick(F().cbbContent, Qt::Key_Return);
+    }
+    bool WaitForSearchEnd() {
+        return PumpUntil(Ui, [&] { return !F().Searching(); });
+    }
+    QStringList History() const {
+        QStringList items;
+        for (int i = 0; i < Form->cbbContent->count(); ++i)
+            items << Form->cbbContent->itemText(i);
+        return items;
+    }
+
+    platform::TQueueDispatcher Ui;
+    TFakeDialogs* Dialogs = nullptr;
+    std::unique_ptr<app::Tfrm_Main> Form;
+};
+
+struct SearchTab : ::testing::Test {
+    TTempDir Home;
+    std::string Folder() const { return Home.Path() + "/"; }
+};
+
+TEST_F(SearchTab, EnterSearchesTheTypedKeyAndListsTheRowsWithTheirAddresses) {
+    TFixtureSite site(NumberedSongs(7));
+    TSearchWindow w(Folder(), site.Site());
+    w.Search(" 光辉 岁月");
+    EXPECT_TRUE(w.F().Searching());
+    EXPECT_EQ(w.F().SearchButton->Caption(), QString::fromUtf8("停止搜索"));
+    EXPECT_EQ(w.F().windowTitle(), QString::fromUtf8("正在搜索: 光辉 岁月"));
+    ASSERT_TRUE(w.WaitForSearchEnd());
+
+    EXPECT_EQ(RequestPath(site.Server().Requests()[0]), "/search?key=+%e5%85%89%e8%be%89+%e5%b2%81%e6%9c%88");
+    EXPECT_EQ(w.F().windowTitle(), QString::fromUtf8("搜索完成，共找到记录条数：7"));
+    EXPECT_EQ(w.F().SearchButton->Caption(), QString::fromUtf8("开始搜索"));
+    QTreeWidget* list = w.F().lvMusicLst;
+    ASSERT_EQ(list->topLevelItemCount(), 7);
+    for (int i = 0; i < 7; ++i) {
+        const QTreeWidgetItem* row = list->topLevelItem(i);
+        EXPECT_EQ(row->text(0), QString::number(i + 1));
+        EXPECT_EQ(row->text(1), QString("Song %1").arg(i + 1));
+        EXPECT_EQ(row->text(2), QString("Artist %1").arg(i + 1));
+        EXPECT_EQ(row->text(5), "0");
+        EXPECT_EQ(row->text(7), QString::fromStdString(site.Site()) + QString("/data/song/%1.mp3").arg(101 + i));
+    }
+    EXPECT_EQ(w.History(),
+              QStringList({QString::fromUtf8(" 光辉 岁月"), "old key", QString::fromUtf8(app::kClearHistoryItem)}))
+        << "the key is kept untrimmed, newest first";
+
+    w.Search("old key");
+    ASSERT_TRUE(w.WaitForSearchEnd());
+    EXPECT_EQ(w.History().size(), 3) << "a key already in the history stays where it is";
+    EXPECT_EQ(w.History()[1], "old key");
+}
+
+TEST_F(SearchTab, TheFormatFilterAndABlankKey) {
+    TFixtureSite site({});
+    TSearchWindow w(Folder(), site.Site());
+    w.Search("   ");
+    EXPECT_FALSE(w.F().Searching()) << "a blank key starts nothing";
+    w.F().rgbMusicFormatItems->button(3)->setChecked(true); // "WMA "
+    w.Search("x");
+    ASSERT_TRUE(w.WaitForSearchEnd());
+    EXPECT_EQ(RequestPath(site.Server().Requests().at(0)), "/search?key=x&lm=2");
+    EXPECT_EQ(w.F().windowTitle(), QString::fromUtf8("搜索完成，共找到记录条数：0"));
+}
+
+TEST_F(SearchTab, EnterWhileSearchingStopsAndTheButtonFollowsTheWorkersEnd) {
+    TFixtureSite site(NumberedSongs(7));
+    site.HangOn = "//song/103/download";
+    TSearchWindow w(Folder(), site.Site());
+    w.Search("beyond");
+    ASSERT_TRUE(PumpUntil(w.Ui, [&] { return site.RequestsFor("//song/103/download") == 1; }));
+    w.F().pmSearchPopup();
+    EXPECT_TRUE(w.F().mniStopSearch->isEnabled());
+    QTest::keyClick(w.F().cbbContent, Qt::Key_Return);
+    EXPECT_EQ(w.F().SearchButton->Caption(), QString::fromUtf8("停止搜索")) << "until the worker has ended";
+    ASSERT_TRUE(w.WaitForSearchEnd());
+    EXPECT_EQ(w.F().SearchButton->Caption(), QString::fromUtf8("开始搜索"));
+    ASSERT_EQ(w.F().lvMusicLst->topLevelItemCount(), 3);
+    EXPECT_EQ(w.F().lvMusicLst->topLevelItem(2)->text(7), QString::fromUtf8("未获取链接！"));
+}
+
+TEST_F(SearchTab, ClosingTheWindowDuringASearchEndsIt) {
+    TFixtureSite site(NumberedSongs(7));
+    site.HangOn = "//song/102/download";
+    TSearchWindow w(Folder(), site.Site());
+    w.Search("beyond");
+    ASSERT_TRUE(PumpUntil(w.Ui, [&] { return site.RequestsFor("//song/102/download") == 1; }));
+    w.Form.reset(); // the hanging fetch has no time limit that would end it in this test's run
+    EXPECT_EQ(site.RequestsFor("/download"), 2);
+}
+
+TEST_F(SearchTab, TheMenuCopiesTheAddressSearchesTheArtistAndClearsTheList) {
+    TFixtureSite site(NumberedSongs(3));
+    TSearchWindow w(Folder(), site.Site());
+    int downloadRow = -1;
+    w.F().OnDownloadRequest = [&](int row) { downloadRow = row; };
+    w.Search("x");
+    ASSERT_TRUE(w.WaitForSearchEnd());
+    QTreeWidget* list = w.F().lvMusicLst;
+
+    w.F().pmSearchPopup();
+    EXPECT_FALSE(w.F().mniDownLoad->isEnabled()) << "no row selected";
+    EXPECT_FALSE(w.F().mniCopyURL->isEnabled());
+    EXPECT_TRUE(w.F().nmiClearSearchList->isEnabled());
+    list->topLevelItem(1)->setSelected(true);
+    w.F().pmSearchPopup();
+    EXPECT_TRUE(w.F().mniDownLoad->isEnabled());
+    EXPECT_TRUE(w.F().mniCopyURL->isEnabled());
+    EXPECT_TRUE(w.F().mniSearchArtist->isEnabled());
+    EXPECT_FALSE(w.F().mniSearchAlum->isEnabled()) << "scraped rows have no album";
+    EXPECT_FALSE(w.F().mniStopSearch->isEnabled());
+    EXPECT_EQ(w.F().mniDownLoad->text(), QString::fromUtf8("下载歌曲[&D]"));
+
+    w.F().mniDownLoad->trigger();
+    EXPECT_EQ(downloadRow, 1);
+    w.F().mniCopyURL->trigger();
+    EXPECT_EQ(QGuiApplication::clipboard()->text(), QString::fromStdString(site.Site()) + "/data/song/102.mp3");
+
+    w.F().mniSearchArtist->trigger();
+    EXPECT_EQ(w.F().cbbContent->currentText(), "Artist 2");
+    ASSERT_TRUE(w.WaitForSearchEnd());
+    EXPECT_EQ(list->topLevelItemCount(), 3) << "the rows of the new search";
+    EXPECT_EQ(site.RequestsFor("/search?key=Artist+2"), 1);
+
+    list->topLevelItem(0)->setSelected(true);
+    w.F().nmiClearSearchList->trigger();
+    EXPECT_EQ(list->topLevelItemCount(), 0);
+}
+
+TEST_F(SearchTab, ChoosingTheClearEntryEmptiesTheHistory) {
+    TSearchWindow w(Folder(), "127.0.0.1:9");
+    QComboBox* box = w.F().cbbContent;
+    ASSERT_EQ(w.History(), QStringList({"old key", QString::fromUtf8(app::kClearHistoryItem)}));
+    box->setCurrentIndex(1);
+    EXPECT_EQ(w.History(), QStringList({QString::fromUtf8(app::kClearHistoryItem)}));
+    EXPECT_EQ(box->currentIndex(), -1);
+    EXPECT_EQ(box->currentText(), "");
+}
+
+TEST_F(SearchTab, TopNShowsTheChartsOnFirstShowAndAChartsSongsOnAClick) {
+    TFixtureSite site({});
+    TSearchWindow w(Folder(), site.Site());
+    QListWidget* charts = w.F().lbTopNList;
+    w.F().pgcMain->setCurrentWidget(w.F().tsTopN);
+    ASSERT_TRUE(PumpUntil(w.Ui, [&] { return charts->count() == 17; }));
+    EXPECT_EQ(charts->item(16)->text(), "Chart 17");
+
+    charts->item(1)->setSelected(true);
+    emit charts->itemClicked(charts->item(1));
+    EXPECT_FALSE(charts->isEnabled()) << "until the songs have arrived";
+    emit charts->itemClicked(charts->item(1));
+    ASSERT_EQ(w.Dialogs->Shown.size(), 1u) << "a click while busy is refused";
+    EXPECT_EQ(w.Dialogs->Shown[0].Text, "正在获取其他列表中，请稍候。");
+    EXPECT_EQ(w.Dialogs->Shown[0].Caption, "提示");
+    ASSERT_TRUE(PumpUntil(w.Ui, [&] { return charts->isEnabled(); }));
+    QTreeWidget* songs = w.F().lvMusicList;
+    ASSERT_EQ(songs->topLevelItemCount(), 50);
+    EXPECT_EQ(songs->topLevelItem(49)->text(0), "50");
+    EXPECT_EQ(songs->topLevelItem(0)->text(1), "c2 song 1");
+    EXPECT_EQ(songs->topLevelItem(0)->text(2), "Singer 1");
+
+    w.F().pgcMain->setCurrentWidget(w.F().tsSearch);
+    w.F().pgcMain->setCurrentWidget(w.F().tsTopN);
+    EXPECT_EQ(site.RequestsFor("//top"), 2) << "the chart list is asked for once, then one chart";
+
+    w.F().pmTopNPopup();
+    EXPECT_FALSE(w.F().mniSearchSong->isEnabled());
+    songs->topLevelItem(4)->setSelected(true);
+    w.F().pmTopNPopup();
+    EXPECT_TRUE(w.F().mniSearchSong->isEnabled());
+    EXPECT_TRUE(w.F().mniSearchSinger->isEnabled());
+    w.F().mniSearchSinger->trigger();
+    EXPECT_EQ(w.F().pgcMain->currentWidget(), w.F().tsSearch);
+    EXPECT_EQ(w.F().cbbContent->currentText(), "Singer 5");
+    EXPECT_TRUE(w.F().Searching());
+    ASSERT_TRUE(w.WaitForSearchEnd());
+}
+
+} // namespace
