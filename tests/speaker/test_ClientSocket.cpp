@@ -1,5 +1,6 @@
 #include "platform/net/ClientSocket.h"
 
+#include "speaker/PrivateNetwork.h"
 #include "speaker/SpeakerPeer.h"
 
 #include <gtest/gtest.h>
@@ -70,7 +71,12 @@ TEST_F(ClientSocketTest, RefusedConnectIsAnError) {
     EXPECT_FALSE(Client.Active());
 }
 
+// In a network namespace of the test's own: nothing could leave the machine
+// even if the guard let the connect through.
 TEST_F(ClientSocketTest, GuardRefusalIsAnError) {
+    if (!zv2::test::EnterPrivateNetwork()) {
+        GTEST_SKIP() << "no private network namespace";
+    }
     Client.Open("10.10.100.254", 48898, GiveUpMs);
     ASSERT_TRUE(WaitForNotices(1));
     EXPECT_EQ(Notices, std::vector<std::string>{"error refused by the loopback guard"});
