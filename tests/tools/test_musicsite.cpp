@@ -263,6 +263,18 @@ TEST_F(MusicSiteTest, DownloadLinkLeadsTheDownloadEngineToTheFileByteExact) {
         }
     }
     EXPECT_EQ(Between(Page("/song/999/download").Body, "<input", ">").find("downlink"), std::string::npos);
+    EXPECT_EQ(Send(BuildRangeRequest("HEAD", "127.0.0.1", "file/missing.mp3", Port, 0, 0)).Head.find("200 OK"),
+              std::string::npos);
+
+    // The address as the search list shows it, with the port, works in a browser too.
+    const std::string item = Between(Page("/search?key=morning").Body, "index-num", "checkbox-item-hook");
+    const std::string value =
+        Between(Between(Page(Between(Between(item, "<a", ">"), "href=\"", "\"") + "/download").Body, "<input", ">"),
+                "downlink=\"", "\"");
+    const TReply redirect = Page(value);
+    EXPECT_EQ(redirect.Head.rfind("HTTP/1.1 302 ", 0), 0u) << redirect.Head;
+    EXPECT_NE(redirect.Head.find("Location: " + value.substr(value.find("http://"))), std::string::npos)
+        << redirect.Head;
 }
 
 TEST_F(MusicSiteTest, ChartOverviewHasSeventeenChartsOfFiftySongsEach) {
