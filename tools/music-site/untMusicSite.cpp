@@ -144,7 +144,7 @@ bool TMusicSite::ServeSearch(const httplib::Request& request, httplib::Response&
     const std::string lm = request.get_param_value("lm");
     std::from_chars(lm.data(), lm.data() + lm.size(), format);
     const std::string key = request.get_param_value("key");
-    response.set_content(SearchPage(key, Library_.Search(key, format, Library_.Songs().size())), Html);
+    response.set_content(SearchPage(Library_.Search(key, format, Library_.Songs().size())), Html);
     return true;
 }
 
