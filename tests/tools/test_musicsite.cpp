@@ -161,13 +161,19 @@ protected:
 
 } // namespace
 
-TEST_F(MusicSiteTest, HelpDescribesTheOptionsAndTheCatalogueFile) {
+TEST_F(MusicSiteTest, HelpDescribesTheCatalogueFileAndBadOptionsEndBeforeListening) {
     TChildProcess help({ToolPath(), "--help"});
     EXPECT_EQ(help.Wait(), 0);
     for (const char* text : {"--bind", "--port", "--music", "--lyrics", "--catalogue", "FILE<TAB>TITLE[<TAB>ARTIST]"})
         EXPECT_NE(help.Out.find(text), std::string::npos) << text;
-    TChildProcess bad({ToolPath(), "--port", "70000", "--music", Dir.Path()});
-    EXPECT_EQ(bad.Wait(), 2);
+    for (const std::vector<std::string>& args : std::vector<std::vector<std::string>>{
+             {"--port", "70000"}, {"--bind", "music.example"}, {"--music", Dir.File("none")}, {"--frobnicate"}}) {
+        std::vector<std::string> argv = {ToolPath(), "--music", Dir.Path()};
+        argv.insert(argv.end(), args.begin(), args.end());
+        TChildProcess bad(argv);
+        EXPECT_EQ(bad.Wait(), 2) << args[0];
+        EXPECT_EQ(bad.Out.find("listening"), std::string::npos) << args[0];
+    }
 }
 
 TEST_F(MusicSiteTest, SearchFindsTheKeyInTitleOrArtistAndListsAtMostTwentyItems) {
