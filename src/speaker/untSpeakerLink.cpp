@@ -247,10 +247,21 @@ std::string TSpeakerLink::RateText() const {
 }
 
 void TSpeakerLink::SendStartRequest() {
-    const std::string rate = EncodeRateRequest(RateText());
-    Impl_->SendDatagram(rate.data(), rate.size());
+    std::string address, rateText;
+    {
+        std::lock_guard lock(Impl_->DeviceMutex);
+        address = Impl_->Address;
+        rateText = Impl_->Rate;
+    }
+    // Both datagrams go to one address, also when another thread sets a new one meanwhile.
+    const auto to = TSocketAddress::Parse(address, Impl_->Options.RemoteControlPort);
+    if (!to) {
+        return;
+    }
+    const std::string rate = EncodeRateRequest(rateText);
+    Impl_->Udp.SendTo(*to, rate.data(), rate.size());
     const std::string start = EncodeStartRequest();
-    Impl_->SendDatagram(start.data(), start.size());
+    Impl_->Udp.SendTo(*to, start.data(), start.size());
 }
 
 void TSpeakerLink::SendVolume(std::uint16_t speakerVolume) {
