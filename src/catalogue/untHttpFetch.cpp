@@ -3,8 +3,6 @@
 #include "platform/net/TcpSocket.h"
 
 #include <chrono>
-#include <condition_variable>
-#include <thread>
 
 namespace zv2::catalogue {
 
@@ -32,54 +30,6 @@ TFetchStatus StatusOf(platform::TNetResult result) {
 
 } // namespace
 
-// One lookup, shared by the fetch that waits for it and the helper thread
-// that makes it; whichever ends last frees it.
-struct THttpFetch::TLookup {
-    std::mutex Mutex;
-    std::condition_variable Changed;
-    bool Done = false;
-    bool Cancelled = false;
-    platform::TNetResult Result = platform::TNetResult::Error;
-    platform::TSocketAddress Address;
-};
-
-platform::TNetResult THttpFetch::Lookup(const std::string& host, std::uint16_t port, int timeoutMs,
-                                        platform::TSocketAddress& out) {
-    if (const auto literal = platform::TSocketAddress::Parse(host, port)) {
-        out = *literal;
-        return platform::TNetResult::Ok;
-    }
-    auto lookup = std::make_shared<TLookup>();
-    {
-        std::lock_guard lock(Mutex_);
-        if (Aborted_)
-            return platform::TNetResult::Aborted;
-        Pending_ = lookup;
-    }
-    // getaddrinfo cannot be interrupted: the helper is left to finish on its own.
-    std::thread([lookup, host, port, resolver = Resolver_] {
-        platform::TSocketAddress address;
-        const platform::TNetResult result = resolver(host, port, address);
-        std::lock_guard lock(lookup->Mutex);
-        lookup->Result = result;
-        lookup->Address = address;
-        lookup->Done = true;
-        lookup->Changed.notify_all();
-    }).detach();
-    platform::TNetResult result = platform::TNetResult::Timeout;
-    {
-        std::unique_lock lock(lookup->Mutex);
-        if (lookup->Changed.wait_for(lock, std::chrono::milliseconds(timeoutMs),
-                                     [&] { return lookup->Done || lookup->Cancelled; })) {
-            result = lookup->Done ? lookup->Result : platform::TNetResult::Aborted;
-            out = lookup->Address;
-        }
-    }
-    std::lock_guard lock(Mutex_);
-    Pending_.reset();
-    return result;
-}
-
 TFetchResult THttpFetch::Fetch(const TPageRequest& request) {
     platform::TTcpSocket socket;
     {
@@ -91,10 +41,7 @@ TFetchResult THttpFetch::Fetch(const TPageRequest& request) {
     TFetchResult result;
     const auto deadline = TClock::now() + std::chrono::milliseconds(Limits_.TimeLimitMs);
     const auto run = [&]() -> TFetchStatus {
-        platform::TSocketAddress address;
-        platform::TNetResult step = Lookup(request.Host, request.Port, MsLeft(deadline), address);
-        if (step == platform::TNetResult::Ok)
-            step = socket.Connect(address, MsLeft(deadline));
+        platform::TNetResult step = socket.Connect(request.Host, request.Port, MsLeft(deadline));
         if (step != platform::TNetResult::Ok)
             return step == platform::TNetResult::Closed ? TFetchStatus::Failed : StatusOf(step);
         std::string text =
@@ -139,11 +86,6 @@ void THttpFetch::Abort() {
     Aborted_ = true;
     if (Running_)
         Running_->Abort();
-    if (Pending_) {
-        std::lock_guard lookupLock(Pending_->Mutex);
-        Pending_->Cancelled = true;
-        Pending_->Changed.notify_all();
-    }
 }
 
 bool THttpFetch::Aborted() const {

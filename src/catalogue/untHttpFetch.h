@@ -8,21 +8,16 @@
 //
 // Every fetch ends: it is cut short by Abort() from another thread, by its
 // overall time limit (a server that hangs) and by its size cap (a server that
-// never stops sending). A name lookup runs on a helper thread of its own that
-// the fetch waits for within its time limit and its abort: a resolver that
-// hangs holds up neither the worker nor the program's exit. Dotted addresses
-// need no lookup.
+// never stops sending). Fetch() runs on a worker, never on the UI thread; its
+// name lookup, too, ends with the abort or the time limit (the socket layer
+// waits for the resolver on a thread of its own).
 //
 // Threads: Fetch() on one worker thread at a time; Abort() from any thread.
 
 #include "catalogue/untHttpRequest.h"
 
-#include "platform/net/NetAddress.h"
-
 #include <cstddef>
 #include <cstdint>
-#include <functional>
-#include <memory>
 #include <mutex>
 #include <string>
 #include <string_view>
@@ -80,24 +75,10 @@ public:
     void Abort();
     bool Aborted() const;
 
-    // How names become addresses (platform::Resolve unless a test sets
-    // another before the first fetch). It runs on a helper thread and may
-    // outlive the fetcher.
-    using TResolver =
-        std::function<platform::TNetResult(const std::string& host, std::uint16_t port, platform::TSocketAddress& out)>;
-    void SetResolver(TResolver resolver) { Resolver_ = std::move(resolver); }
-
 private:
-    struct TLookup;
-    // The address of `host`: Ok, or Refused / Error (no such name), Timeout, Aborted.
-    platform::TNetResult Lookup(const std::string& host, std::uint16_t port, int timeoutMs,
-                                platform::TSocketAddress& out);
-
     TFetchLimits Limits_;
-    TResolver Resolver_ = platform::Resolve;
     mutable std::mutex Mutex_;
     platform::TTcpSocket* Running_ = nullptr; // guarded by Mutex_
-    std::shared_ptr<TLookup> Pending_;        // the lookup being waited for; guarded by Mutex_
     bool Aborted_ = false;                    // guarded by Mutex_
 };
 

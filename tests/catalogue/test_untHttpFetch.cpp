@@ -2,8 +2,6 @@
 
 #include "PageServer.h"
 
-#include <atomic>
-#include <chrono>
 #include <gtest/gtest.h>
 #include <thread>
 
@@ -132,61 +130,6 @@ TEST(HttpFetch, NoServerGivesAnEmptyFailedResult) {
     EXPECT_EQ(result.Text, "");
     EXPECT_EQ(fetch.Fetch({"no.such.host.invalid", 80, "", TRequestKind::Page, false}).Status, TFetchStatus::Failed)
         << "a name that does not resolve (or that the guard refuses) connects nowhere";
-}
-
-} // namespace
-
-namespace {
-
-// A resolver for tests: the name "site.test" is the page server; the lookup
-// waits until the test lets it go.
-struct TSlowResolver {
-    std::shared_ptr<std::atomic<bool>> Release = std::make_shared<std::atomic<bool>>(false);
-    std::shared_ptr<std::atomic<int>> Calls = std::make_shared<std::atomic<int>>(0);
-    THttpFetch::TResolver Make(std::uint16_t port) const {
-        return [release = Release, calls = Calls, port](const std::string& host, std::uint16_t,
-                                                        platform::TSocketAddress& out) {
-            ++*calls;
-            while (!release->load())
-                std::this_thread::sleep_for(std::chrono::milliseconds(1));
-            if (host != "site.test")
-                return platform::TNetResult::Error;
-            out = *platform::TSocketAddress::Parse("127.0.0.1", port);
-            return platform::TNetResult::Ok;
-        };
-    }
-};
-
-TEST(HttpFetch, ANameIsLookedUpOffTheFetchingThreadAndTheResultUsed) {
-    TPageServer server([](const std::string&) { return TReply{test::HtmlReply("named")}; });
-    TSlowResolver resolver;
-    *resolver.Release = true;
-    THttpFetch fetch;
-    fetch.SetResolver(resolver.Make(server.Port()));
-    const TFetchResult result = fetch.Fetch({"site.test", server.Port(), "p", TRequestKind::Page, false});
-    EXPECT_EQ(result.Status, TFetchStatus::Complete);
-    EXPECT_EQ(result.Text, test::HtmlReply("named"));
-    EXPECT_NE(server.Requests().at(0).find("Host: site.test:"), std::string::npos);
-    EXPECT_EQ(fetch.Fetch({"other.test", 80, "", TRequestKind::Page, false}).Status, TFetchStatus::Failed);
-}
-
-TEST(HttpFetch, AHangingLookupEndsAtTheAbortOrTheTimeLimit) {
-    TSlowResolver resolver;
-    {
-        THttpFetch fetch({.TimeLimitMs = 200});
-        fetch.SetResolver(resolver.Make(9));
-        EXPECT_EQ(fetch.Fetch({"site.test", 80, "", TRequestKind::Page, false}).Status, TFetchStatus::TimedOut);
-    }
-    THttpFetch fetch({.TimeLimitMs = 600000});
-    fetch.SetResolver(resolver.Make(9));
-    std::thread stopper([&] {
-        while (resolver.Calls->load() < 2)
-            std::this_thread::sleep_for(std::chrono::milliseconds(1));
-        fetch.Abort();
-    });
-    EXPECT_EQ(fetch.Fetch({"site.test", 80, "", TRequestKind::Page, false}).Status, TFetchStatus::Aborted);
-    stopper.join();
-    *resolver.Release = true; // the helper threads end on their own
 }
 
 } // namespace
