@@ -9,7 +9,6 @@
 
 #include <atomic>
 #include <condition_variable>
-#include <cstdlib>
 #include <functional>
 #include <memory>
 #include <mutex>
@@ -18,10 +17,6 @@
 #include <vector>
 
 namespace zv2::test {
-
-// Every test program that talks to a page server keeps its sockets on loopback,
-// however it is started.
-inline const bool kLoopbackGuardOn = (::setenv("ZV2_LOOPBACK_ONLY", "1", 1), true);
 
 struct TReply {
     std::string Bytes;
