@@ -141,7 +141,9 @@ private:
         bool found = false;
         const std::string method = request.substr(0, request.find(' '));
         const std::size_t pathAt = request.find(' ') + 1;
-        const std::string path = request.substr(pathAt, request.find(' ', pathAt) - pathAt);
+        std::string path = request.substr(pathAt, request.find(' ', pathAt) - pathAt);
+        for (std::size_t at = path.find("%20"); at != std::string::npos; at = path.find("%20"))
+            path.replace(at, 3, " ");
         {
             std::lock_guard lock(Mutex_);
             Requests_.push_back(request);
