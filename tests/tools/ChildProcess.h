@@ -60,16 +60,10 @@ public:
     // Reads the program's output until its error output holds `text`
     // `count` times, the program ends, or `limitMs` passes. True when it did.
     bool WaitForError(const std::string& text, int limitMs, int count = 1) {
-        const auto end = std::chrono::steady_clock::now() + std::chrono::milliseconds(limitMs);
-        while (Occurrences(Err, text) < count) {
-            const auto left =
-                std::chrono::duration_cast<std::chrono::milliseconds>(end - std::chrono::steady_clock::now());
-            if (left.count() <= 0 || !ReadSome(static_cast<int>(left.count()))) {
-                return Occurrences(Err, text) >= count;
-            }
-        }
-        return true;
+        return WaitFor(Err, text, limitMs, count);
     }
+    // The same for its standard output.
+    bool WaitForOutput(const std::string& text, int limitMs) { return WaitFor(Out, text, limitMs, 1); }
 
     static int Occurrences(const std::string& in, const std::string& text) {
         int n = 0;
@@ -100,6 +94,18 @@ public:
     std::string Err;
 
 private:
+    bool WaitFor(const std::string& in, const std::string& text, int limitMs, int count) {
+        const auto end = std::chrono::steady_clock::now() + std::chrono::milliseconds(limitMs);
+        while (Occurrences(in, text) < count) {
+            const auto left =
+                std::chrono::duration_cast<std::chrono::milliseconds>(end - std::chrono::steady_clock::now());
+            if (left.count() <= 0 || !ReadSome(static_cast<int>(left.count()))) {
+                return Occurrences(in, text) >= count;
+            }
+        }
+        return true;
+    }
+
     // One read from whichever output has data; false when both have ended or the wait timed out.
     bool ReadSome(int timeoutMs) {
         pollfd fds[2] = {{Out_, POLLIN, 0}, {Err_, POLLIN, 0}};

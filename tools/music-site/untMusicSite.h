@@ -1,0 +1,52 @@
+#pragma once
+// The local music site as an HTTP server (cpp-httplib): the music site's
+// search, download, chart and file pages and the lyric site's search and LRC
+// files, from one TSiteLibrary. One request per connection, as the program's
+// fetchers send them ("Connection: Close", paths with doubled slashes).
+//
+// Lifecycle: Start() binds and starts serving on a thread of its own; Stop()
+// (any thread, once) ends it and waits. The library is read-only meanwhile.
+
+#include "untSiteLibrary.h"
+
+#include <atomic>
+#include <cstdint>
+#include <functional>
+#include <memory>
+#include <string>
+#include <thread>
+
+namespace httplib {
+class Server;
+}
+
+namespace zv2::site {
+
+class TMusicSite {
+public:
+    // One line per request, called on the server's threads, one call at a time.
+    using TLog = std::function<void(const std::string& line)>;
+
+    TMusicSite(const TSiteLibrary& library, TLog log);
+    ~TMusicSite();
+    TMusicSite(const TMusicSite&) = delete;
+    TMusicSite& operator=(const TMusicSite&) = delete;
+
+    // Binds to `address` and `port` (0: one the system picks) and serves.
+    // False with `error` set when the address cannot be bound.
+    bool Start(const std::string& address, std::uint16_t port, std::string& error);
+    // The port bound by Start().
+    std::uint16_t Port() const { return Port_; }
+    void Stop();
+
+private:
+    void Route();
+
+    const TSiteLibrary& Library_;
+    std::unique_ptr<httplib::Server> Server_;
+    std::thread Thread_;
+    std::uint16_t Port_ = 0;
+    std::atomic<bool> Listening_ = false;
+};
+
+} // namespace zv2::site
