@@ -3,6 +3,7 @@
 #include "app/untQtDialogs.h"
 #include "audio/untAudioPlayer.h"
 #include "controls/untSkinSlider.h"
+#include "download/untDownloadList.h"
 #include "lyrics/untLRCDisplay.h"
 #include "platform/FileSystem.h"
 #include "platform/IniFile.h"
@@ -253,6 +254,7 @@ void Tfrm_Main::FormCreate() {
     LoadSettings();
     Playback_->SeekEnabled = false;
     SetupPlayList();
+    SetupDownload();
     setAcceptDrops(true);
     HotKeys_ = std::make_unique<THotKeys>([this](int index) { HotKeyPressed(index); });
     HotKeys_->Register();
@@ -264,6 +266,7 @@ void Tfrm_Main::FormCreate() {
 }
 
 void Tfrm_Main::FormDestroy() {
+    StopDownloads();
     if (Player_) {
         if (Player_->State() == audio::TAudioPlayer::Paused)
             Player_->Stop();

@@ -10,6 +10,7 @@
 #include "app/untPlayList.h"
 #include "app/untPlaybackControl.h"
 #include "app/untSettings.h"
+#include "download/untEnginePacing.h"
 #include "speaker/untSpeakerLink.h"
 
 #include <QWidget>
@@ -44,6 +45,9 @@ class TAudioPlayer;
 namespace zv2::lyrics {
 class TLRCDisplay;
 }
+namespace zv2::download {
+class TDownloadList;
+}
 namespace zv2::controls {
 class TImageButton;
 class TSkinSlider;
@@ -59,6 +63,7 @@ struct TFormEnvironment {
     platform::IDispatcher* Dispatcher = nullptr;
     std::unique_ptr<IDialogs> Dialogs;        // null: Qt dialogs over the window
     speaker::TSpeakerLinkOptions LinkOptions; // the speaker's ports (tests use free ones)
+    download::TEngineTiming DownloadTiming;   // the designed pace (tests shorten the time limits)
 };
 
 class Tfrm_Main : public QWidget {
@@ -190,6 +195,26 @@ private:
     std::unique_ptr<TPlaybackControl> Playback_;
     std::unique_ptr<THotKeys> HotKeys_;
     QSystemTrayIcon* TrayIcon_ = nullptr;
+    // Download tab (untFrmMainDownload.cpp)
+public:
+    // "下载歌曲[&D]" and a double click on lvMusicLst: downloads the selected
+    // search row, or says why not.
+    void DownloadSearchRow();
+    download::TDownloadList* Downloads() { return Downloads_.get(); }
+    QMenu* pmTaskMgr = nullptr;
+    QAction *mniDelTask = nullptr, *mniDelAll = nullptr, *mniClrError = nullptr;
+    QTimer* tmrStatus = nullptr;
+
+private:
+    void SetupDownload(); // once, from FormCreate, after the settings are loaded
+    void StopDownloads(); // from FormDestroy: the engine stops, its threads end
+    void ShowDownloadRows();
+    void pmTaskMgrPopup();
+    void mniDelTaskClick();
+    void mniDelAllClick();
+    void mniClrErrorClick();
+
+    std::unique_ptr<download::TDownloadList> Downloads_;
 };
 
 } // namespace zv2::app
