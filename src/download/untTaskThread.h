@@ -143,12 +143,13 @@ private:
     std::mutex ProbeMutex_;
     platform::TTcpSocket* ProbeSocket_ = nullptr;
 
+    // Before the engine objects: their threads post events until they end.
+    TPacer Pacer_;
     // Destroyed in reverse: workers first, then the writer, then the buffers.
     TMemoryPool Pool_;
     TSaveThread Writer_;
     TThreadPool Jobs_;
 
-    TPacer Pacer_;
     std::thread Thread_;
 };
 
