@@ -1,7 +1,6 @@
 // The download tab end to end: search rows downloaded through the window from
-// loopback file servers, one of them well behaved, one that closes early and
-// one that hangs; inside a private network namespace when the process may
-// make one.
+// the local music site and from loopback file servers that close early or
+// hang; inside a private network namespace when the process may make one.
 #include "app/untFrmMain.h"
 
 #include "../download/FileServer.h"
@@ -10,6 +9,8 @@
 #include "TempDir.h"
 #include "TestWindow.h"
 #include "download/untDownloadList.h"
+#include "platform/net/TcpSocket.h"
+#include "tools/ChildProcess.h"
 
 #include <QAction>
 #include <QApplication>
@@ -32,6 +33,29 @@ std::string ReadFile(const std::string& path) {
     std::ostringstream bytes;
     bytes << in.rdbuf();
     return bytes.str();
+}
+
+// The search list's download address of song `id` of the site, made as the
+// search worker makes it: the site's host followed by the download page's
+// "downlink=" value.
+std::string DownloadAddress(std::uint16_t port, int id) {
+    const std::string site = "127.0.0.1:" + std::to_string(port);
+    const std::string request =
+        "GET /song/" + std::to_string(id) + "/download HTTP/1.1\r\nHost: " + site + "\r\nConnection: Close\r\n\r\n";
+    platform::TTcpSocket socket;
+    std::string page;
+    if (socket.Connect("127.0.0.1", port, 20000) == platform::TNetResult::Ok &&
+        socket.SendAll(request.data(), request.size(), 20000) == platform::TNetResult::Ok) {
+        char buffer[1024];
+        std::size_t got = 0;
+        while (socket.Receive(buffer, sizeof buffer, got, 20000) == platform::TNetResult::Ok)
+            page.append(buffer, got);
+    }
+    const std::string marker = "downlink=\"";
+    const auto at = page.find(marker);
+    if (at == std::string::npos)
+        return {};
+    return site + page.substr(at + marker.size(), page.find('"', at + marker.size()) - at - marker.size());
 }
 
 struct THome {
@@ -142,4 +166,34 @@ TEST(DownloadTab, SongsFromTheSearchListLandInTheMusicFolderAndThePlaylist) {
     ASSERT_TRUE(w.RunUntil([&] { return w.Rows(1) == 1; }));
     w.Form.reset();
     EXPECT_FALSE(std::filesystem::exists(w.Music("hang2.mp3")));
+}
+
+TEST(DownloadTab, SongsFromTheLocalMusicSiteAreSavedWholeAndListed) {
+    test::TTempDir library;
+    std::filesystem::create_directories(library.File("music"));
+    // Song ids follow the sorted file names: "Large Song.mp3" is 1, "Small.mp3" 2.
+    const std::string large = test::SongBytes(300000, 3), small = test::SongBytes(2000, 4);
+    std::ofstream(library.File("music/Large Song.mp3"), std::ios::binary) << large;
+    std::ofstream(library.File("music/Small.mp3"), std::ios::binary) << small;
+    const char* tools = std::getenv("ZV2_TOOLS_DIR");
+    test::TChildProcess site({std::string(tools ? tools : ".") + "/music-site", "--bind", "127.0.0.1", "--port", "0",
+                              "--music", library.File("music")});
+    ASSERT_TRUE(site.WaitForOutput("\n", 20000)) << site.Err;
+    const std::string prefix = "music-site: listening on 127.0.0.1:";
+    ASSERT_EQ(site.Out.rfind(prefix, 0), 0u) << site.Out;
+    const auto port = static_cast<std::uint16_t>(std::stoi(site.Out.substr(prefix.size())));
+
+    TWindow w;
+    const std::size_t listed = w.Form->PlayList().Count();
+    const std::string largeUrl = DownloadAddress(port, 1), smallUrl = DownloadAddress(port, 2);
+    ASSERT_FALSE(largeUrl.empty());
+    ASSERT_FALSE(smallUrl.empty());
+    w.DoubleClick(w.AddSearchRow("Large Song", largeUrl));
+    w.DoubleClick(w.AddSearchRow("Small", smallUrl));
+    ASSERT_TRUE(w.RunUntil([&] { return w.Form->PlayList().Count() == listed + 2 || w.Rows(3) > 0; }));
+    EXPECT_EQ(w.Rows(3), 0);
+    EXPECT_EQ(ReadFile(w.Music("Large Song.mp3")), large);
+    EXPECT_EQ(ReadFile(w.Music("Small.mp3")), small);
+    EXPECT_EQ(w.Form->lvDownload->topLevelItemCount(), 0);
+    site.Signal(SIGTERM);
 }
