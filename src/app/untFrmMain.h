@@ -197,9 +197,9 @@ private:
     QSystemTrayIcon* TrayIcon_ = nullptr;
     // Download tab (untFrmMainDownload.cpp)
 public:
-    // "下载歌曲[&D]" and a double click on lvMusicLst: downloads the selected
-    // search row, or says why not.
-    void DownloadSearchRow();
+    // "下载歌曲[&D]" and a double click on lvMusicLst: downloads search row
+    // `row` (its "歌曲名" and "下载地址"), or says why not.
+    void DownloadSearchRow(int row);
     download::TDownloadList* Downloads() { return Downloads_.get(); }
     QMenu* pmTaskMgr = nullptr;
     QAction *mniDelTask = nullptr, *mniDelAll = nullptr, *mniClrError = nullptr;

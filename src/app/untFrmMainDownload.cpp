@@ -84,7 +84,8 @@ void Tfrm_Main::SetupDownload() {
     connect(tmrStatus, &QTimer::timeout, this, [this] { Downloads_->RefreshStatus(); });
     tmrStatus->start();
 
-    connect(lvMusicLst, &QTreeWidget::itemDoubleClicked, this, [this] { DownloadSearchRow(); });
+    connect(lvMusicLst, &QTreeWidget::itemDoubleClicked, this,
+            [this](QTreeWidgetItem* row) { DownloadSearchRow(lvMusicLst->indexOfTopLevelItem(row)); });
 }
 
 void Tfrm_Main::StopDownloads() {
@@ -93,11 +94,10 @@ void Tfrm_Main::StopDownloads() {
     Downloads_.reset(); // aborts every probe and segment; the threads end at once
 }
 
-void Tfrm_Main::DownloadSearchRow() {
-    const QList<QTreeWidgetItem*> selected = lvMusicLst->selectedItems();
-    if (selected.isEmpty())
+void Tfrm_Main::DownloadSearchRow(int index) {
+    QTreeWidgetItem* row = lvMusicLst->topLevelItem(index);
+    if (!row)
         return;
-    QTreeWidgetItem* row = selected.first();
     if (!Downloads_->StartFromSearchRow(row->data(0, kSearchImageRole).toInt(),
                                         row->text(kSearchNameColumn).toStdString(),
                                         row->text(kSearchUrlColumn).toStdString())) {
