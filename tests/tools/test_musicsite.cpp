@@ -161,13 +161,19 @@ protected:
 
 } // namespace
 
-TEST_F(MusicSiteTest, HelpDescribesTheOptionsAndTheCatalogueFile) {
+TEST_F(MusicSiteTest, HelpDescribesTheCatalogueFileAndBadOptionsEndBeforeListening) {
     TChildProcess help({ToolPath(), "--help"});
     EXPECT_EQ(help.Wait(), 0);
     for (const char* text : {"--bind", "--port", "--music", "--lyrics", "--catalogue", "FILE<TAB>TITLE[<TAB>ARTIST]"})
         EXPECT_NE(help.Out.find(text), std::string::npos) << text;
-    TChildProcess bad({ToolPath(), "--port", "70000", "--music", Dir.Path()});
-    EXPECT_EQ(bad.Wait(), 2);
+    for (const std::vector<std::string>& args : std::vector<std::vector<std::string>>{
+             {"--port", "70000"}, {"--bind", "music.example"}, {"--music", Dir.File("none")}, {"--frobnicate"}}) {
+        std::vector<std::string> argv = {ToolPath(), "--music", Dir.Path()};
+        argv.insert(argv.end(), args.begin(), args.end());
+        TChildProcess bad(argv);
+        EXPECT_EQ(bad.Wait(), 2) << args[0];
+        EXPECT_EQ(bad.Out.find("listening"), std::string::npos) << args[0];
+    }
 }
 
 TEST_F(MusicSiteTest, SearchFindsTheKeyInTitleOrArtistAndListsAtMostTwentyItems) {
@@ -189,7 +195,7 @@ TEST_F(MusicSiteTest, SearchFindsTheKeyInTitleOrArtistAndListsAtMostTwentyItems)
     }
 
     // One item as the scraper reads it: the song's tag, then the artist's.
-    const TReply reply = Page("/search?key=don%27t");
+    const TReply reply = Page("/search?key=don't");
     const std::string item = Between(reply.Body, "index-num", "checkbox-item-hook");
     const std::string song = Between(item, "<a", ">");
     ASSERT_NE(song.find("data-songdata"), std::string::npos) << item;
@@ -214,7 +220,7 @@ TEST_F(MusicSiteTest, DownloadLinkLeadsTheDownloadEngineToTheFileByteExact) {
     for (const auto& [key, file] : std::map<std::string, std::string>{{"morning", "Alpha Band - Morning Bell.mp3"},
                                                                       {"%e5%b0%8f%e6%98%9f", "小星星.mp3"},
                                                                       {"river", "more/Gamma - Slow River.mp3"},
-                                                                      {"don%27t", "Beta & Co - Don't Stop.mp3"}}) {
+                                                                      {"don't", "Beta & Co - Don't Stop.mp3"}}) {
         const std::string item = Between(Page("/search?key=" + key).Body, "index-num", "checkbox-item-hook");
         const std::string songPath = Between(Between(item, "<a", ">"), "href=\"", "\"");
         const TReply download = Page(songPath + "/download");
@@ -263,6 +269,18 @@ TEST_F(MusicSiteTest, DownloadLinkLeadsTheDownloadEngineToTheFileByteExact) {
         }
     }
     EXPECT_EQ(Between(Page("/song/999/download").Body, "<input", ">").find("downlink"), std::string::npos);
+    EXPECT_EQ(Send(BuildRangeRequest("HEAD", "127.0.0.1", "file/missing.mp3", Port, 0, 0)).Head.find("200 OK"),
+              std::string::npos);
+
+    // The address as the search list shows it, with the port, works in a browser too.
+    const std::string item = Between(Page("/search?key=morning").Body, "index-num", "checkbox-item-hook");
+    const std::string value =
+        Between(Between(Page(Between(Between(item, "<a", ">"), "href=\"", "\"") + "/download").Body, "<input", ">"),
+                "downlink=\"", "\"");
+    const TReply redirect = Page(value);
+    EXPECT_EQ(redirect.Head.rfind("HTTP/1.1 302 ", 0), 0u) << redirect.Head;
+    EXPECT_NE(redirect.Head.find("Location: " + value.substr(value.find("http://"))), std::string::npos)
+        << redirect.Head;
 }
 
 TEST_F(MusicSiteTest, ChartOverviewHasSeventeenChartsOfFiftySongsEach) {

@@ -3,6 +3,7 @@
 
 #include "untMusicSite.h"
 
+#include <arpa/inet.h>
 #include <cerrno>
 #include <csignal>
 #include <cstdio>
@@ -66,7 +67,12 @@ int main(int argc, char** argv) {
             std::fputs(Usage, stdout);
             return 0;
         } else if (arg == "--bind" && hasValue) {
+            // A numeric address only: a name would be looked up on the network.
+            in_addr parsed{};
             address = argv[++i];
+            if (inet_pton(AF_INET, address.c_str(), &parsed) != 1) {
+                return Fail("not an IPv4 address: " + address);
+            }
         } else if (arg == "--port" && hasValue) {
             if (!ParsePort(argv[++i], port)) {
                 return Fail("bad port: " + std::string(argv[i]));

@@ -12,6 +12,7 @@
 #include <fstream>
 #include <iterator>
 #include <mutex>
+#include <optional>
 
 namespace zv2::site {
 
@@ -26,19 +27,6 @@ std::string SiteOf(const httplib::Request& request) {
     if (!host.empty())
         return host;
     return request.local_addr + ":" + std::to_string(request.local_port);
-}
-
-void NotFound(const httplib::Request& request, httplib::Response& response) {
-    response.status = 404;
-    response.set_content(NotFoundPage(request.path), Html);
-}
-
-bool ReadWhole(const std::string& path, std::string& bytes) {
-    std::ifstream in(path, std::ios::binary);
-    if (!in)
-        return false;
-    bytes.assign(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
-    return !in.bad();
 }
 
 // Percent-decodes `text` ("+" stays "+": the lyric query leaves it as typed).
@@ -115,67 +103,94 @@ void TMusicSite::Route() {
     // Every GET (and HEAD) comes here: the paths arrive with doubled slashes.
     Server_->Get(".*", [this](const httplib::Request& request, httplib::Response& response) {
         const std::string path = CollapseSlashes(request.path);
-        auto under = [&path](std::string_view prefix, std::string_view& rest) {
-            if (path.compare(0, prefix.size(), prefix) != 0)
-                return false;
-            rest = std::string_view(path).substr(prefix.size());
-            return true;
+        const auto under = [&path](std::string_view prefix) {
+            return path.compare(0, prefix.size(), prefix) == 0 ? std::optional(path.substr(prefix.size()))
+                                                               : std::nullopt;
         };
-        std::string_view rest;
+        bool served = false;
         if (path == "/search") {
-            int format = -1;
-            const std::string lm = request.get_param_value("lm");
-            std::from_chars(lm.data(), lm.data() + lm.size(), format);
-            const std::string key = request.get_param_value("key");
-            response.set_content(SearchPage(key, Library_.Search(key, format, Library_.Songs().size())), Html);
+            served = ServeSearch(request, response);
         } else if (path == "/top") {
             response.set_content(ChartOverviewPage(TSiteLibrary::Charts()), Html);
-        } else if (under("/top/", rest)) {
-            for (const TChart& chart : TSiteLibrary::Charts()) {
-                if (chart.Slug == rest) {
-                    response.set_content(ChartPage(chart, Library_.ChartSongs(chart, ChartSize)), Html);
-                    return;
-                }
-            }
-            NotFound(request, response);
-        } else if (under("/song/", rest)) {
-            int id = 0;
-            const auto [end, error] = std::from_chars(rest.data(), rest.data() + rest.size(), id);
-            const TSong* song = Library_.SongById(id);
-            std::error_code sizeError;
-            const auto size = song ? std::filesystem::file_size(song->Path, sizeError) : 0;
-            if (!song || error != std::errc() || std::string_view(end) != "/download" || sizeError) {
-                NotFound(request, response);
-                return;
-            }
-            response.set_content(DownloadPage(*song, SiteOf(request), size), Html);
-        } else if (under("/file/", rest)) {
-            const TSong* song = Library_.SongByRelative(rest);
-            std::string bytes;
-            if (!song || !ReadWhole(song->Path, bytes)) {
-                NotFound(request, response);
-                return;
-            }
+            served = true;
+        } else if (const auto slug = under("/top/")) {
+            served = ServeChart(*slug, response);
+        } else if (const auto song = under("/song/")) {
+            served = ServeDownloadPage(*song, SiteOf(request), response);
+        } else if (const auto file = under("/file/")) {
+            const TSong* found = Library_.SongByRelative(*file);
             // The library cuts a Range out of the content (206) by itself.
-            response.set_content(std::move(bytes), "audio/mpeg");
-        } else if (path == "/data/music/file" && request.has_param("link")) {
-            response.set_redirect(request.get_param_value("link"));
+            served = found && ServeFile(found->Path, "audio/mpeg", response);
+        } else if (path == "/data/music/file") {
+            served = ServeDownloadAddress(request, response);
         } else if (path == "/m" && request.get_param_value("tn") == "baidump3lyric") {
             const std::string word = LyricWord(request.target);
             response.set_content(LyricSearchPage(word, Library_.FindLyrics(word, LyricResults), SiteOf(request)),
                                  "text/html; charset=gbk");
-        } else if (under("/lrc/", rest)) {
-            const TLyric* lyric = Library_.LyricByName(rest);
-            std::string bytes;
-            if (!lyric || !ReadWhole(lyric->Path, bytes)) {
-                NotFound(request, response);
-                return;
-            }
-            response.set_content(std::move(bytes), "text/plain");
-        } else {
-            NotFound(request, response);
+            served = true;
+        } else if (const auto name = under("/lrc/")) {
+            const TLyric* found = Library_.LyricByName(*name);
+            served = found && ServeFile(found->Path, "text/plain", response);
+        }
+        if (!served) {
+            response.status = 404;
+            response.set_content(NotFoundPage(request.path), Html);
         }
     });
+}
+
+bool TMusicSite::ServeSearch(const httplib::Request& request, httplib::Response& response) const {
+    int format = -1;
+    const std::string lm = request.get_param_value("lm");
+    std::from_chars(lm.data(), lm.data() + lm.size(), format);
+    const std::string key = request.get_param_value("key");
+    response.set_content(SearchPage(Library_.Search(key, format, Library_.Songs().size())), Html);
+    return true;
+}
+
+bool TMusicSite::ServeChart(std::string_view slug, httplib::Response& response) const {
+    for (const TChart& chart : TSiteLibrary::Charts()) {
+        if (chart.Slug == slug) {
+            response.set_content(ChartPage(chart, Library_.ChartSongs(chart, ChartSize)), Html);
+            return true;
+        }
+    }
+    return false;
+}
+
+// "ID/download".
+bool TMusicSite::ServeDownloadPage(std::string_view rest, std::string_view site, httplib::Response& response) const {
+    int id = 0;
+    const auto [end, error] = std::from_chars(rest.data(), rest.data() + rest.size(), id);
+    const TSong* song = Library_.SongById(id);
+    if (!song || error != std::errc() || std::string_view(end, rest.data() + rest.size() - end) != "/download")
+        return false;
+    std::error_code sizeError;
+    const std::uintmax_t size = std::filesystem::file_size(song->Path, sizeError);
+    if (sizeError)
+        return false;
+    response.set_content(DownloadPage(*song, site, size), Html);
+    return true;
+}
+
+bool TMusicSite::ServeFile(const std::string& path, const char* type, httplib::Response& response) {
+    std::ifstream in(path, std::ios::binary);
+    if (!in)
+        return false;
+    response.set_content(std::string(std::istreambuf_iterator<char>(in), {}), type);
+    return true;
+}
+
+// The download address as a browser sees it: on to the file, on this site
+// only. The link stands raw in the query, its own escapes included, so it is
+// taken from the request as sent.
+bool TMusicSite::ServeDownloadAddress(const httplib::Request& request, httplib::Response& response) {
+    const auto at = request.target.find("link=");
+    const std::string link = at == std::string::npos ? "" : request.target.substr(at + 5);
+    if (link.rfind("http://" + SiteOf(request) + "/file/", 0) != 0)
+        return false;
+    response.set_redirect(link);
+    return true;
 }
 
 bool TMusicSite::Start(const std::string& address, std::uint16_t port, std::string& error) {

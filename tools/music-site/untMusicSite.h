@@ -14,11 +14,14 @@
 #include <functional>
 #include <memory>
 #include <string>
+#include <string_view>
 #include <thread>
 
 namespace httplib {
 class Server;
-}
+struct Request;
+struct Response;
+} // namespace httplib
 
 namespace zv2::site {
 
@@ -41,6 +44,12 @@ public:
 
 private:
     void Route();
+    // Each true when it served the page, false for "404 Not Found".
+    bool ServeSearch(const httplib::Request& request, httplib::Response& response) const;
+    bool ServeChart(std::string_view slug, httplib::Response& response) const;
+    bool ServeDownloadPage(std::string_view rest, std::string_view site, httplib::Response& response) const;
+    static bool ServeFile(const std::string& path, const char* type, httplib::Response& response);
+    static bool ServeDownloadAddress(const httplib::Request& request, httplib::Response& response);
 
     const TSiteLibrary& Library_;
     std::unique_ptr<httplib::Server> Server_;

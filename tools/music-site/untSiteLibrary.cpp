@@ -48,10 +48,11 @@ std::uint64_t StableHash(std::string_view a, std::string_view b) {
     return hash;
 }
 
-// The catalogue's lines by relative path: title and artist.
-std::map<std::string, std::pair<std::string, std::string>> ReadCatalogue(const std::string& file,
-                                                                         std::vector<std::string>& warnings) {
-    std::map<std::string, std::pair<std::string, std::string>> entries;
+// The catalogue's titles and artists by relative path (ASCII letters in lower case).
+using TCatalogue = std::map<std::string, std::pair<std::string, std::string>>;
+
+TCatalogue ReadCatalogue(const std::string& file, std::vector<std::string>& warnings) {
+    TCatalogue entries;
     std::ifstream in(file, std::ios::binary);
     if (!in) {
         warnings.push_back("cannot read the catalogue " + file);
@@ -116,8 +117,7 @@ void TSiteLibrary::Load(const std::string& musicDir, const std::string& catalogu
         warnings.push_back("cannot read the music folder " + musicDir + ": " + error.message());
     std::sort(relatives.begin(), relatives.end());
 
-    auto catalogue =
-        catalogueFile.empty() ? decltype(ReadCatalogue("", warnings)){} : ReadCatalogue(catalogueFile, warnings);
+    TCatalogue catalogue = catalogueFile.empty() ? TCatalogue() : ReadCatalogue(catalogueFile, warnings);
     for (const std::string& relative : relatives) {
         TSong song;
         song.Id = static_cast<int>(Songs_.size()) + 1;

@@ -105,8 +105,8 @@ std::string DownloadLinkValue(const TSong& song, std::string_view site) {
     return "/data/music/file?link=http://" + std::string(site) + FilePath(song);
 }
 
-std::string SearchPage(std::string_view key, const std::vector<const TSong*>& found) {
-    std::string page = StartPage(std::string(key) + " - 音乐搜索");
+std::string SearchPage(const std::vector<const TSong*>& found) {
+    std::string page = StartPage("音乐搜索");
     page += "<div class=\"search-result-container\">\n<div class=\"search-info\">找到相关歌曲 " +
             std::to_string(found.size()) + " 首</div>\n<ul class=\"song-list\">\n";
     for (std::size_t i = 0; i < found.size() && i < SearchPageSize; ++i) {

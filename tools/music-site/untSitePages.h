@@ -44,7 +44,7 @@ std::string LyricPath(const TLyric& lyric); // "/lrc/<name, percent-encoded>"
 std::string DownloadLinkValue(const TSong& song, std::string_view site);
 
 // UTF-8 pages.
-std::string SearchPage(std::string_view key, const std::vector<const TSong*>& found);
+std::string SearchPage(const std::vector<const TSong*>& found);
 std::string DownloadPage(const TSong& song, std::string_view site, std::uint64_t size);
 std::string ChartOverviewPage(const std::vector<TChart>& charts);
 std::string ChartPage(const TChart& chart, const std::vector<const TSong*>& songs);
