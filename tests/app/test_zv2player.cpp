@@ -1,8 +1,9 @@
 // The whole program, started as a user would, inside a private network
-// namespace so that nothing it sends can leave the machine.
+// namespace of the test's own so that nothing it sends can leave the machine.
 
 #include "TempDir.h"
 #include "platform/RunOnce.h"
+#include "speaker/PrivateNetwork.h"
 
 #include <chrono>
 #include <csignal>
@@ -24,18 +25,14 @@ std::string Program() {
     return std::string(std::getenv("ZV2_TOOLS_DIR")) + "/zv2player";
 }
 
-bool CanIsolate() {
-    return std::system("unshare -n true >/dev/null 2>&1") == 0;
-}
-
-// Starts the program for `home` in its own network namespace; returns its pid.
+// Starts the program for `home`; returns its pid. The test has moved into a
+// private network namespace first, and the program starts in it.
 pid_t Start(const std::string& home) {
     const pid_t pid = ::fork();
     if (pid == 0) {
         ::setenv("ZV2_HOME", home.c_str(), 1);
-        ::setenv("QT_QPA_PLATFORM", "offscreen", 1);
-        const std::string script = "ip link set lo up 2>/dev/null; exec \"" + Program() + "\"";
-        ::execlp("unshare", "unshare", "-n", "sh", "-c", script.c_str(), static_cast<char*>(nullptr));
+        const std::string program = Program();
+        ::execl(program.c_str(), program.c_str(), static_cast<char*>(nullptr));
         ::_exit(127);
     }
     return pid;
@@ -88,7 +85,7 @@ std::string ReadFile(const std::string& path) {
 } // namespace
 
 TEST(Program, SigtermOnAFreshHomeWritesEveryDefaultInTheSaveOrder) {
-    if (!CanIsolate())
+    if (!zv2::test::EnterPrivateNetwork())
         GTEST_SKIP() << "cannot create a network namespace here";
     zv2::test::TTempDir home;
     const pid_t pid = Start(home.Path());
@@ -108,7 +105,7 @@ TEST(Program, SigtermOnAFreshHomeWritesEveryDefaultInTheSaveOrder) {
 }
 
 TEST(Program, ASecondStartWakesTheFirstAndEndsWithoutAWindow) {
-    if (!CanIsolate())
+    if (!zv2::test::EnterPrivateNetwork())
         GTEST_SKIP() << "cannot create a network namespace here";
     zv2::test::TTempDir home;
     const pid_t first = Start(home.Path());
@@ -121,7 +118,7 @@ TEST(Program, ASecondStartWakesTheFirstAndEndsWithoutAWindow) {
 }
 
 TEST(Program, AfterAKillTheOldFileStaysAndTheNextStartIsAFirstCopy) {
-    if (!CanIsolate())
+    if (!zv2::test::EnterPrivateNetwork())
         GTEST_SKIP() << "cannot create a network namespace here";
     zv2::test::TTempDir home;
     const std::string ini = home.File("Download.ini");

@@ -1,8 +1,12 @@
 #include "platform/waveout/WaveOut.h"
 
+#include "platform/waveout/FakeWaveOut.h"
+
 #include <gtest/gtest.h>
 
-#include <cstdlib>
+#include <memory>
+#include <string>
+#include <vector>
 
 namespace zv2::platform {
 namespace {
@@ -31,18 +35,52 @@ TEST(WaveVolume, MonoFollowsTheLeftChannel) {
     EXPECT_EQ(s, (std::vector<std::int16_t>{0, 0, 0}));
 }
 
-TEST(WaveOutProbe, NamedBackendIsChosenAndAnUnusableOneFallsBackToNull) {
-    const char* before = std::getenv("ZV2_AUDIO");
-    const std::string saved = before ? before : "";
-    setenv("ZV2_AUDIO", "null", 1);
-    EXPECT_EQ(CreateWaveOut()->Name(), "null");
-    setenv("ZV2_AUDIO", "no-such-backend", 1);
-    EXPECT_EQ(CreateWaveOut()->Name(), "null");
-    unsetenv("ZV2_AUDIO");
-    const std::string probed = CreateWaveOut()->Name();
-    EXPECT_TRUE(probed == "portaudio" || probed == "null") << probed;
-    if (before)
-        setenv("ZV2_AUDIO", saved.c_str(), 1);
+// Backends that record the order in which they were asked; `usable` ones
+// give a device that says its backend's name.
+class TProbeOrder {
+public:
+    TWaveBackend Backend(const std::string& name, bool usable) {
+        return {name, [this, name, usable]() -> std::unique_ptr<IWaveOut> {
+                    Asked.push_back(name);
+                    if (!usable)
+                        return nullptr;
+                    return std::make_unique<TNamedWaveOut>(name);
+                }};
+    }
+    std::vector<std::string> Asked;
+
+private:
+    struct TNamedWaveOut : TFakeWaveOut {
+        explicit TNamedWaveOut(std::string name) : Name_(std::move(name)) {}
+        std::string Name() const override { return Name_; }
+        std::string Name_;
+    };
+};
+
+TEST(WaveOutProbe, TriesTheBackendsInOrderUntilOneGivesADevice) {
+    TProbeOrder probe;
+    const std::vector<TWaveBackend> backends = {probe.Backend("card", false), probe.Backend("second", true),
+                                                probe.Backend("third", true)};
+    EXPECT_EQ(ProbeWaveOut(backends, nullptr)->Name(), "second");
+    EXPECT_EQ(probe.Asked, (std::vector<std::string>{"card", "second"}));
+    probe.Asked.clear();
+    EXPECT_EQ(ProbeWaveOut(backends, "")->Name(), "second") << "an empty name names nothing";
+    EXPECT_EQ(probe.Asked, (std::vector<std::string>{"card", "second"}));
+}
+
+TEST(WaveOutProbe, ANamedBackendIsTheOnlyOneAskedAndWithoutItTheNullDeviceServes) {
+    TProbeOrder probe;
+    const std::vector<TWaveBackend> backends = {probe.Backend("card", false), probe.Backend("second", true),
+                                                probe.Backend("third", true)};
+    EXPECT_EQ(ProbeWaveOut(backends, "third")->Name(), "third");
+    EXPECT_EQ(probe.Asked, std::vector<std::string>{"third"});
+    probe.Asked.clear();
+    EXPECT_EQ(ProbeWaveOut(backends, "card")->Name(), "null") << "the named card cannot open";
+    EXPECT_EQ(probe.Asked, std::vector<std::string>{"card"});
+    probe.Asked.clear();
+    EXPECT_EQ(ProbeWaveOut(backends, "no-such-backend")->Name(), "null");
+    EXPECT_TRUE(probe.Asked.empty());
+    EXPECT_EQ(ProbeWaveOut({probe.Backend("card", false)}, nullptr)->Name(), "null");
 }
 
 } // namespace

@@ -3,6 +3,8 @@
 #include "audio/EngineFixture.h"
 
 #include <algorithm>
+#include <atomic>
+#include <thread>
 
 namespace zv2::audio {
 namespace {
@@ -171,10 +173,10 @@ TEST_F(MusicEngine, ConnectedSpeakerGetsEveryQueuedBlockWholeAndAFadeFromSilence
 
     // Silence on the first block, then 200 level units per block up to the
     // target; the block that finds the target reached sends it once more.
-    std::vector<int> expected = {0};
-    for (int level = 200; level <= 3000; level += 200)
-        expected.push_back(Engine->ScaleVolume(true, level));
-    expected.push_back(4095);
+    // Each level as the speaker gets it: level/3000 to the hundredth, times
+    // 4095, truncated (200 -> 0.07 -> 286.65 -> 286).
+    const std::vector<int> expected = {0,    286,  532,  819,  1105, 1351, 1638, 1924, 2170,
+                                       2457, 2743, 2989, 3276, 3562, 3808, 4095, 4095};
     EXPECT_EQ(Volumes(Drain(Peer)), expected);
     EXPECT_EQ(Engine->VolumeLevel(), 3000);
 
@@ -186,9 +188,8 @@ TEST_F(MusicEngine, ConnectedSpeakerGetsEveryQueuedBlockWholeAndAFadeFromSilence
 }
 
 TEST_F(MusicEngine, VolumeChangeDuringTheFadeGoesOnFromTheNewLevelToTheOldTarget) {
-    std::vector<int> expected;
-    for (int level : {0, 200, 400, 1000, 1200, 2900, 3000})
-        expected.push_back(Engine->ScaleVolume(true, level));
+    // Levels 0, 200, 400, 1000, 1200, 2900, 3000 as the speaker gets them.
+    const std::vector<int> expected = {0, 286, 532, 1351, 1638, 3972, 4095};
     ConnectSpeaker();
     Engine->SetVolumeLevel(3000);
     Engine->Open(SongPath());
@@ -209,13 +210,39 @@ TEST_F(MusicEngine, UnconnectedSpeakerGetsTheStartRequestWithEveryBlock) {
     std::vector<std::string> kinds;
     for (const auto& d : Drain(Peer))
         kinds.push_back(VolumeOf(d) ? "volume " + std::to_string(*VolumeOf(d)) : d.Text);
-    const std::string v200 = "volume " + std::to_string(Engine->ScaleVolume(true, 200));
+    const std::string v200 = "volume 286";
     // First block: silence, the start request with the current level, the fade
     // step; second block: the start request again, then the next fade step.
     EXPECT_EQ(kinds, (std::vector<std::string>{"volume 0", "SOUND LRCLK 44100", "SOUND START", "volume 0", v200,
-                                               "SOUND LRCLK 44100", "SOUND START", v200,
-                                               "volume " + std::to_string(Engine->ScaleVolume(true, 400))}));
+                                               "SOUND LRCLK 44100", "SOUND START", v200, "volume 532"}));
     EXPECT_EQ(Device->WrittenCount(), 2u); // the blocks still play locally
+}
+
+TEST_F(MusicEngine, AnAddressSetWhileBlocksRepeatTheStartRequestIsNeverUndone) {
+    Engine->Open(SongPath());
+    Engine->SetActive(true); // no speaker answers: every refill repeats the start request
+    std::atomic<bool> done{false};
+    std::thread blocks([&] {
+        for (int i = 0; i < 4000; ++i) {
+            while (!Device->CompleteNext())
+                std::this_thread::yield(); // until the refill has queued the next block
+        }
+        done = true;
+    });
+    // A new address again and again on the UI thread, as "连接设备" sets it
+    // (without its datagrams, so that many sets fall within each refill).
+    int undone = 0;
+    for (std::uint32_t n = 1; !done.load(); ++n) {
+        const std::string address = "127.0." + std::to_string((n >> 8) & 0xFF) + "." + std::to_string(n & 0xFF);
+        Engine->Link().SetDevice(address, "44100");
+        if (Engine->Link().DeviceAddress() != address)
+            ++undone;
+    }
+    Engine->StartSpeaker("127.0.0.1", "44100");
+    CompleteAndRefill();
+    EXPECT_EQ(Engine->Link().DeviceAddress(), "127.0.0.1");
+    blocks.join();
+    EXPECT_EQ(undone, 0);
 }
 
 TEST_F(MusicEngine, LocalModeFadesTheLocalDeviceAndSendsNoBlocksUntilSpeakerModeReturns) {

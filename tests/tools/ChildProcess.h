@@ -56,6 +56,7 @@ public:
     TChildProcess& operator=(const TChildProcess&) = delete;
 
     bool Started() const { return Pid_ > 0; }
+    pid_t Pid() const { return Pid_; }
 
     // Reads the program's output until its error output holds `text`
     // `count` times, the program ends, or `limitMs` passes. True when it did.

@@ -1,11 +1,15 @@
 // zv2-speaker-client: the program's side of the speaker protocol, driven from
 // the command line, for tests that run it in a network namespace of their own.
-//   --find N        broadcast one discovery request, wait for N answers, print "found ADDR" per answer
+//   --find N        BROADCAST one discovery request to 255.255.255.255, wait for N answers, print
+//                   "found ADDR" per answer. Refused (exit 2) unless every interface that is up is
+//                   loopback or on the tests' LAN 192.168.77.0/24, that is, outside a network
+//                   namespace that a test made (and by the socket layer under ZV2_LOOPBACK_ONLY=1)
 //   --device ADDR   the speaker (default: the first one found)
 //   --blocks K      start the speaker, wait for the stream, send K numbered blocks of 52100 bytes
 //   --volume V      speaker volume sent after the start request (default 2047)
 // Exits 0 when everything asked for happened within GiveUpMs per step.
 
+#include "speaker/PrivateNetwork.h"
 #include "speaker/SpeakerPeer.h"
 #include "speaker/untSpeakerLink.h"
 
@@ -34,6 +38,11 @@ int main(int argc, char** argv) {
             std::fprintf(stderr, "unknown option %s\n", arg.c_str());
             return 2;
         }
+    }
+
+    if (find > 0 && !test::OnlyTestNetworks()) {
+        std::fprintf(stderr, "--find broadcasts: refused outside a test's own network namespace\n");
+        return 2;
     }
 
     platform::TQueueDispatcher ui;

@@ -210,43 +210,62 @@ TEST_F(SoftSpeakerTest, AnswersDiscoveryAndDeclinesOtherRatesFromItsOwnAddress) 
     EXPECT_EQ(answer(), "SOUND OK");
 }
 
+TEST_F(SoftSpeakerTest, TheTestClientRefusesToBroadcastBesideAnotherNetwork) {
+    // An interface with an address off the tests' LAN, as on a real machine.
+    ASSERT_TRUE(test::RunIp("link add vx type veth peer name vy") && test::RunIp("addr add 10.10.100.1/24 dev vx") &&
+                test::RunIp("link set vx up"));
+    TChildProcess client({ZV2_SPEAKER_CLIENT, "--find", "1"});
+    EXPECT_EQ(client.Wait(), 2);
+    EXPECT_NE(client.Err.find("refused"), std::string::npos) << client.Err;
+}
+
 namespace {
 
-// Two network namespaces joined by a veth pair, removed again at the end.
+// Two network namespaces joined by a veth pair on the tests' LAN: A is the
+// test's own private namespace (see PrivateNetwork.h), B a second one held by
+// a child process and gone with it. Both are made without `ip netns`, so they
+// work inside a user namespace too (an ordinary user).
 class TTwoNamespaces {
 public:
     TTwoNamespaces() {
-        const std::string id = std::to_string(::getpid());
-        A = "zv2t-" + id + "-a";
-        B = "zv2t-" + id + "-b";
-        if (!Run("ip netns add " + A) || !Run("ip netns add " + B)) {
+        if (!test::EnterPrivateNetwork()) {
             return;
         }
-        Ok = Run("ip -n " + A + " link add va type veth peer name vb netns " + B) &&
-             Run("ip -n " + A + " link set lo up") && Run("ip -n " + B + " link set lo up") &&
-             Run("ip -n " + A + " addr add 192.168.77.1/24 dev va") &&
-             Run("ip -n " + A + " addr add 192.168.77.3/24 dev va") &&
-             Run("ip -n " + B + " addr add 192.168.77.2/24 dev vb") && Run("ip -n " + A + " link set va up") &&
-             Run("ip -n " + B + " link set vb up") && Run("ip -n " + A + " route add default dev va") &&
-             Run("ip -n " + B + " route add default dev vb");
-    }
-    ~TTwoNamespaces() {
-        Run("ip netns del " + A);
-        Run("ip netns del " + B);
+        Holder = std::make_unique<TChildProcess>(
+            std::vector<std::string>{"unshare", "-n", "sh", "-c", "echo held >&2; exec sleep 600"});
+        if (!Holder->WaitForError("held", GiveUpMs)) {
+            return;
+        }
+        const std::string lan = test::TestLan;
+        const std::string b = std::to_string(Holder->Pid());
+        Ok = test::RunIp("link add va type veth peer name vb netns " + b) &&
+             test::RunIp("addr add " + lan + "1/24 dev va") && test::RunIp("addr add " + lan + "3/24 dev va") &&
+             test::RunIp("link set va up") && test::RunIp("route add default dev va") && IpInB("link set lo up") &&
+             IpInB("addr add " + lan + "2/24 dev vb") && IpInB("link set vb up") && IpInB("route add default dev vb");
     }
 
-    // The command that runs a program in namespace `name` without the
-    // loopback guard: the only other hosts there are the test's own.
-    std::vector<std::string> In(const std::string& name, std::vector<std::string> argv) const {
-        argv.insert(argv.begin(), {"ip", "netns", "exec", name, "env", "-u", "ZV2_LOOPBACK_ONLY"});
+    // The command that runs a program in A or B without the loopback guard:
+    // the only other hosts there are the test's own.
+    std::vector<std::string> InA(std::vector<std::string> argv) const {
+        argv.insert(argv.begin(), {"env", "-u", "ZV2_LOOPBACK_ONLY"});
+        return argv;
+    }
+    std::vector<std::string> InB(std::vector<std::string> argv) const {
+        argv.insert(argv.begin(),
+                    {"nsenter", "-t", std::to_string(Holder->Pid()), "-n", "env", "-u", "ZV2_LOOPBACK_ONLY"});
         return argv;
     }
 
-    std::string A, B;
     bool Ok = false;
 
 private:
-    static bool Run(const std::string& command) { return std::system((command + " 2>/dev/null").c_str()) == 0; }
+    bool IpInB(const std::string& ipArgs) const {
+        const std::string command = "nsenter -t " + std::to_string(Holder->Pid()) + " -n " + test::IpProgram() + " " +
+                                    ipArgs + " >/dev/null 2>&1";
+        return std::system(command.c_str()) == 0;
+    }
+
+    std::unique_ptr<TChildProcess> Holder;
 };
 
 } // namespace
@@ -258,13 +277,12 @@ TEST(SoftSpeakerDiscovery, SpeakersInOneNamespaceAnswerABroadcastFromAnother) {
     }
     test::TTempDir dir;
     const std::string wav = dir.File("first.wav");
-    TChildProcess first(net.In(net.A, {ToolPath(), "--bind", "192.168.77.1", "--no-sound", "--wav", wav}));
-    TChildProcess second(net.In(net.A, {ToolPath(), "--bind", "192.168.77.3", "--no-sound"}));
+    TChildProcess first(net.InA({ToolPath(), "--bind", "192.168.77.1", "--no-sound", "--wav", wav}));
+    TChildProcess second(net.InA({ToolPath(), "--bind", "192.168.77.3", "--no-sound"}));
     ASSERT_TRUE(first.WaitForError("ready on", GiveUpMs)) << first.Err;
     ASSERT_TRUE(second.WaitForError("ready on", GiveUpMs)) << second.Err;
 
-    TChildProcess client(
-        net.In(net.B, {ZV2_SPEAKER_CLIENT, "--find", "2", "--device", "192.168.77.1", "--blocks", "5"}));
+    TChildProcess client(net.InB({ZV2_SPEAKER_CLIENT, "--find", "2", "--device", "192.168.77.1", "--blocks", "5"}));
     EXPECT_EQ(client.Wait(), 0) << client.Err;
     for (const char* line :
          {"found 192.168.77.1\n", "found 192.168.77.3\n", "reply SOUND OK\n", "connected\n", "sent 5\n"}) {

@@ -65,8 +65,14 @@ TNetResult Resolve(const std::string& host, std::uint16_t port, TSocketAddress& 
         out = *literal;
         return TNetResult::Ok;
     }
-    if (LoopbackOnly() && ::strcasecmp(host.c_str(), "localhost") != 0) {
-        return TNetResult::Refused;
+    if (LoopbackOnly()) {
+        // No resolver traffic under the guard: "localhost" is 127.0.0.1 even
+        // where the hosts file lacks the line.
+        if (::strcasecmp(host.c_str(), "localhost") != 0) {
+            return TNetResult::Refused;
+        }
+        out = TSocketAddress{0x7F000001u, port};
+        return TNetResult::Ok;
     }
     addrinfo hints{};
     hints.ai_family = AF_INET;

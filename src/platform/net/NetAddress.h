@@ -6,8 +6,9 @@
 // anything but "" or "0"), every send and connect to a destination outside
 // 127.0.0.0/8 is refused before anything leaves the process (the call returns
 // TNetResult::Refused), and Resolve() refuses every name but literal dotted
-// addresses and "localhost". Tests, scripts and manual runs set it, so a wrong
-// setting can never reach another machine.
+// addresses and "localhost", which it maps to 127.0.0.1 without asking the
+// resolver. Tests, scripts and manual runs set it, so a wrong setting can
+// never reach another machine (nor its name server).
 
 #include <cstdint>
 #include <optional>
@@ -50,9 +51,10 @@ bool LoopbackOnly();
 // False when the guard is on and `to` lies outside 127.0.0.0/8.
 bool DestinationAllowed(const TSocketAddress& to);
 
-// Any thread. Literal addresses without a lookup; other names through
-// getaddrinfo (IPv4 only; it may wait for the system's resolver). Returns Ok
-// and sets `out`, Refused (the guard), or Error (unknown name).
+// Any thread. Literal addresses without a lookup; under the guard "localhost"
+// as 127.0.0.1 and nothing else; other names through getaddrinfo (IPv4 only;
+// it may wait for the system's resolver). Returns Ok and sets `out`, Refused
+// (the guard), or Error (unknown name).
 TNetResult Resolve(const std::string& host, std::uint16_t port, TSocketAddress& out);
 
 } // namespace zv2::platform

@@ -4,7 +4,6 @@
 #include "platform/waveout/PortAudioWaveOut.h"
 
 #include <cstdlib>
-#include <string_view>
 
 namespace zv2::platform {
 
@@ -51,17 +50,8 @@ std::shared_ptr<IWaveClock> UntimedWaveClock() {
     return std::make_shared<TUntimedClock>();
 }
 
-std::unique_ptr<IWaveOut> CreateWaveOut() {
-    struct TBackend {
-        std::string_view Name;
-        std::unique_ptr<IWaveOut> (*Make)();
-    };
-    static constexpr TBackend Backends[] = {
-        {"portaudio", [] { return std::unique_ptr<IWaveOut>(TPortAudioWaveOut::Probe()); }},
-        {"null", [] { return std::unique_ptr<IWaveOut>(std::make_unique<TNullWaveOut>()); }},
-    };
-    const char* wanted = std::getenv("ZV2_AUDIO");
-    for (const TBackend& backend : Backends) {
+std::unique_ptr<IWaveOut> ProbeWaveOut(const std::vector<TWaveBackend>& backends, const char* wanted) {
+    for (const TWaveBackend& backend : backends) {
         if (wanted && *wanted && backend.Name != wanted)
             continue;
         if (auto device = backend.Make())
@@ -69,6 +59,14 @@ std::unique_ptr<IWaveOut> CreateWaveOut() {
     }
     // Nothing by the wanted name works: the null device always does.
     return std::make_unique<TNullWaveOut>();
+}
+
+std::unique_ptr<IWaveOut> CreateWaveOut() {
+    static const std::vector<TWaveBackend> Backends = {
+        {"portaudio", [] { return std::unique_ptr<IWaveOut>(TPortAudioWaveOut::Probe()); }},
+        {"null", [] { return std::unique_ptr<IWaveOut>(std::make_unique<TNullWaveOut>()); }},
+    };
+    return ProbeWaveOut(Backends, std::getenv("ZV2_AUDIO"));
 }
 
 } // namespace zv2::platform

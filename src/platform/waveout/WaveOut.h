@@ -107,4 +107,16 @@ std::shared_ptr<IWaveClock> UntimedWaveClock();
 // stereo 16-bit, else the real-time null device.
 std::unique_ptr<IWaveOut> CreateWaveOut();
 
+// A backend of the probe: its name and a maker that returns a usable device
+// or nullptr.
+struct TWaveBackend {
+    std::string Name;
+    std::function<std::unique_ptr<IWaveOut>()> Make;
+};
+
+// The probe itself, over `backends` in their order: with `wanted` set (not
+// null or empty) only the backend of that name is tried, otherwise each in
+// turn until one gives a device; when none does, the real-time null device.
+std::unique_ptr<IWaveOut> ProbeWaveOut(const std::vector<TWaveBackend>& backends, const char* wanted);
+
 } // namespace zv2::platform
