@@ -3,8 +3,7 @@
 // engine's tests: HEAD gives Content-Length, GET with "Range: bytes=a-b"
 // gives 206 and the bytes a..b (b clipped to the file), without a range 200
 // and the whole file. It can misbehave on purpose (close early, hang, odd
-// HEAD replies) and records every request. Including it switches the
-// loopback guard on for the test program.
+// HEAD replies) and records every request.
 
 #include <arpa/inet.h>
 #include <atomic>
@@ -21,8 +20,6 @@
 #include <vector>
 
 namespace zv2::test {
-
-inline const bool kLoopbackGuardOn = [] { return ::setenv("ZV2_LOOPBACK_ONLY", "1", 1) == 0; }();
 
 // Bytes that look like a song and hold every value, CR and LF included.
 inline std::string SongBytes(std::size_t size, unsigned seed = 1) {
