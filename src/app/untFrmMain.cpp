@@ -5,6 +5,7 @@
 #include "catalogue/untSearchThread.h"
 #include "catalogue/untSearchTopNThread.h"
 #include "controls/untSkinSlider.h"
+#include "download/untDownloadList.h"
 #include "lyrics/untLRCDisplay.h"
 #include "platform/FileSystem.h"
 #include "platform/IniFile.h"
@@ -256,6 +257,7 @@ void Tfrm_Main::FormCreate() {
     Playback_->SeekEnabled = false;
     SetupPlayList();
     SetupSearch();
+    SetupDownload();
     setAcceptDrops(true);
     HotKeys_ = std::make_unique<THotKeys>([this](int index) { HotKeyPressed(index); });
     HotKeys_->Register();
@@ -268,6 +270,7 @@ void Tfrm_Main::FormCreate() {
 
 void Tfrm_Main::FormDestroy() {
     StopSearchTabs();
+    StopDownloads();
     if (Player_) {
         if (Player_->State() == audio::TAudioPlayer::Paused)
             Player_->Stop();

@@ -10,6 +10,7 @@
 #include "app/untPlayList.h"
 #include "app/untPlaybackControl.h"
 #include "app/untSettings.h"
+#include "download/untEnginePacing.h"
 #include "speaker/untSpeakerLink.h"
 
 #include <QWidget>
@@ -52,6 +53,9 @@ struct TSearchRow;
 struct TChartEntry;
 struct TChartSongRow;
 } // namespace zv2::catalogue
+namespace zv2::download {
+class TDownloadList;
+}
 namespace zv2::controls {
 class TImageButton;
 class TSkinSlider;
@@ -67,6 +71,7 @@ struct TFormEnvironment {
     platform::IDispatcher* Dispatcher = nullptr;
     std::unique_ptr<IDialogs> Dialogs;        // null: Qt dialogs over the window
     speaker::TSpeakerLinkOptions LinkOptions; // the speaker's ports (tests use free ones)
+    download::TEngineTiming DownloadTiming;   // the designed pace (tests shorten the time limits)
 };
 
 class Tfrm_Main : public QWidget {
@@ -234,6 +239,27 @@ private:
 
     std::unique_ptr<catalogue::TSearchThread> SearchThread_;
     std::unique_ptr<catalogue::TSearchTopNThread> TopNThread_;
+
+    // Download tab (untFrmMainDownload.cpp)
+public:
+    // "下载歌曲[&D]" and a double click on lvMusicLst: downloads search row
+    // `row` (its "歌曲名" and "下载地址"), or says why not.
+    void DownloadSearchRow(int row);
+    download::TDownloadList* Downloads() { return Downloads_.get(); }
+    QMenu* pmTaskMgr = nullptr;
+    QAction *mniDelTask = nullptr, *mniDelAll = nullptr, *mniClrError = nullptr;
+    QTimer* tmrStatus = nullptr;
+
+private:
+    void SetupDownload(); // once, from FormCreate, after the settings are loaded
+    void StopDownloads(); // from FormDestroy: the engine stops, its threads end
+    void ShowDownloadRows();
+    void pmTaskMgrPopup();
+    void mniDelTaskClick();
+    void mniDelAllClick();
+    void mniClrErrorClick();
+
+    std::unique_ptr<download::TDownloadList> Downloads_;
 };
 
 } // namespace zv2::app

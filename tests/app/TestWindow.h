@@ -19,12 +19,14 @@ inline speaker::TSpeakerLinkOptions FreePortLink() {
 }
 
 struct TTestWindow {
-    explicit TTestWindow(const std::string& folder, const speaker::TSpeakerLinkOptions& link = FreePortLink()) {
+    explicit TTestWindow(const std::string& folder, const speaker::TSpeakerLinkOptions& link = FreePortLink(),
+                         const download::TEngineTiming& downloadTiming = {}) {
         app::TFormEnvironment env;
         env.ProgramFolder = folder;
         env.MusicSiteHost = "127.0.0.1:9";
         env.Dispatcher = &Ui;
         env.LinkOptions = link;
+        env.DownloadTiming = downloadTiming;
         auto dialogs = std::make_unique<TFakeDialogs>();
         Dialogs = dialogs.get();
         env.Dialogs = std::move(dialogs);

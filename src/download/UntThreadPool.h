@@ -1,0 +1,160 @@
+#pragma once
+// The segment workers and their pool. TThreadPool keeps one FIFO queue of
+// segment jobs (TDownLoadInfo) for all downloads and hands the first one, one
+// per pass, to the first idle TWorkThread, creating workers five at a time
+// when none is idle. A worker fetches its byte range with one GET carrying a
+// Range line over its own connection to the host:port the job's address
+// names, reads the reply in chunks of the pool's block size, and queues every
+// body chunk with the writer as a TBlockInfo at its file offset.
+//
+// A job succeeds when the whole body has arrived: the reply's Content-Length
+// (at most Length + 1 bytes, the inclusive range Start .. Start + Length)
+// or, without that header, all Length + 1 bytes. It fails on a failed
+// connect or send, a receive error or time limit, a connection the server
+// closes early, a status other than 206 or 200 (200 only for a range from 0,
+// since its body starts at byte 0), a 206 whose Content-Range starts
+// elsewhere, or a reply header over 64 KiB. On success the worker queues the
+// segment's end marker with the writer and calls OnJobDone (key, Length); on
+// failure it calls OnJobError (key, Start), both low 32 bits, on the
+// worker's thread with no lock held. The task thread hands OnJobError on as
+// a "segment failed" event, which fails the download.
+//
+// Diagnostic lines (platform DebugOutput, %d the worker's thread id):
+// "Thread start work: %d", "Thread finished: %d", "Thread ERROR, exit: %d",
+// "Delete task: %d".
+//
+// Threads: AddJob from the task thread, StopJobs from any thread (the main
+// thread through RemoveTask). Neither waits on the network.
+
+#include "download/untEnginePacing.h"
+#include "download/untMemoryPool.h"
+#include "download/untSaveThread.h"
+
+#include <atomic>
+#include <cstdint>
+#include <deque>
+#include <memory>
+#include <mutex>
+#include <optional>
+#include <string>
+#include <string_view>
+#include <thread>
+#include <vector>
+
+namespace zv2::platform {
+class TTcpSocket;
+}
+
+namespace zv2::download {
+
+// One segment job: bytes Start .. Start + Length (inclusive) of the file at Url.
+struct TDownLoadInfo {
+    std::uint32_t Key = 0;
+    std::string Url;
+    std::int64_t Start = 0;
+    std::int64_t Length = 0;
+};
+
+// Follows one job's reply chunk by chunk: gathers the reply header (however
+// it is cut), checks it, and says where each chunk's body bytes belong.
+// Pure: no sockets, so tests feed it the chunks they like.
+class TSegmentReader {
+public:
+    enum class TState { More, Done, Failed };
+    explicit TSegmentReader(const TDownLoadInfo& job);
+
+    // `buffer` holds `size` received bytes. On return its body bytes (if any)
+    // stand at buffer[0 .. bodyBytes) and belong at file position `offset`.
+    TState Take(char* buffer, std::size_t size, std::size_t& bodyBytes, std::int64_t& offset);
+    // The server closed the connection: Done when the body is whole, else Failed.
+    TState Closed() const;
+    std::int64_t Received() const { return Received_; }
+
+private:
+    bool CheckHeader(std::string_view header);
+
+    TDownLoadInfo Job_;
+    std::string Header_;
+    bool HeaderDone_ = false;
+    std::int64_t Expected_ = 0;
+    std::int64_t Received_ = 0;
+};
+
+class TWorkThread {
+public:
+    TWorkThread(TMemoryPool& pool, TSaveThread& writer, TKeyValueEvent onJobDone, TKeyValueEvent onJobError,
+                const TEngineTiming& timing);
+    // Stops the thread: a running job is aborted and ends as a failure.
+    ~TWorkThread();
+    TWorkThread(const TWorkThread&) = delete;
+    TWorkThread& operator=(const TWorkThread&) = delete;
+
+    bool Idle() const { return Idle_.load(); }
+    // Pool thread, on an idle worker only.
+    void AssignJob(const TDownLoadInfo& job);
+    // When this worker runs a job of `key`: writes "Delete task: %d" and
+    // aborts the job's connection (also one not yet made). True then.
+    bool StopJob(std::uint32_t key);
+    std::uint32_t JobKey() const;
+
+private:
+    void Execute();
+    bool RunJob(const TDownLoadInfo& job);
+    bool Fetch(const TDownLoadInfo& job);
+    void Log(const char* format) const;
+
+    TMemoryPool& Pool_;
+    TSaveThread& Writer_;
+    const TKeyValueEvent OnJobDone_, OnJobError_;
+    const TEngineTiming Timing_;
+
+    mutable std::mutex Mutex_; // guards Job_, Socket_ and Stopped_
+    TDownLoadInfo Job_;
+    platform::TTcpSocket* Socket_ = nullptr;
+    bool Stopped_ = false; // StopJob came for the current job
+    std::atomic<bool> Idle_{true};
+    std::atomic<bool> Busy_{false};
+    std::atomic<int> ThreadId_{0};
+
+    TPacer Pacer_;
+    std::thread Thread_;
+};
+
+class TThreadPool {
+public:
+    // Starts the pool thread with `initialCount` workers. `onJobError` reaches
+    // the task thread; see the header comment.
+    TThreadPool(int initialCount, TMemoryPool& pool, TSaveThread& writer, TKeyValueEvent onJobError,
+                const TEngineTiming& timing = {});
+    // Stops the pool thread, then every worker (running jobs are aborted).
+    ~TThreadPool();
+    TThreadPool(const TThreadPool&) = delete;
+    TThreadPool& operator=(const TThreadPool&) = delete;
+
+    void AddJob(const TDownLoadInfo& job);
+    // Drops the queued jobs of `key` and stops every worker running one.
+    void StopJobs(std::uint32_t key);
+
+    std::size_t WorkerCount() const;
+    std::size_t QueuedJobs() const;
+
+private:
+    void Execute();
+    void Dispatch(const TDownLoadInfo& job);
+    void AddWorkers(int n); // pool thread (and the constructor), with WorkersMutex_ held
+
+    TMemoryPool& Pool_;
+    TSaveThread& Writer_;
+    const TKeyValueEvent OnJobError_;
+    const TEngineTiming Timing_;
+
+    mutable std::mutex JobsMutex_;
+    std::deque<TDownLoadInfo> Jobs_;
+    mutable std::mutex WorkersMutex_; // taken by Dispatch and StopJobs, never around a network wait
+    std::vector<std::unique_ptr<TWorkThread>> Workers_;
+
+    TPacer Pacer_;
+    std::thread Thread_;
+};
+
+} // namespace zv2::download

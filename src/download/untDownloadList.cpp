@@ -1,0 +1,274 @@
+#include "download/untDownloadList.h"
+
+#include "download/untTaskThread.h"
+#include "platform/Dispatcher.h"
+#include "platform/TickCount.h"
+
+#include <algorithm>
+#include <cstdio>
+
+namespace zv2::download {
+
+namespace {
+
+constexpr std::size_t kLongestFileName = 240;
+
+std::string Format(const char* format, double value) {
+    char text[64];
+    std::snprintf(text, sizeof text, format, value);
+    return text;
+}
+
+} // namespace
+
+std::string ProgressText(std::int64_t downloaded, std::int64_t size) {
+    double p = 100.0 * static_cast<double>(downloaded) / static_cast<double>(size);
+    if (p > 100 || !(p >= 0))
+        p = 0;
+    return Format("%2.2f %%", p);
+}
+
+std::string SpeedText(std::int64_t downloaded, std::uint32_t elapsedMs) {
+    double v = static_cast<double>(downloaded) / static_cast<double>(elapsedMs);
+    if (v > 1000 || !(v >= 0))
+        v = 0;
+    return Format("%2.2f k/s", v);
+}
+
+std::string ElapsedText(std::uint32_t e) {
+    const std::uint32_t h = e / 3600000;
+    const std::uint32_t m = (e - h * 3600000) / 60000;
+    const std::uint32_t s = (e - h * 3600000 - m * 60000) / 1000;
+    char text[32];
+    std::snprintf(text, sizeof text, "%.2d:%.2d:%.2d.%.3d", static_cast<int>(static_cast<std::uint8_t>(h)),
+                  static_cast<int>(static_cast<std::uint8_t>(m)), static_cast<int>(static_cast<std::uint8_t>(s)),
+                  static_cast<int>(e % 1000));
+    return text;
+}
+
+std::string SafeFileName(std::string_view name) {
+    std::string safe;
+    for (char c : name) {
+        const auto byte = static_cast<unsigned char>(c);
+        safe += (byte < 0x20 || byte == 0x7F || c == '/' || c == '\\') ? '_' : c;
+    }
+    if (safe.size() > kLongestFileName) {
+        std::size_t cut = kLongestFileName;
+        while (cut > 0 && (static_cast<unsigned char>(safe[cut]) & 0xC0) == 0x80)
+            --cut; // not inside a UTF-8 character
+        safe.resize(cut);
+    }
+    if (safe.empty() || safe == "." || safe == "..")
+        safe = "_";
+    return safe;
+}
+
+std::string TargetPath(const std::string& savePath, const std::string& programFolder, const std::string& fileName) {
+    if (savePath.find_first_not_of(" \t") != std::string::npos)
+        return savePath + "/" + fileName;
+    return programFolder + "Music/" + fileName;
+}
+
+TDownloadList::TDownloadList(platform::IDispatcher& ui, TOptions options) : Ui_(ui), Options_(std::move(options)) {}
+
+TDownloadList::~TDownloadList() {
+    Engine_.reset();
+    Alive_.reset();
+}
+
+std::uint32_t TDownloadList::Now() const {
+    return Options_.TickCount ? Options_.TickCount() : platform::GetTickCount();
+}
+
+bool TDownloadList::StartFromSearchRow(int rowImage, const std::string& songName, const std::string& url) {
+    if (rowImage != 0 || IsUrlQueued(url))
+        return false;
+    StartDownload(SafeFileName(songName + ".mp3"), url);
+    return true;
+}
+
+std::uint32_t TDownloadList::StartDownload(const std::string& fileName, const std::string& url) {
+    if (!Engine_) {
+        TTaskCallbacks callbacks;
+        callbacks.OnTaskStart = [this](std::uint32_t key, std::int32_t size) { TaskStarted(key, size); };
+        callbacks.OnTaskError = [this](std::uint32_t key) { TaskFailed(key); };
+        callbacks.OnTaskProgress = [this](std::uint32_t key, std::int32_t bytes) { TaskProgress(key, bytes); };
+        callbacks.OnTaskDone = [this](std::uint32_t key, const std::string& saved) { TaskDone(key, saved); };
+        Engine_ = std::make_unique<TTaskThread>(std::move(callbacks), Options_.MaxTasks, Options_.ThreadsPeerTask,
+                                                Options_.Timing);
+    }
+    TDownloadRow row;
+    row.StartTick = Now();
+    // The tick count names the download; two rows in one tick get the next free value.
+    std::uint32_t key = row.StartTick;
+    {
+        std::lock_guard lock(TaskInfosMutex_);
+        const auto used = [&](std::uint32_t k) {
+            return k == 0 || FindRow(k) ||
+                   std::any_of(TaskInfos_.begin(), TaskInfos_.end(), [k](const TTaskInfo& t) { return t.Key == k; });
+        };
+        while (used(key))
+            ++key;
+    }
+    row.Key = key;
+    row.FileName = fileName;
+    Rows_.push_back(row);
+    const std::string path = TargetPath(Options_.SavePath, Options_.ProgramFolder, fileName);
+    {
+        std::lock_guard lock(TaskInfosMutex_);
+        TaskInfos_.push_back({key, path, url, 0, 0});
+    }
+    Engine_->AddTask(key, path, url);
+    Changed();
+    return key;
+}
+
+bool TDownloadList::IsUrlQueued(const std::string& url) const {
+    std::lock_guard lock(TaskInfosMutex_);
+    return std::any_of(TaskInfos_.begin(), TaskInfos_.end(), [&](const TTaskInfo& t) { return t.Url == url; });
+}
+
+std::int64_t TDownloadList::GetTaskProgress(std::uint32_t key) const {
+    std::lock_guard lock(TaskInfosMutex_);
+    for (const TTaskInfo& t : TaskInfos_)
+        if (t.Key == key)
+            return t.Downloaded;
+    return 0;
+}
+
+void TDownloadList::RefreshStatus() {
+    bool changed = false;
+    for (TDownloadRow& row : Rows_) {
+        if (row.Image != diDownloading)
+            continue;
+        const std::int64_t downloaded = GetTaskProgress(row.Key);
+        const std::uint32_t elapsed = Now() - row.StartTick;
+        row.Progress = ProgressText(downloaded, row.Size);
+        row.Elapsed = ElapsedText(elapsed);
+        row.Speed = SpeedText(downloaded, elapsed);
+        changed = true;
+    }
+    if (changed)
+        Changed();
+}
+
+void TDownloadList::DeleteTask(std::uint32_t key) {
+    if (!FindRow(key))
+        return;
+    if (Engine_)
+        Engine_->RemoveTask(key);
+    RemoveTaskInfo(key);
+    std::erase_if(Rows_, [key](const TDownloadRow& row) { return row.Key == key; });
+    Changed();
+}
+
+void TDownloadList::DeleteAll() {
+    if (Rows_.empty())
+        return;
+    for (auto it = Rows_.rbegin(); it != Rows_.rend(); ++it)
+        if (Engine_)
+            Engine_->RemoveTask(it->Key);
+    Rows_.clear();
+    Changed();
+}
+
+bool TDownloadList::ClearErrors() {
+    bool any = false;
+    for (auto it = Rows_.end(); it != Rows_.begin();) {
+        --it;
+        if (it->Image != diFailed)
+            continue;
+        if (Engine_)
+            Engine_->RemoveTask(it->Key);
+        it = Rows_.erase(it);
+        any = true;
+    }
+    if (any)
+        Changed();
+    return any;
+}
+
+TDownloadRow* TDownloadList::FindRow(std::uint32_t key) {
+    auto it = std::find_if(Rows_.begin(), Rows_.end(), [key](const TDownloadRow& row) { return row.Key == key; });
+    return it == Rows_.end() ? nullptr : &*it;
+}
+
+void TDownloadList::RemoveTaskInfo(std::uint32_t key) {
+    std::lock_guard lock(TaskInfosMutex_);
+    auto it = std::find_if(TaskInfos_.begin(), TaskInfos_.end(), [key](const TTaskInfo& t) { return t.Key == key; });
+    if (it != TaskInfos_.end())
+        TaskInfos_.erase(it);
+}
+
+void TDownloadList::Changed() {
+    if (OnRowsChanged)
+        OnRowsChanged();
+}
+
+void TDownloadList::PostToUi(std::function<void()> change) {
+    Ui_.Post([alive = std::weak_ptr<int>(Alive_), change = std::move(change)] {
+        if (!alive.expired())
+            change();
+    });
+}
+
+void TDownloadList::TaskStarted(std::uint32_t key, std::int32_t size) {
+    {
+        std::lock_guard lock(TaskInfosMutex_);
+        for (TTaskInfo& t : TaskInfos_)
+            if (t.Key == key) {
+                t.Size = size;
+                break;
+            }
+    }
+    PostToUi([this, key, size] {
+        if (TDownloadRow* row = FindRow(key)) {
+            row->Image = diDownloading;
+            row->Size = size;
+            row->SizeText = std::to_string(size);
+            Changed();
+        }
+    });
+}
+
+void TDownloadList::TaskFailed(std::uint32_t key) {
+    PostToUi([this, key] {
+        if (TDownloadRow* row = FindRow(key)) {
+            row->Image = diFailed;
+            row->Progress = "0.00 %";
+            Changed();
+        }
+    });
+}
+
+void TDownloadList::TaskProgress(std::uint32_t key, std::int32_t bytes) {
+    std::lock_guard lock(TaskInfosMutex_);
+    for (TTaskInfo& t : TaskInfos_)
+        if (t.Key == key) {
+            t.Downloaded = bytes;
+            break;
+        }
+}
+
+void TDownloadList::TaskDone(std::uint32_t key, const std::string& savedPath) {
+    PostToUi([this, key, savedPath] {
+        if (!FindRow(key))
+            return; // deleted meanwhile: its record went with it, or stays as the user left it
+        std::erase_if(Rows_, [key](const TDownloadRow& row) { return row.Key == key; });
+        std::string path;
+        {
+            std::lock_guard lock(TaskInfosMutex_);
+            auto it =
+                std::find_if(TaskInfos_.begin(), TaskInfos_.end(), [key](const TTaskInfo& t) { return t.Key == key; });
+            if (it != TaskInfos_.end()) {
+                path = savedPath.empty() ? it->FileName : savedPath;
+                TaskInfos_.erase(it);
+            }
+        }
+        Changed();
+        if (!path.empty() && OnSongDone)
+            OnSongDone(path);
+    });
+}
+
+} // namespace zv2::download

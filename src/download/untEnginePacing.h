@@ -1,0 +1,49 @@
+#pragma once
+// The pace of the download engine's threads and the time limits of its
+// network waits, and the one wait every engine loop makes between passes.
+//
+// The defaults are the designed pace: the task thread and the writer pass
+// every 10 ms, the pool dispatches every 50 ms, an idle worker looks for work
+// every 100 ms and pauses 10 ms after each received chunk; a segment is thus
+// received at no more than about 200 KB/s and the writer stores about 100
+// blocks (200 KB) per second for all downloads together. Tests use Fast():
+// no pauses, and a loop that found nothing to do waits until it is woken.
+
+#include <condition_variable>
+#include <mutex>
+
+namespace zv2::download {
+
+struct TEngineTiming {
+    int TaskPassMs = 10;         // task thread: one task start and one event per pass
+    int WriterPassMs = 10;       // writer: one file opened and one block written per pass
+    int PoolPassMs = 50;         // thread pool: one job dispatched per pass
+    int WorkerIdleMs = 100;      // a worker without a job looks again after this
+    int WorkerChunkPauseMs = 10; // a worker pauses after every chunk it received
+    int ConnectTimeoutMs = 10000;
+    int ReceiveTimeoutMs = 30000; // the longest silence of a server before its job fails
+
+    // No pauses at all (the time limits stay); for tests.
+    static TEngineTiming Fast();
+};
+
+// The wait between two passes of a loop. Pause(ms > 0) sleeps that long;
+// Pause(0) returns at once after a pass that did work, and otherwise waits
+// until Wake() (or a short guard time). Stop() ends every present and later
+// wait. Any thread may call Wake() and Stop(); one thread pauses.
+class TPacer {
+public:
+    // False once Stop() was called.
+    bool Pause(int ms, bool didWork);
+    void Wake();
+    void Stop();
+    bool Stopped() const;
+
+private:
+    mutable std::mutex Mutex_;
+    std::condition_variable Changed_;
+    bool Woken_ = false;
+    bool Stopped_ = false;
+};
+
+} // namespace zv2::download

@@ -1,0 +1,278 @@
+#include "download/untTaskThread.h"
+
+#include "catalogue/untHttpRequest.h"
+#include "platform/net/TcpSocket.h"
+
+#include <algorithm>
+
+namespace zv2::download {
+
+namespace {
+
+enum : std::uint8_t { evOpened = 0, evFileError = 2, evProgress = 3, evFinished = 4, evSegmentFailed = 5 };
+
+constexpr std::size_t kLongestProbeReply = 64 * 1024;
+
+std::string AsciiLower(std::string_view text) {
+    std::string lower(text);
+    for (char& c : lower)
+        if (c >= 'A' && c <= 'Z')
+            c = static_cast<char>(c - 'A' + 'a');
+    return lower;
+}
+
+} // namespace
+
+TProbeResult ParseProbeReply(std::string_view reply) {
+    TProbeResult result;
+    result.StatusOK = reply.find("200 OK") != std::string_view::npos;
+    constexpr std::string_view kName = "Content-Length:";
+    const std::size_t at = reply.find(kName);
+    if (at == std::string_view::npos)
+        return result;
+    for (std::size_t i = at + kName.size(); i < reply.size() && reply[i] != '\r' && reply[i] != '\n'; ++i) {
+        if (reply[i] < '0' || reply[i] > '9')
+            continue;
+        result.Size = result.Size * 10 + (reply[i] - '0');
+        if (result.Size > TTaskThread::kLargestSize) {
+            result.Size = TTaskThread::kLargestSize + 1; // too large, whatever follows
+            break;
+        }
+    }
+    return result;
+}
+
+std::vector<TDownLoadInfo> SegmentJobs(std::uint32_t key, const std::string& url, std::int64_t size, bool statusOK) {
+    if (!statusOK || size < 3072)
+        return {{key, url, 0, size}};
+    const std::int64_t q = size / 3;
+    return {{key, url, 0, q}, {key, url, q + 1, q + 2}, {key, url, size - q, q}};
+}
+
+TTaskThread::TTaskThread(TTaskCallbacks callbacks, int maxTasks, int threadsPeerTask, const TEngineTiming& timing)
+    : Callbacks_(std::move(callbacks)), MaxTasks_(maxTasks), ThreadsPeerTask_(threadsPeerTask), Timing_(timing),
+      Pool_(maxTasks * threadsPeerTask, kBlockSize),
+      Writer_(Pool_, threadsPeerTask,
+              TWriterCallbacks{[this](std::uint32_t k, std::int32_t v) { PostEvent(evOpened, k, v); },
+                               [this](std::uint32_t k, std::int32_t v) { PostEvent(evProgress, k, v); },
+                               [this](std::uint32_t k, std::int32_t v) { PostEvent(evFinished, k, v); },
+                               [this](std::uint32_t k, std::int32_t v) { PostEvent(evFileError, k, v); }},
+              timing.WriterPassMs),
+      Jobs_(
+          0, Pool_, Writer_, [this](std::uint32_t k, std::int32_t v) { PostEvent(evSegmentFailed, k, v); }, timing) {
+    Thread_ = std::thread([this] { Execute(); });
+}
+
+TTaskThread::~TTaskThread() {
+    Pacer_.Stop();
+    {
+        std::lock_guard lock(ProbeMutex_);
+        if (ProbeSocket_)
+            ProbeSocket_->Abort();
+    }
+    Thread_.join();
+}
+
+void TTaskThread::AddTask(std::uint32_t key, const std::string& fileName, const std::string& url) {
+    {
+        std::lock_guard lock(TasksMutex_);
+        TTaskInfo task;
+        task.Key = key;
+        task.FileName = fileName;
+        task.Url = url;
+        Tasks_.push_back(std::move(task));
+    }
+    Pacer_.Wake();
+}
+
+void TTaskThread::RemoveTask(std::uint32_t key) {
+    bool opened = false;
+    {
+        std::lock_guard lock(TasksMutex_);
+        TakeTask(key, opened);
+    }
+    // After the record is gone nothing queues jobs for it or registers its
+    // file again, so what is stopped and dropped here stays so.
+    Jobs_.StopJobs(key);
+    Writer_.RemoveFile(key);
+    if (opened)
+        --Running_;
+}
+
+std::size_t TTaskThread::TaskCount() const {
+    std::lock_guard lock(TasksMutex_);
+    return Tasks_.size();
+}
+
+bool TTaskThread::TakeTask(std::uint32_t key, bool& opened) {
+    auto it = std::find_if(Tasks_.begin(), Tasks_.end(), [key](const TTaskInfo& t) { return t.Key == key; });
+    if (it == Tasks_.end())
+        return false;
+    opened = it->Opened;
+    Tasks_.erase(it);
+    return true;
+}
+
+void TTaskThread::Execute() {
+    bool didWork = false;
+    while (Pacer_.Pause(Timing_.TaskPassMs, didWork)) {
+        didWork = StartNextTask();
+        didWork = HandleEvent() || didWork;
+    }
+}
+
+bool TTaskThread::StartNextTask() {
+    if (Running_.load() > MaxTasks_)
+        return false;
+    TTaskInfo task;
+    {
+        std::lock_guard lock(TasksMutex_);
+        auto it = std::find_if(Tasks_.begin(), Tasks_.end(), [](const TTaskInfo& t) { return t.State == 0; });
+        if (it == Tasks_.end())
+            return false;
+        it->State = 2; // never started again, whatever happens
+        task = *it;
+    }
+    StartTask(task);
+    return true;
+}
+
+void TTaskThread::StartTask(const TTaskInfo& task) {
+    const catalogue::TUrlParts parts = catalogue::SplitUrl(AsciiLower(task.Url));
+    const std::string path = catalogue::EscapeSpaces(parts.Path);
+    TProbeResult probe;
+    {
+        platform::TTcpSocket socket;
+        {
+            std::lock_guard lock(ProbeMutex_);
+            ProbeSocket_ = &socket;
+            if (Pacer_.Stopped())
+                socket.Abort();
+        }
+        if (socket.Connect(parts.Host, parts.Port, Timing_.ConnectTimeoutMs) == platform::TNetResult::Ok)
+            probe = ProbeSize(socket, parts.Host, parts.Port, path);
+        std::lock_guard lock(ProbeMutex_);
+        ProbeSocket_ = nullptr;
+    }
+    if (probe.Size > 0 && probe.Size <= kLargestSize) {
+        std::lock_guard lock(TasksMutex_);
+        auto it = std::find_if(Tasks_.begin(), Tasks_.end(), [&](const TTaskInfo& t) { return t.Key == task.Key; });
+        if (it == Tasks_.end())
+            return; // removed while it was probed
+        it->Size = probe.Size;
+        it->StatusOK = probe.StatusOK;
+        const auto segments = SegmentJobs(task.Key, task.Url, probe.Size, probe.StatusOK).size();
+        Writer_.AddFile(task.Key, task.FileName, probe.Size, static_cast<int>(segments));
+        return;
+    }
+    FailTask(task.Key);
+}
+
+TProbeResult TTaskThread::ProbeSize(platform::TTcpSocket& socket, const std::string& host, std::uint16_t port,
+                                    const std::string& path) {
+    const std::string request = catalogue::BuildRangeRequest("HEAD", host, path, port, 0, 0);
+    if (socket.SendAll(request.data(), request.size(), Timing_.ReceiveTimeoutMs) != platform::TNetResult::Ok)
+        return {};
+    // A HEAD reply is its header: read until the blank line or the server's end.
+    std::string reply;
+    char buffer[1025];
+    while (reply.size() < kLongestProbeReply && reply.find("\r\n\r\n") == std::string::npos) {
+        std::size_t received = 0;
+        const auto result = socket.Receive(buffer, sizeof buffer, received, Timing_.ReceiveTimeoutMs);
+        if (result == platform::TNetResult::Closed)
+            break;
+        if (result != platform::TNetResult::Ok)
+            return {};
+        reply.append(buffer, received);
+    }
+    return ParseProbeReply(reply);
+}
+
+void TTaskThread::PostEvent(std::uint8_t kind, std::uint32_t key, std::int32_t value) {
+    {
+        std::lock_guard lock(EventsMutex_);
+        Events_.push_back({kind, key, value});
+    }
+    Pacer_.Wake();
+}
+
+bool TTaskThread::HandleEvent() {
+    TEvent event{};
+    {
+        std::lock_guard lock(EventsMutex_);
+        if (Events_.empty())
+            return false;
+        event = Events_.front();
+        Events_.pop_front();
+    }
+    switch (event.Kind) {
+    case evOpened: {
+        std::vector<TDownLoadInfo> jobs;
+        {
+            std::lock_guard lock(TasksMutex_);
+            auto it =
+                std::find_if(Tasks_.begin(), Tasks_.end(), [&](const TTaskInfo& t) { return t.Key == event.Key; });
+            if (it == Tasks_.end() || it->Opened)
+                break;
+            it->Opened = true;
+            ++Running_;
+            // Queued under the task lock: a RemoveTask after this sees them in the pool.
+            for (const TDownLoadInfo& job : SegmentJobs(it->Key, it->Url, it->Size, it->StatusOK))
+                Jobs_.AddJob(job);
+        }
+        if (Callbacks_.OnTaskStart)
+            Callbacks_.OnTaskStart(event.Key, event.Value);
+        break;
+    }
+    case evFileError:
+    case evSegmentFailed:
+        FailTask(event.Key);
+        break;
+    case evProgress: {
+        bool known = false;
+        {
+            std::lock_guard lock(TasksMutex_);
+            known = std::any_of(Tasks_.begin(), Tasks_.end(), [&](const TTaskInfo& t) { return t.Key == event.Key; });
+        }
+        if (known && Callbacks_.OnTaskProgress)
+            Callbacks_.OnTaskProgress(event.Key, event.Value);
+        break;
+    }
+    case evFinished: {
+        bool opened = false, known = false;
+        {
+            std::lock_guard lock(TasksMutex_);
+            known = TakeTask(event.Key, opened);
+        }
+        const std::string saved = Writer_.TakeSavedName(event.Key);
+        if (!known)
+            break;
+        if (opened)
+            --Running_;
+        if (Callbacks_.OnTaskDone)
+            Callbacks_.OnTaskDone(event.Key, saved);
+        break;
+    }
+    default:
+        break;
+    }
+    return true;
+}
+
+void TTaskThread::FailTask(std::uint32_t key) {
+    bool opened = false, known = false;
+    {
+        std::lock_guard lock(TasksMutex_);
+        known = TakeTask(key, opened);
+    }
+    if (!known)
+        return;
+    Jobs_.StopJobs(key);
+    Writer_.RemoveFile(key);
+    if (opened)
+        --Running_;
+    if (Callbacks_.OnTaskError)
+        Callbacks_.OnTaskError(key);
+}
+
+} // namespace zv2::download

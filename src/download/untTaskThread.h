@@ -1,0 +1,156 @@
+#pragma once
+// TTaskThread, the head of the download engine: the queue of downloads
+// (tasks), the size probe of each, and the hand-over to the block writer and
+// the segment workers. It owns the buffer pool (block size 2048, count
+// MaxTasks x ThreadsPeerTask), the writer (open-file limit ThreadsPeerTask)
+// and the thread pool (no workers at first).
+//
+// A task: AddTask queues it (waiting). One pass of the task thread starts the
+// first waiting task while Running <= MaxTasks: a HEAD request to the
+// host:port of its address (lower-cased, spaces escaped) gives the size
+// ("Content-Length:", exact case, digits only, blanks skipped) and whether
+// "200 OK" came; sizes of 0 or of 2 GiB and more fail it. The file is then
+// registered with the writer, and when the writer opens it the task is
+// cut into segment jobs (SegmentJobs): three for a "200 OK" file of 3072
+// bytes or more, one otherwise. The pass then handles at most one event.
+//
+// Events (posted by the writer's and the workers' threads, handled in order
+// on the task thread, one per pass):
+//   0 file opened (Size)       -> OnTaskStart (key, size), jobs queued, Running + 1
+//   2 file error (0)           -> the download fails (below)
+//   3 progress (bytes written) -> OnTaskProgress (key, bytes)
+//   4 file finished (Size)     -> the task leaves the list, Running - 1, OnTaskDone (key, the
+//                                 name saved under: a numbered one when the name was taken)
+//   5 segment failed (Start)   -> the download fails: a worker's OnJobError
+//                                 posts it, so a failed segment never leaves
+//                                 its download "downloading" for ever
+//   other kinds are dropped.
+// A failing download (probe, write, save or segment) leaves the task list,
+// its running segments are stopped, its queued jobs and its memory image are
+// dropped, Running falls when it had risen, and OnTaskError (key) follows,
+// once. Events of a key no longer in the list are dropped.
+//
+// Running counts the tasks whose file the writer has opened and which have
+// not yet finished, failed or been removed.
+//
+// Threads: AddTask, RemoveTask and the destructor from the main thread; none
+// of them waits on the network (the probe runs on the task thread without
+// any lock that they take). The four callbacks run on the task thread with no
+// lock of the engine held; they may call AddTask and RemoveTask.
+// Destruction aborts the probe and every segment and joins all threads:
+// every network wait ends at once, so it does not hang.
+
+#include "download/UntThreadPool.h"
+#include "download/untEnginePacing.h"
+#include "download/untMemoryPool.h"
+#include "download/untSaveThread.h"
+
+#include <atomic>
+#include <cstdint>
+#include <deque>
+#include <functional>
+#include <memory>
+#include <mutex>
+#include <string>
+#include <string_view>
+#include <thread>
+#include <vector>
+
+namespace zv2::platform {
+class TTcpSocket;
+}
+
+namespace zv2::download {
+
+struct TTaskCallbacks {
+    std::function<void(std::uint32_t key, std::int32_t size)> OnTaskStart;
+    std::function<void(std::uint32_t key)> OnTaskError;
+    std::function<void(std::uint32_t key, std::int32_t bytes)> OnTaskProgress;
+    std::function<void(std::uint32_t key, const std::string& savedPath)> OnTaskDone; // the file's name on disk
+};
+
+// What a HEAD reply says: the size after the first "Content-Length:" (each
+// digit up to the line's end taken, everything else skipped; 0 when there is
+// no such line; capped at 2^31, which is refused) and whether "200 OK" occurs.
+struct TProbeResult {
+    std::int64_t Size = 0;
+    bool StatusOK = false;
+};
+TProbeResult ParseProbeReply(std::string_view reply);
+
+// The segment jobs of a file of `size` bytes: with `statusOK` and size L >=
+// 3072, q = L / 3 and the jobs (0, q), (q + 1, q + 2), (L - q, q) as (Start,
+// Length), whose inclusive ranges overlap and together cover 0 .. L - 1;
+// otherwise the one job (0, L).
+std::vector<TDownLoadInfo> SegmentJobs(std::uint32_t key, const std::string& url, std::int64_t size, bool statusOK);
+
+class TTaskThread {
+public:
+    static constexpr int kBlockSize = 2048;
+    static constexpr std::int64_t kLargestSize = 0x7FFFFFFF; // 2 GiB - 1
+
+    TTaskThread(TTaskCallbacks callbacks, int maxTasks, int threadsPeerTask, const TEngineTiming& timing = {});
+    ~TTaskThread();
+    TTaskThread(const TTaskThread&) = delete;
+    TTaskThread& operator=(const TTaskThread&) = delete;
+
+    // Queues a download; `fileName` is the full target path. Keys are unique and not 0.
+    void AddTask(std::uint32_t key, const std::string& fileName, const std::string& url);
+    // Forgets a download: it leaves the list (a waiting one is never started),
+    // its segments stop, its image is dropped, Running falls when it had risen.
+    void RemoveTask(std::uint32_t key);
+
+    int Running() const { return Running_.load(); }
+    std::size_t TaskCount() const;
+
+private:
+    struct TTaskInfo {
+        std::uint8_t State = 0; // 0 waiting, 2 started
+        std::uint32_t Key = 0;
+        std::string FileName;
+        std::string Url;
+        std::int64_t Size = 0;
+        bool StatusOK = false;
+        bool Opened = false; // counted in Running
+    };
+    struct TEvent {
+        std::uint8_t Kind;
+        std::uint32_t Key;
+        std::int32_t Value;
+    };
+
+    void Execute();
+    bool StartNextTask();
+    void StartTask(const TTaskInfo& task);
+    TProbeResult ProbeSize(platform::TTcpSocket& socket, const std::string& host, std::uint16_t port,
+                           const std::string& path);
+    bool HandleEvent();
+    void FailTask(std::uint32_t key);
+    // Takes the task out of the list (with the task lock held); true when it was there.
+    bool TakeTask(std::uint32_t key, bool& opened);
+    void PostEvent(std::uint8_t kind, std::uint32_t key, std::int32_t value);
+
+    const TTaskCallbacks Callbacks_;
+    const int MaxTasks_;
+    const int ThreadsPeerTask_;
+    const TEngineTiming Timing_;
+    std::atomic<int> Running_{0};
+
+    mutable std::mutex TasksMutex_;
+    std::vector<TTaskInfo> Tasks_;
+    std::mutex EventsMutex_;
+    std::deque<TEvent> Events_;
+    std::mutex ProbeMutex_;
+    platform::TTcpSocket* ProbeSocket_ = nullptr;
+
+    // Before the engine objects: their threads post events until they end.
+    TPacer Pacer_;
+    // Destroyed in reverse: workers first, then the writer, then the buffers.
+    TMemoryPool Pool_;
+    TSaveThread Writer_;
+    TThreadPool Jobs_;
+
+    std::thread Thread_;
+};
+
+} // namespace zv2::download

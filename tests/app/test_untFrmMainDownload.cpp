@@ -1,0 +1,203 @@
+// The download tab end to end: search rows downloaded through the window from
+// the local music site and from loopback file servers that close early or
+// hang; inside a private network namespace when the process may make one.
+#include "app/untFrmMain.h"
+
+#include "../download/FileServer.h"
+#include "../speaker/PrivateNetwork.h"
+#include "QtTestApp.h"
+#include "TempDir.h"
+#include "TestWindow.h"
+#include "download/untDownloadList.h"
+#include "platform/net/TcpSocket.h"
+#include "tools/ChildProcess.h"
+
+#include <QAction>
+#include <QApplication>
+#include <QMenu>
+#include <QTest>
+#include <QTreeWidget>
+#include <chrono>
+#include <filesystem>
+#include <fstream>
+#include <sstream>
+
+using namespace zv2;
+
+namespace {
+
+// Before any thread starts.
+const bool kPrivateNetwork = test::EnterPrivateNetwork();
+
+std::string ReadFile(const std::string& path) {
+    std::ifstream in(path, std::ios::binary);
+    std::ostringstream bytes;
+    bytes << in.rdbuf();
+    return bytes.str();
+}
+
+// The search list's download address of song `id` of the site, made as the
+// search worker makes it: the site's host followed by the download page's
+// "downlink=" value.
+std::string DownloadAddress(std::uint16_t port, int id) {
+    const std::string site = "127.0.0.1:" + std::to_string(port);
+    const std::string request =
+        "GET /song/" + std::to_string(id) + "/download HTTP/1.1\r\nHost: " + site + "\r\nConnection: Close\r\n\r\n";
+    platform::TTcpSocket socket;
+    std::string page;
+    if (socket.Connect("127.0.0.1", port, 20000) == platform::TNetResult::Ok &&
+        socket.SendAll(request.data(), request.size(), 20000) == platform::TNetResult::Ok) {
+        char buffer[1024];
+        std::size_t got = 0;
+        while (socket.Receive(buffer, sizeof buffer, got, 20000) == platform::TNetResult::Ok)
+            page.append(buffer, got);
+    }
+    const std::string marker = "downlink=\"";
+    const auto at = page.find(marker);
+    if (at == std::string::npos)
+        return {};
+    return site + page.substr(at + marker.size(), page.find('"', at + marker.size()) - at - marker.size());
+}
+
+struct THome {
+    test::TTempDir Home;
+    THome() { std::ofstream(Home.File("Download.ini")) << "[ZV2Address]\nIP=127.0.0.2\n[History]\nAutoPlay=0\n"; }
+};
+
+// The designed pace, with a short silence limit so that a hanging site fails soon.
+download::TEngineTiming ShortSilence() {
+    download::TEngineTiming timing;
+    timing.ReceiveTimeoutMs = 1500;
+    return timing;
+}
+
+struct TWindow : THome, test::TTestWindow {
+    TWindow() : TTestWindow(Home.Path() + "/", test::FreePortLink(), ShortSilence()) {}
+
+    // Adds a search result row as the search tab shows it.
+    QTreeWidgetItem* AddSearchRow(const std::string& name, const std::string& url) {
+        auto* item = new QTreeWidgetItem(Form->lvMusicLst);
+        item->setText(1, QString::fromStdString(name));
+        item->setText(7, QString::fromStdString(url));
+        return item;
+    }
+    void DoubleClick(QTreeWidgetItem* item) {
+        Form->lvMusicLst->clearSelection();
+        item->setSelected(true);
+        QTest::mouseDClick(Form->lvMusicLst->viewport(), Qt::LeftButton, {},
+                           Form->lvMusicLst->visualItemRect(item).center());
+    }
+    bool RunUntil(const std::function<bool()>& done) {
+        const auto end = std::chrono::steady_clock::now() + std::chrono::seconds(90);
+        while (!done()) {
+            if (std::chrono::steady_clock::now() > end)
+                return false;
+            Ui.WaitAndRun(50);
+            QApplication::processEvents();
+        }
+        return true;
+    }
+    int Rows(int image) const {
+        int n = 0;
+        for (int i = 0; i < Form->lvDownload->topLevelItemCount(); ++i)
+            n += Form->lvDownload->topLevelItem(i)->data(0, Qt::UserRole + 1).toInt() == image;
+        return n;
+    }
+    std::string Music(const std::string& name) const { return Home.File("Music/" + name); }
+};
+
+} // namespace
+
+TEST(DownloadTab, SongsFromTheSearchListLandInTheMusicFolderAndThePlaylist) {
+    if (!kPrivateNetwork)
+        GTEST_SKIP() << "no private network namespace can be made here";
+    test::TFileServer site, closing, hanging;
+    const std::string small = test::SongBytes(5000, 1), large = test::SongBytes(120000, 2);
+    site.AddFile("/music/small.mp3", small);
+    site.AddFile("/music/large.mp3", large);
+    site.AddFile("/music/x.mp3", small);
+    site.AddFile("/music/ab.mp3", large);
+    closing.AddFile("/bad.mp3", large);
+    closing.SetMode(test::TFileServer::TMode::CloseEarly);
+    hanging.AddFile("/hang.mp3", large);
+    hanging.SetMode(test::TFileServer::TMode::Hang);
+
+    TWindow w;
+    const std::size_t listed = w.Form->PlayList().Count();
+    QTreeWidgetItem* first = w.AddSearchRow("small", site.Url("/music/small.mp3"));
+    const std::vector<std::pair<std::string, std::string>> others = {
+        {"large", site.Url("/music/large.mp3")}, {"../x", site.Url("/music/x.mp3")}, {"a/b", site.Url("/music/ab.mp3")},
+        {"bad", closing.Url("/bad.mp3")},        {"hang", hanging.Url("/hang.mp3")},
+    };
+    w.DoubleClick(first);
+    for (const auto& [name, url] : others)
+        w.DoubleClick(w.AddSearchRow(name, url));
+    ASSERT_EQ(w.Form->lvDownload->topLevelItemCount(), 6);
+    EXPECT_EQ(w.Form->lvDownload->topLevelItem(2)->text(1), ".._x.mp3");
+
+    w.DoubleClick(first);
+    ASSERT_FALSE(w.Dialogs->Shown.empty());
+    EXPECT_EQ(w.Dialogs->Shown.back().Text, "该音乐已经在下载中或者已经下载完成！");
+    EXPECT_EQ(w.Dialogs->Shown.back().Caption, "出错");
+
+    ASSERT_TRUE(w.RunUntil([&] { return w.Form->PlayList().Count() == listed + 4 && w.Rows(3) == 2; }));
+    EXPECT_EQ(w.Form->lvDownload->topLevelItemCount(), 2);
+    for (int i = 0; i < 2; ++i)
+        EXPECT_EQ(w.Form->lvDownload->topLevelItem(i)->text(2), "0.00 %");
+    EXPECT_EQ(ReadFile(w.Music("small.mp3")), small);
+    EXPECT_EQ(ReadFile(w.Music("large.mp3")), large);
+    EXPECT_EQ(ReadFile(w.Music(".._x.mp3")), small);
+    EXPECT_EQ(ReadFile(w.Music("a_b.mp3")), large);
+    EXPECT_FALSE(std::filesystem::exists(w.Home.File("x.mp3")));
+    EXPECT_FALSE(std::filesystem::exists(w.Music("bad.mp3")));
+    EXPECT_FALSE(std::filesystem::exists(w.Music("hang.mp3")));
+    std::vector<std::string> paths = w.Form->PlayList().Paths();
+    paths.erase(paths.begin(), paths.begin() + static_cast<long>(listed));
+    std::sort(paths.begin(), paths.end());
+    EXPECT_EQ(paths, (std::vector<std::string>{w.Music(".._x.mp3"), w.Music("a_b.mp3"), w.Music("large.mp3"),
+                                               w.Music("small.mp3")}));
+
+    emit w.Form->pmTaskMgr->aboutToShow();
+    EXPECT_TRUE(w.Form->mniClrError->isEnabled());
+    w.Form->mniClrError->trigger();
+    EXPECT_EQ(w.Form->lvDownload->topLevelItemCount(), 0);
+
+    // A download still running when the window goes: the close does not wait for the site.
+    hanging.AddFile("/hang2.mp3", large);
+    w.DoubleClick(w.AddSearchRow("hang2", hanging.Url("/hang2.mp3")));
+    ASSERT_TRUE(w.RunUntil([&] { return w.Rows(1) == 1; }));
+    w.Form.reset();
+    EXPECT_FALSE(std::filesystem::exists(w.Music("hang2.mp3")));
+}
+
+TEST(DownloadTab, SongsFromTheLocalMusicSiteAreSavedWholeAndListed) {
+    if (!kPrivateNetwork)
+        GTEST_SKIP() << "no private network namespace can be made here";
+    test::TTempDir library;
+    std::filesystem::create_directories(library.File("music"));
+    // Song ids follow the sorted file names: "Large Song.mp3" is 1, "Small.mp3" 2.
+    const std::string large = test::SongBytes(300000, 3), small = test::SongBytes(2000, 4);
+    std::ofstream(library.File("music/Large Song.mp3"), std::ios::binary) << large;
+    std::ofstream(library.File("music/Small.mp3"), std::ios::binary) << small;
+    const char* tools = std::getenv("ZV2_TOOLS_DIR");
+    test::TChildProcess site({std::string(tools ? tools : ".") + "/music-site", "--bind", "127.0.0.1", "--port", "0",
+                              "--music", library.File("music")});
+    ASSERT_TRUE(site.WaitForOutput("\n", 20000)) << site.Err;
+    const std::string prefix = "music-site: listening on 127.0.0.1:";
+    ASSERT_EQ(site.Out.rfind(prefix, 0), 0u) << site.Out;
+    const auto port = static_cast<std::uint16_t>(std::stoi(site.Out.substr(prefix.size())));
+
+    TWindow w;
+    const std::size_t listed = w.Form->PlayList().Count();
+    const std::string largeUrl = DownloadAddress(port, 1), smallUrl = DownloadAddress(port, 2);
+    ASSERT_FALSE(largeUrl.empty());
+    ASSERT_FALSE(smallUrl.empty());
+    w.DoubleClick(w.AddSearchRow("Large Song", largeUrl));
+    w.DoubleClick(w.AddSearchRow("Small", smallUrl));
+    ASSERT_TRUE(w.RunUntil([&] { return w.Form->PlayList().Count() == listed + 2 || w.Rows(3) > 0; }));
+    EXPECT_EQ(w.Rows(3), 0);
+    EXPECT_EQ(ReadFile(w.Music("Large Song.mp3")), large);
+    EXPECT_EQ(ReadFile(w.Music("Small.mp3")), small);
+    EXPECT_EQ(w.Form->lvDownload->topLevelItemCount(), 0);
+    site.Signal(SIGTERM);
+}

@@ -1,0 +1,157 @@
+#include "FileServer.h"
+#include "TempDir.h"
+#include "download/untDownloadList.h"
+#include "platform/Dispatcher.h"
+
+#include <chrono>
+#include <filesystem>
+#include <fstream>
+#include <gtest/gtest.h>
+#include <sstream>
+
+using namespace zv2::download;
+
+TEST(DownloadTexts, FollowTheFormatsAndFallBackToZero) {
+    EXPECT_EQ(ProgressText(42170, 100000), "42.17 %");
+    EXPECT_EQ(ProgressText(3, 3), "100.00 %");
+    EXPECT_EQ(ProgressText(3100, 3072), "0.00 %") << "above 100";
+    EXPECT_EQ(ProgressText(0, 0), "0.00 %") << "undefined";
+    EXPECT_EQ(ProgressText(-1, 10), "0.00 %");
+    EXPECT_EQ(SpeedText(187250, 1000), "187.25 k/s");
+    EXPECT_EQ(SpeedText(2000000, 1000), "0.00 k/s") << "above 1000 bytes per ms";
+    EXPECT_EQ(SpeedText(5, 0), "0.00 k/s");
+    EXPECT_EQ(SpeedText(0, 0), "0.00 k/s");
+    EXPECT_EQ(ElapsedText(187250), "00:03:07.250");
+    EXPECT_EQ(ElapsedText(0), "00:00:00.000");
+    EXPECT_EQ(ElapsedText(257u * 3600000u + 61001u), "01:01:01.001") << "hours wrap at 256";
+}
+
+TEST(SafeFileName, KeepsEveryNameInsideItsFolder) {
+    const std::pair<std::string, std::string> cases[] = {
+        {"Song.mp3", "Song.mp3"},
+        {"../x.mp3", ".._x.mp3"},
+        {"a/b.mp3", "a_b.mp3"},
+        {"a\\b", "a_b"},
+        {std::string("x\0y", 3), "x_y"},
+        {"tab\there", "tab_here"},
+        {".", "_"},
+        {"..", "_"},
+        {"", "_"},
+        {"小星星.mp3", "小星星.mp3"},
+    };
+    for (const auto& [name, safe] : cases)
+        EXPECT_EQ(SafeFileName(name), safe) << name;
+    const std::string longName =
+        SafeFileName(std::string(100, 'a') + std::string(100, '\xE4') + "\xB8\xAD" + std::string(300, 'b'));
+    EXPECT_LE(longName.size(), 255u);
+}
+
+TEST(TargetPath, UsesTheSavePathOrTheMusicFolderBesideTheProgram) {
+    EXPECT_EQ(TargetPath("/d/mp3", "/prog/", "Song.mp3"), "/d/mp3/Song.mp3");
+    EXPECT_EQ(TargetPath("", "/prog/", "Song.mp3"), "/prog/Music/Song.mp3");
+    EXPECT_EQ(TargetPath("  ", "/prog/", "Song.mp3"), "/prog/Music/Song.mp3");
+}
+
+namespace {
+
+struct TListFixture : ::testing::Test {
+    zv2::platform::TQueueDispatcher Ui;
+    zv2::test::TTempDir Dir;
+    zv2::test::TFileServer Server;
+    std::vector<std::string> Songs;
+    std::unique_ptr<TDownloadList> List;
+
+    void Start(std::function<std::uint32_t()> tick = nullptr) {
+        TDownloadList::TOptions options;
+        options.SavePath = Dir.Path();
+        options.ProgramFolder = Dir.Path() + "/";
+        options.Timing = TEngineTiming::Fast();
+        options.TickCount = std::move(tick);
+        List = std::make_unique<TDownloadList>(Ui, options);
+        List->OnSongDone = [this](const std::string& path) { Songs.push_back(path); };
+    }
+    // Runs the UI thread's queue until `done` holds (a minute at most).
+    bool RunUntil(const std::function<bool()>& done) {
+        const auto end = std::chrono::steady_clock::now() + std::chrono::seconds(60);
+        while (!done()) {
+            if (std::chrono::steady_clock::now() > end)
+                return false;
+            Ui.WaitAndRun(100);
+        }
+        return true;
+    }
+    const TDownloadRow* Row(std::uint32_t key) const {
+        for (const auto& row : List->Rows())
+            if (row.Key == key)
+                return &row;
+        return nullptr;
+    }
+    void TearDown() override { List.reset(); }
+};
+
+} // namespace
+
+TEST_F(TListFixture, AStartedSongIsRefusedASecondTimeAndKeysStayUnique) {
+    Server.AddFile("/a.mp3", zv2::test::SongBytes(10));
+    Start([] { return 5000u; });
+    // A song that never answers: the probe fails, the row stays listed.
+    ASSERT_TRUE(List->StartFromSearchRow(0, "a", "http://127.0.0.1:1/a.mp3"));
+    EXPECT_FALSE(List->StartFromSearchRow(0, "a", "http://127.0.0.1:1/a.mp3"));
+    EXPECT_FALSE(List->StartFromSearchRow(1, "b", "http://127.0.0.1:1/b.mp3")) << "a marked search row";
+    const std::uint32_t second = List->StartDownload("c.mp3", "http://127.0.0.1:1/c.mp3");
+    ASSERT_EQ(List->Rows().size(), 2u);
+    EXPECT_NE(List->Rows()[0].Key, second) << "two rows in one tick";
+    EXPECT_EQ(List->Rows()[0].FileName, "a.mp3");
+    const TDownloadRow& waiting = List->Rows()[0];
+    EXPECT_EQ(waiting.Progress, "0.0%");
+    EXPECT_EQ(waiting.SizeText, "1");
+    EXPECT_EQ(waiting.Speed, "0 k/s");
+    EXPECT_EQ(waiting.Elapsed, "00:00:00.000");
+}
+
+TEST_F(TListFixture, AFailedDownloadShowsTheFailedImageAndStaysQueued) {
+    Start();
+    const std::uint32_t key = List->StartDownload("gone.mp3", "http://127.0.0.1:1/gone.mp3");
+    ASSERT_TRUE(RunUntil([&] { return Row(key) && Row(key)->Image == diFailed; }));
+    EXPECT_EQ(Row(key)->Progress, "0.00 %");
+    List->RefreshStatus();
+    EXPECT_EQ(Row(key)->Progress, "0.00 %") << "the refresh leaves failed rows alone";
+    EXPECT_TRUE(List->ClearErrors());
+    EXPECT_TRUE(List->Rows().empty());
+    EXPECT_FALSE(List->ClearErrors());
+    EXPECT_TRUE(List->IsUrlQueued("http://127.0.0.1:1/gone.mp3"));
+    EXPECT_TRUE(Songs.empty());
+}
+
+TEST_F(TListFixture, AFinishedSongLeavesTheListForThePlaylist) {
+    const std::string song = zv2::test::SongBytes(40000);
+    Server.AddFile("/Song.mp3", song);
+    Server.AddFile("/song.mp3", song);
+    Start();
+    ASSERT_TRUE(List->StartFromSearchRow(0, "../Song", Server.Url("/song.mp3")));
+    ASSERT_TRUE(RunUntil([&] { return !Songs.empty(); }));
+    EXPECT_EQ(Songs[0], Dir.File(".._Song.mp3"));
+    std::ifstream in(Songs[0], std::ios::binary);
+    std::ostringstream bytes;
+    bytes << in.rdbuf();
+    EXPECT_EQ(bytes.str(), song);
+    EXPECT_TRUE(List->Rows().empty());
+    EXPECT_FALSE(List->IsUrlQueued(Server.Url("/song.mp3"))) << "its record went to the playlist";
+}
+
+TEST_F(TListFixture, DeletingAllKeepsTheRecordsThatRefuseARestart) {
+    Server.AddFile("/hang.mp3", zv2::test::SongBytes(30000));
+    Server.SetMode(zv2::test::TFileServer::TMode::Hang);
+    std::uint32_t now = 1000;
+    Start([&now] { return now; });
+    const std::uint32_t key = List->StartDownload("hang.mp3", Server.Url("/hang.mp3"));
+    ASSERT_TRUE(RunUntil([&] { return Row(key)->Image == diDownloading; }));
+    EXPECT_EQ(Row(key)->SizeText, "30000");
+    now += 2000;
+    List->RefreshStatus();
+    EXPECT_EQ(Row(key)->Elapsed, "00:00:02.000");
+    EXPECT_EQ(Row(key)->Progress, ProgressText(List->GetTaskProgress(key), 30000));
+    List->DeleteAll();
+    EXPECT_TRUE(List->Rows().empty());
+    EXPECT_FALSE(List->StartFromSearchRow(0, "hang", Server.Url("/hang.mp3")));
+}

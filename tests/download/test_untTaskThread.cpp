@@ -1,0 +1,193 @@
+#include "EventLog.h"
+#include "FileServer.h"
+#include "TempDir.h"
+#include "download/untTaskThread.h"
+
+#include <arpa/inet.h>
+#include <filesystem>
+#include <fstream>
+#include <gtest/gtest.h>
+#include <sstream>
+
+using namespace zv2::download;
+using zv2::test::TEventLog;
+using zv2::test::TFileServer;
+
+namespace {
+
+std::string ReadFile(const std::string& path) {
+    std::ifstream in(path, std::ios::binary);
+    std::ostringstream bytes;
+    bytes << in.rdbuf();
+    return bytes.str();
+}
+
+struct TJob {
+    std::int64_t Start, Length;
+    friend bool operator==(const TJob&, const TJob&) = default;
+};
+
+std::vector<TJob> Jobs(std::int64_t size, bool statusOK) {
+    std::vector<TJob> jobs;
+    for (const auto& job : SegmentJobs(1, "u", size, statusOK))
+        jobs.push_back({job.Start, job.Length});
+    return jobs;
+}
+
+} // namespace
+
+TEST(ParseProbeReply, ReadsContentLengthByTheRuleOfTheProbe) {
+    struct TCase {
+        const char* Reply;
+        std::int64_t Size;
+        bool StatusOK;
+    };
+    const TCase cases[] = {
+        {"HTTP/1.1 200 OK\r\nContent-Length: 3072\r\n\r\n", 3072, true},
+        {"HTTP/1.1 200 OK\r\nContent-Length: 1 234\r\n\r\n", 1234, true},
+        {"HTTP/1.1 200 OK\r\ncontent-length: 500\r\n\r\n", 0, true},
+        {"HTTP/1.1 200 OK\r\nServer: x\r\n\r\n", 0, true},
+        {"HTTP/1.1 302 Found\r\nContent-Length: 99\r\n\r\n", 99, false},
+        {"HTTP/1.1 200 OK\r\nContent-Length: 2147483647\r\n\r\n", 2147483647, true},
+    };
+    for (const TCase& c : cases) {
+        const TProbeResult result = ParseProbeReply(c.Reply);
+        EXPECT_EQ(result.Size, c.Size) << c.Reply;
+        EXPECT_EQ(result.StatusOK, c.StatusOK) << c.Reply;
+    }
+    EXPECT_GT(ParseProbeReply("Content-Length: 2147483648\r\n").Size, TTaskThread::kLargestSize);
+    EXPECT_GT(ParseProbeReply("Content-Length: 99999999999999999999999\r\n").Size, TTaskThread::kLargestSize);
+}
+
+TEST(SegmentJobs, CutsFilesFrom3072BytesIntoThreeOverlappingRanges) {
+    EXPECT_EQ(Jobs(3071, true), (std::vector<TJob>{{0, 3071}}));
+    EXPECT_EQ(Jobs(3072, true), (std::vector<TJob>{{0, 1024}, {1025, 1026}, {2048, 1024}}));
+    EXPECT_EQ(Jobs(5000, false), (std::vector<TJob>{{0, 5000}}));
+}
+
+struct TTaskFixture : ::testing::Test {
+    TFileServer Server;
+    zv2::test::TTempDir Dir;
+    TEventLog Log;
+    std::map<std::uint32_t, std::string> Saved;
+    std::unique_ptr<TTaskThread> Engine;
+
+    void Start(int maxTasks = 5, int receiveTimeoutMs = 30000) {
+        TTaskCallbacks callbacks;
+        callbacks.OnTaskStart = Log.Recorder("start");
+        callbacks.OnTaskError = [this](std::uint32_t key) { Log.Add("error " + std::to_string(key)); };
+        callbacks.OnTaskDone = [this](std::uint32_t key, const std::string& saved) {
+            Saved[key] = saved; // written before the entry that the test waits for
+            Log.Add("done " + std::to_string(key));
+        };
+        auto timing = TEngineTiming::Fast();
+        timing.ReceiveTimeoutMs = receiveTimeoutMs;
+        Engine = std::make_unique<TTaskThread>(std::move(callbacks), maxTasks, 3, timing);
+    }
+    void TearDown() override { Engine.reset(); }
+};
+
+TEST_F(TTaskFixture, DownloadsSeveralFilesAtOnceByteForByte) {
+    const std::string small = zv2::test::SongBytes(3071, 1), large = zv2::test::SongBytes(200000, 2);
+    Server.AddFile("/songs/small.mp3", small);
+    Server.AddFile("/songs/large one.mp3", large);
+    Server.SetPieceSize(1000);
+    Start();
+    Engine->AddTask(1, Dir.File("small.mp3"), Server.Url("/songs/small.mp3"));
+    // Capitals are asked for in lower case; spaces as %20.
+    Engine->AddTask(2, Dir.File("large.mp3"), Server.Url("/Songs/Large One.MP3"));
+    ASSERT_TRUE(Log.WaitFor("done 1"));
+    ASSERT_TRUE(Log.WaitFor("done 2"));
+    EXPECT_TRUE(Log.Contains("start 1 3071"));
+    EXPECT_TRUE(Log.Contains("start 2 200000"));
+    EXPECT_EQ(ReadFile(Saved[1]), small);
+    EXPECT_EQ(ReadFile(Saved[2]), large);
+    int gets = 0;
+    for (const auto& request : Server.Requests()) {
+        if (request.rfind("GET ", 0) != 0)
+            continue;
+        ++gets;
+        EXPECT_TRUE(request.rfind("GET /songs/small.mp3 ", 0) == 0 ||
+                    request.rfind("GET /songs/large%20one.mp3 ", 0) == 0)
+            << request;
+    }
+    EXPECT_EQ(gets, 4) << "one segment for 3071 bytes, three for the large file";
+    EXPECT_EQ(Engine->Running(), 0);
+    EXPECT_EQ(Engine->TaskCount(), 0u);
+}
+
+TEST_F(TTaskFixture, AReplyWithout200OkIsFetchedAsOneJob) {
+    const std::string song = zv2::test::SongBytes(5000);
+    Server.AddFile("/moved.mp3", song);
+    Server.SetHeadReply("HTTP/1.1 302 Found\r\nContent-Length: 5000\r\n\r\n");
+    Start();
+    Engine->AddTask(3, Dir.File("moved.mp3"), Server.Url("/moved.mp3"));
+    ASSERT_TRUE(Log.WaitFor("done 3"));
+    EXPECT_EQ(ReadFile(Dir.File("moved.mp3")), song);
+    const auto requests = Server.Requests();
+    ASSERT_EQ(requests.size(), 2u);
+    EXPECT_NE(requests[1].find("Range: bytes=0-5000\r\n"), std::string::npos);
+}
+
+TEST_F(TTaskFixture, ProbesThatGiveNoUsableSizeFailTheTask) {
+    Server.AddFile("/x.mp3", "abc");
+    const char* replies[] = {
+        "HTTP/1.1 200 OK\r\ncontent-length: 500\r\n\r\n",
+        "HTTP/1.1 200 OK\r\nContent-Length: 0\r\n\r\n",
+        "HTTP/1.1 200 OK\r\n\r\n",
+        "HTTP/1.1 200 OK\r\nContent-Length: 2147483648\r\n\r\n",
+    };
+    Start();
+    std::uint32_t key = 10;
+    for (const char* reply : replies) {
+        Server.SetHeadReply(reply);
+        Engine->AddTask(key, Dir.File("x.mp3"), Server.Url("/x.mp3"));
+        EXPECT_TRUE(Log.WaitFor("error " + std::to_string(key))) << reply;
+        ++key;
+    }
+    Engine->AddTask(key, Dir.File("x.mp3"), "http://127.0.0.1:1/refused.mp3");
+    EXPECT_TRUE(Log.WaitFor("error " + std::to_string(key)));
+    EXPECT_FALSE(std::filesystem::exists(Dir.File("x.mp3")));
+    EXPECT_EQ(Engine->TaskCount(), 0u);
+}
+
+TEST_F(TTaskFixture, AFailedSegmentFailsItsDownloadAndSavesNothing) {
+    for (const auto mode : {TFileServer::TMode::CloseEarly, TFileServer::TMode::Hang}) {
+        TFileServer server;
+        server.AddFile("/bad.mp3", zv2::test::SongBytes(30000));
+        server.SetMode(mode);
+        Start(5, 300);
+        Engine->AddTask(20, Dir.File("bad.mp3"), server.Url("/bad.mp3"));
+        ASSERT_TRUE(Log.WaitFor("start 20 30000"));
+        ASSERT_TRUE(Log.WaitFor("error 20"));
+        Engine.reset();
+        server.Stop();
+        EXPECT_FALSE(std::filesystem::exists(Dir.File("bad.mp3")));
+    }
+}
+
+TEST_F(TTaskFixture, RemovingOrStoppingHungDownloadsDoesNotWait) {
+    Server.AddFile("/hang.mp3", zv2::test::SongBytes(30000));
+    Server.SetMode(TFileServer::TMode::Hang);
+    // A server that takes connections and never answers: the probe waits.
+    const int silent = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
+    sockaddr_in at{};
+    at.sin_family = AF_INET;
+    at.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+    ::bind(silent, reinterpret_cast<sockaddr*>(&at), sizeof at);
+    ::listen(silent, 4);
+    socklen_t length = sizeof at;
+    ::getsockname(silent, reinterpret_cast<sockaddr*>(&at), &length);
+    Start();
+    Engine->AddTask(30, Dir.File("hang.mp3"), Server.Url("/hang.mp3"));
+    ASSERT_TRUE(Log.WaitFor("start 30 30000"));
+    EXPECT_EQ(Engine->Running(), 1);
+    Engine->RemoveTask(30);
+    EXPECT_EQ(Engine->Running(), 0);
+    Engine->RemoveTask(999); // never seen: nothing changes
+    EXPECT_EQ(Engine->Running(), 0);
+    Engine->AddTask(31, Dir.File("silent.mp3"), "http://127.0.0.1:" + std::to_string(ntohs(at.sin_port)) + "/s.mp3");
+    Engine.reset(); // aborts the waiting probe
+    ::close(silent);
+    EXPECT_FALSE(Log.Contains("error 30"));
+}
