@@ -1,6 +1,6 @@
 #include "catalogue/untHttpRequest.h"
 
-#include <charconv>
+#include "platform/net/NetAddress.h"
 
 namespace zv2::catalogue {
 
@@ -44,12 +44,8 @@ TUrlParts SplitUrl(std::string_view url) {
     // A "host:port" names its port; anything that is not a port 1..65535 stays
     // part of the host, and the lookup of that name then fails.
     if (const auto colon = host.rfind(':'); colon != std::string_view::npos) {
-        const std::string_view digits = host.substr(colon + 1);
-        unsigned value = 0;
-        const auto [end, error] = std::from_chars(digits.data(), digits.data() + digits.size(), value);
-        if (!digits.empty() && error == std::errc() && end == digits.data() + digits.size() && value > 0 &&
-            value <= 65535) {
-            parts.Port = static_cast<std::uint16_t>(value);
+        if (const auto port = platform::ParsePort(host.substr(colon + 1)); port && *port > 0) {
+            parts.Port = *port;
             host = host.substr(0, colon);
         }
     }

@@ -59,6 +59,12 @@ std::optional<std::int64_t> Decimal(std::string_view text) {
 
 } // namespace
 
+catalogue::TUrlParts FileRequestParts(std::string_view url) {
+    catalogue::TUrlParts parts = catalogue::SplitUrl(AsciiLower(url));
+    parts.Path = catalogue::EscapeSpaces(parts.Path);
+    return parts;
+}
+
 // ---- TSegmentReader ----
 
 TSegmentReader::TSegmentReader(const TDownLoadInfo& job) : Job_(job), Expected_(job.Length + 1) {}
@@ -217,9 +223,7 @@ bool TWorkThread::RunJob(const TDownLoadInfo& job) {
 }
 
 bool TWorkThread::Fetch(const TDownLoadInfo& job) {
-    // Host and path are requested in lower case, as the size probe does.
-    const catalogue::TUrlParts parts = catalogue::SplitUrl(AsciiLower(job.Url));
-    const std::string path = catalogue::EscapeSpaces(parts.Path);
+    const catalogue::TUrlParts parts = FileRequestParts(job.Url);
     platform::TTcpSocket socket;
     {
         std::lock_guard lock(Mutex_);
@@ -238,7 +242,7 @@ bool TWorkThread::Fetch(const TDownLoadInfo& job) {
     if (socket.Connect(parts.Host, parts.Port, Timing_.ConnectTimeoutMs) != platform::TNetResult::Ok)
         return false;
     const std::string request =
-        catalogue::BuildRangeRequest("GET", parts.Host, path, parts.Port, job.Start, job.Start + job.Length);
+        catalogue::BuildRangeRequest("GET", parts.Host, parts.Path, parts.Port, job.Start, job.Start + job.Length);
     if (socket.SendAll(request.data(), request.size(), Timing_.ReceiveTimeoutMs) != platform::TNetResult::Ok)
         return false;
 

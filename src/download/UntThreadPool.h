@@ -26,6 +26,7 @@
 // Threads: AddJob from the task thread, StopJobs from any thread (the main
 // thread through RemoveTask). Neither waits on the network.
 
+#include "catalogue/untHttpRequest.h"
 #include "download/untEnginePacing.h"
 #include "download/untMemoryPool.h"
 #include "download/untSaveThread.h"
@@ -54,6 +55,11 @@ struct TDownLoadInfo {
     std::int64_t Start = 0;
     std::int64_t Length = 0;
 };
+
+// Where a file address is fetched from: the whole address lower-cased (ASCII
+// letters), split into host, port and path, the path's spaces escaped. The
+// size probe and the segment workers ask for the same file this way.
+catalogue::TUrlParts FileRequestParts(std::string_view url);
 
 // Follows one job's reply chunk by chunk: gathers the reply header (however
 // it is cut), checks it, and says where each chunk's body bytes belong.

@@ -13,14 +13,6 @@ enum : std::uint8_t { evOpened = 0, evFileError = 2, evProgress = 3, evFinished 
 
 constexpr std::size_t kLongestProbeReply = 64 * 1024;
 
-std::string AsciiLower(std::string_view text) {
-    std::string lower(text);
-    for (char& c : lower)
-        if (c >= 'A' && c <= 'Z')
-            c = static_cast<char>(c - 'A' + 'a');
-    return lower;
-}
-
 } // namespace
 
 TProbeResult ParseProbeReply(std::string_view reply) {
@@ -138,8 +130,7 @@ bool TTaskThread::StartNextTask() {
 }
 
 void TTaskThread::StartTask(const TTaskInfo& task) {
-    const catalogue::TUrlParts parts = catalogue::SplitUrl(AsciiLower(task.Url));
-    const std::string path = catalogue::EscapeSpaces(parts.Path);
+    const catalogue::TUrlParts parts = FileRequestParts(task.Url);
     TProbeResult probe;
     {
         platform::TTcpSocket socket;
@@ -150,7 +141,7 @@ void TTaskThread::StartTask(const TTaskInfo& task) {
                 socket.Abort();
         }
         if (socket.Connect(parts.Host, parts.Port, Timing_.ConnectTimeoutMs) == platform::TNetResult::Ok)
-            probe = ProbeSize(socket, parts.Host, parts.Port, path);
+            probe = ProbeSize(socket, parts.Host, parts.Port, parts.Path);
         std::lock_guard lock(ProbeMutex_);
         ProbeSocket_ = nullptr;
     }

@@ -24,17 +24,12 @@
 
 using namespace zv2;
 
+using zv2::test::ReadFile;
+
 namespace {
 
 // Before any thread starts.
 const bool kPrivateNetwork = test::EnterPrivateNetwork();
-
-std::string ReadFile(const std::string& path) {
-    std::ifstream in(path, std::ios::binary);
-    std::ostringstream bytes;
-    bytes << in.rdbuf();
-    return bytes.str();
-}
 
 // The search list's download address of song `id` of the site, made as the
 // search worker makes it: the site's host followed by the download page's

@@ -17,6 +17,8 @@
 #include <thread>
 #include <unistd.h>
 
+using zv2::test::ReadFile;
+
 namespace {
 
 using namespace std::chrono_literals;
@@ -73,13 +75,6 @@ int WaitForExit(pid_t pid, std::chrono::seconds limit = 20s) {
     ::kill(pid, SIGKILL);
     ::waitpid(pid, nullptr, 0);
     return -1;
-}
-
-std::string ReadFile(const std::string& path) {
-    std::ifstream in(path);
-    std::stringstream s;
-    s << in.rdbuf();
-    return s.str();
 }
 
 } // namespace

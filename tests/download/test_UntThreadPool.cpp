@@ -18,6 +18,8 @@ using namespace zv2::download;
 using zv2::test::TEventLog;
 using zv2::test::TFileServer;
 
+using zv2::test::ReadFile;
+
 namespace {
 
 // A reply header of exactly `size` bytes.
@@ -72,13 +74,6 @@ public:
 private:
     int Fd_ = -1;
 };
-
-std::string ReadFile(const std::string& path) {
-    std::ifstream in(path, std::ios::binary);
-    std::ostringstream bytes;
-    bytes << in.rdbuf();
-    return bytes.str();
-}
 
 } // namespace
 

@@ -14,14 +14,9 @@ using namespace zv2::download;
 using zv2::test::TEventLog;
 using zv2::test::TTempDir;
 
-namespace {
+using zv2::test::ReadFile;
 
-std::string ReadFile(const std::string& path) {
-    std::ifstream in(path, std::ios::binary);
-    std::ostringstream bytes;
-    bytes << in.rdbuf();
-    return bytes.str();
-}
+namespace {
 
 struct TWriterFixture : ::testing::Test {
     TMemoryPool Pool{4, 2048};

@@ -13,14 +13,9 @@ using namespace zv2::download;
 using zv2::test::TEventLog;
 using zv2::test::TFileServer;
 
-namespace {
+using zv2::test::ReadFile;
 
-std::string ReadFile(const std::string& path) {
-    std::ifstream in(path, std::ios::binary);
-    std::ostringstream bytes;
-    bytes << in.rdbuf();
-    return bytes.str();
-}
+namespace {
 
 struct TJob {
     std::int64_t Start, Length;

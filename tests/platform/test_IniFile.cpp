@@ -96,6 +96,8 @@ TEST(IniFile, SaveCreatesTheFileAndAFailedSaveKeepsTheOldOne) {
     EXPECT_EQ(TIniFile(path).ReadInteger("History", "Volume", 0), 1500);
 }
 
+using zv2::test::ReadFile;
+
 namespace {
 
 // UTF-16LE bytes of a text, as a Windows editor saves it (the compiler does the encoding).
@@ -106,11 +108,6 @@ std::string Utf16Le(std::u16string_view text, bool bom = true) {
         out += static_cast<char>(unit >> 8);
     }
     return out;
-}
-
-std::string ReadFile(const std::string& path) {
-    std::ifstream in(path, std::ios::binary);
-    return std::string(std::istreambuf_iterator<char>(in), {});
 }
 
 } // namespace

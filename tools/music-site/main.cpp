@@ -3,8 +3,9 @@
 
 #include "untMusicSite.h"
 
+#include "platform/net/NetAddress.h"
 #include <arpa/inet.h>
-#include <cerrno>
+
 #include <csignal>
 #include <cstdio>
 #include <cstdlib>
@@ -39,15 +40,12 @@ const char* const Usage = "Usage: music-site --music DIR [options]\n"
                           "Each request is logged on standard error. SIGINT or SIGTERM ends the server.\n"
                           "Point the player at it with ZV2_MUSIC_SITE=ADDR:PORT and ZV2_LYRIC_SITE=ADDR:PORT.\n";
 
+// A port argument: decimal 0 to 65535.
 bool ParsePort(const char* text, std::uint16_t& port) {
-    char* end = nullptr;
-    errno = 0;
-    const long value = std::strtol(text, &end, 10);
-    if (errno != 0 || end == text || *end != '\0' || value < 0 || value > 65535) {
-        return false;
-    }
-    port = static_cast<std::uint16_t>(value);
-    return true;
+    const auto parsed = zv2::platform::ParsePort(text);
+    if (parsed)
+        port = *parsed;
+    return parsed.has_value();
 }
 
 int Fail(const std::string& message) {

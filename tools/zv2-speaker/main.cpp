@@ -3,6 +3,8 @@
 
 #include "untSoftSpeaker.h"
 
+#include "platform/net/NetAddress.h"
+
 #include <cerrno>
 #include <cmath>
 #include <csignal>
@@ -43,15 +45,12 @@ const char* const Usage = "Usage: zv2-speaker [options]\n"
                           "At the end it prints one line: bytes, seconds of audio, connections, the\n"
                           "largest gap between two receives (ms), the volume in effect and counters.\n";
 
+// A port argument: decimal 0 to 65535.
 bool ParsePort(const char* text, std::uint16_t& port) {
-    char* end = nullptr;
-    errno = 0;
-    const long value = std::strtol(text, &end, 10);
-    if (errno != 0 || end == text || *end != '\0' || value < 0 || value > 65535) {
-        return false;
-    }
-    port = static_cast<std::uint16_t>(value);
-    return true;
+    const auto parsed = zv2::platform::ParsePort(text);
+    if (parsed)
+        port = *parsed;
+    return parsed.has_value();
 }
 
 bool ParseSeconds(const char* text, double& seconds) {

@@ -1,5 +1,7 @@
 #include "platform/net/NetAddress.h"
 
+#include <charconv>
+
 #include <arpa/inet.h>
 #include <cstdlib>
 #include <netdb.h>
@@ -49,6 +51,14 @@ std::string TSocketAddress::ToString() const {
 
 bool TSocketAddress::IsLoopback() const {
     return (Host >> 24) == 127;
+}
+
+std::optional<std::uint16_t> ParsePort(std::string_view text) {
+    unsigned value = 0;
+    const auto [end, error] = std::from_chars(text.data(), text.data() + text.size(), value);
+    if (text.empty() || error != std::errc() || end != text.data() + text.size() || value > 65535)
+        return std::nullopt;
+    return static_cast<std::uint16_t>(value);
 }
 
 bool LoopbackOnly() {
