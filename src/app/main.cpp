@@ -59,6 +59,12 @@ int main(int argc, char* argv[]) {
     });
     QObject::connect(&app, &QGuiApplication::commitDataRequest, [&] { window.CloseWithoutQuery(); });
     runOnce.Listen([&] { dispatcher.Post([&] { window.BringToFront(); }); });
+    // Made after the window and the dispatcher, so it goes first: a later start
+    // during the shutdown can no longer reach them.
+    struct TStopListening {
+        zv2::platform::TRunOnce& RunOnce;
+        ~TStopListening() { RunOnce.StopListening(); }
+    } stopListening{runOnce};
 
     window.show();
     // ZV2_SCREENSHOT=file.png saves a picture of the window once it has settled

@@ -182,7 +182,8 @@ void Tfrm_Main::dropEvent(QDropEvent* event) {
     for (const QUrl& url : event->mimeData()->urls())
         if (url.isLocalFile())
             paths.push_back(url.toLocalFile().toStdString());
-    if (AddDroppedFiles(PlayList_, paths, [](const std::string& path) { return platform::DirectoryExists(path); }) > 0)
+    if (AddDroppedFiles(
+            PlayList_, paths, [](const std::string& path) { return platform::DirectoryExists(path); }, *Dialogs_) > 0)
         ShowPlayListRows();
     event->acceptProposedAction();
 }

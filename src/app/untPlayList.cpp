@@ -67,8 +67,15 @@ bool TSystemFileOperations::RenameFile(const std::string& from, const std::strin
     return ::lstat(to.c_str(), &st) != 0 && errno == ENOENT && ::rename(from.c_str(), to.c_str()) == 0;
 }
 
-void TPlayList::Append(const std::string& path) {
+bool IsPlayListPath(const std::string& path) {
+    return path.find_first_of("\r\n") == std::string::npos;
+}
+
+bool TPlayList::Append(const std::string& path) {
+    if (!IsPlayListPath(path))
+        return false;
     Rows_.push_back({static_cast<int>(Rows_.size()) + 1, path, psNormal, false});
+    return true;
 }
 
 std::vector<std::string> TPlayList::Paths() const {
@@ -142,7 +149,7 @@ bool TPlayList::MoveSelectedBy(int offset) {
 }
 
 bool TPlayList::RenameRow(std::size_t index, const std::string& newName, IFileOperations& files) {
-    if (newName.find_first_of(std::string_view("/\0", 2)) != std::string::npos)
+    if (newName.find_first_of(std::string_view("/\0", 2)) != std::string::npos || !IsPlayListPath(newName))
         return false;
     auto& row = Rows_.at(index);
     const auto parts = SplitPath(row.Path);
@@ -166,23 +173,43 @@ int TPlayList::JumpByInitial(char key) {
     return -1;
 }
 
-std::size_t AddDroppedFiles(TPlayList& list, const std::vector<std::string>& paths,
-                            const std::function<bool(const std::string&)>& isFolder) {
+namespace {
+
+// Appends `paths` in order; those that cannot be rows are named in one message.
+std::size_t AppendPaths(TPlayList& list, const std::vector<std::string>& paths, IDialogs& dialogs) {
     std::size_t added = 0;
+    std::string refused;
     for (const auto& path : paths) {
-        if (!IsDroppableMusicFile(path) || isFolder(path))
+        if (list.Append(path)) {
+            ++added;
             continue;
-        list.Append(path);
-        ++added;
+        }
+        std::string shown = path;
+        for (char& c : shown) {
+            if (c == '\r' || c == '\n')
+                c = '?';
+        }
+        refused += "\n" + shown;
     }
+    if (!refused.empty())
+        dialogs.ShowError("文件路径中含有换行符，无法加入播放列表：" + refused, "错误");
     return added;
 }
 
+} // namespace
+
+std::size_t AddDroppedFiles(TPlayList& list, const std::vector<std::string>& paths,
+                            const std::function<bool(const std::string&)>& isFolder, IDialogs& dialogs) {
+    std::vector<std::string> music;
+    for (const auto& path : paths) {
+        if (IsDroppableMusicFile(path) && !isFolder(path))
+            music.push_back(path);
+    }
+    return AppendPaths(list, music, dialogs);
+}
+
 std::size_t AddFilesByDialog(TPlayList& list, IDialogs& dialogs) {
-    const auto files = dialogs.OpenFiles("音乐文件", "*.mp3");
-    for (const auto& path : files)
-        list.Append(path);
-    return files.size();
+    return AppendPaths(list, dialogs.OpenFiles("音乐文件", "*.mp3"), dialogs);
 }
 
 bool RenameSelectedByDialog(TPlayList& list, IDialogs& dialogs, IFileOperations& files) {

@@ -46,8 +46,9 @@ public:
 class TPlayList {
 public:
     // Adds a row at the end: number = the new row count, status normal, not
-    // selected. No duplicate test.
-    void Append(const std::string& path);
+    // selected. No duplicate test. A path holding a line break is refused
+    // (false): the settings file keeps one path per line.
+    bool Append(const std::string& path);
 
     std::size_t Count() const { return Rows_.size(); }
     const TPlayListRow& Row(std::size_t index) const { return Rows_.at(index); }
@@ -76,7 +77,8 @@ public:
     bool MoveDown();
     // Gives the file of row `index` the name `newName` + its old extension, in
     // its folder. A name holding "/" (or a zero byte) would leave the folder or
-    // cut the name, so it is refused like a failed rename: nothing changes.
+    // cut the name, and one holding a line break could not be a row, so such a
+    // name is refused like a failed rename: nothing changes.
     bool RenameRow(std::size_t index, const std::string& newName, IFileOperations& files);
     // The jump by initial letter: from the row after the selected row (or the
     // first row), finds the first row whose file name has the pinyin initial
@@ -93,13 +95,18 @@ private:
     std::vector<TPlayListRow> Rows_;
 };
 
+// Whether a path can be a playlist row: one without a line break.
+bool IsPlayListPath(const std::string& path);
+
 // Appends the dropped paths that name music files, in order; folders and
-// other files are skipped silently. Returns the number appended.
+// other files are skipped silently. Paths that cannot be rows are named in
+// one error message. Returns the number appended.
 std::size_t AddDroppedFiles(TPlayList& list, const std::vector<std::string>& paths,
-                            const std::function<bool(const std::string&)>& isFolder);
+                            const std::function<bool(const std::string&)>& isFolder, IDialogs& dialogs);
 
 // "添加音乐[&A]": the multi-select file dialog for "*.mp3"; appends the chosen
-// files in the dialog's order. Returns the number appended.
+// files in the dialog's order, refusing like AddDroppedFiles. Returns the
+// number appended.
 std::size_t AddFilesByDialog(TPlayList& list, IDialogs& dialogs);
 
 // "重命名...[&R]": asks for a new name (preset: the old name without

@@ -52,6 +52,7 @@ bool TPlaybackControl::PlayEntry(int index) {
         Panel_.SetPositionRange(0, static_cast<int>(std::min<std::uint32_t>(Player_->Length(), INT32_MAX)));
         Panel_.SetPlayerTimer(true);
         const std::string title = TitleOf(path);
+        PlayingTitle_ = title;
         Panel_.SetCurMusic(title);
         Panel_.SetPlayerStatus("正在播放");
         List_.LastPlayed = index;
@@ -114,8 +115,13 @@ void TPlaybackControl::TogglePlay() {
     case kPaused:
         Panel_.SetPlayButtonImage(1);
         Player_->Play();
-        Lyrics_.SetClock(ElapsedMs);
-        Lyrics_.Start();
+        if (Lyrics_.Lines().empty()) {
+            // The display has nothing to go on with and would show "加载歌词失败".
+            Panel_.SetCurMusic(PlayingTitle_);
+        } else {
+            Lyrics_.SetClock(ElapsedMs);
+            Lyrics_.Start();
+        }
         Panel_.SetPlayerStatus("正在播放:");
         break;
     case kPlaying:

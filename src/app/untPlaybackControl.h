@@ -90,6 +90,7 @@ private:
     IPlaybackPlayer* Player_;
     IPlayerPanel& Panel_;
     lyrics::TLRCDisplay& Lyrics_;
+    std::string PlayingTitle_; // of the song PlayEntry last started
 };
 
 // The title shown for a path: its file name up to, not including, the first "."

@@ -137,7 +137,7 @@ void TZV2_Music::FillAndQueue() {
         if (Link_.StreamConnected())
             Link_.SendBlock(block->Data.data(), BlockBytes);
         else if (!Link_.ConnectPending())
-            StartSpeaker(Link_.DeviceAddress(), Link_.RateText());
+            RequestStart();
     }
     if (Fading_) {
         int level = VolumeLevel_.load();
@@ -257,6 +257,12 @@ void TZV2_Music::SearchDevices() {
 
 void TZV2_Music::StartSpeaker(const std::string& address, const std::string& rateText) {
     Link_.SetDevice(address, rateText);
+    RequestStart();
+}
+
+// The refill thread's repeat goes to whatever address is current: it never
+// writes one, so an address set meanwhile on the UI thread is never undone.
+void TZV2_Music::RequestStart() {
     Link_.SendStartRequest();
     SendSpeakerVolume(VolumeLevel_.load());
 }

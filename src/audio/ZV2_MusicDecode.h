@@ -116,6 +116,8 @@ private:
     void Start();
     void Stop();
     void FillAndQueue();
+    // The start request and a volume datagram to the current device address.
+    void RequestStart();
     std::size_t FillBlock(std::uint8_t* block, std::size_t size);
     std::size_t DecodeStep();
     void BlockDone(platform::TWaveBlockPtr block);

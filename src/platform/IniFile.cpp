@@ -1,6 +1,7 @@
 #include "platform/IniFile.h"
 
 #include "platform/FileSystem.h"
+#include "platform/TextCodec.h"
 
 #include <algorithm>
 #include <cerrno>
@@ -36,13 +37,36 @@ bool IsBlank(std::string_view s) {
     return Trim(s).empty();
 }
 
+constexpr std::string_view Utf16LeBom = "\xFF\xFE";
+constexpr std::string_view Utf8Bom = "\xEF\xBB\xBF";
+
+bool InQuotes(std::string_view value) {
+    return value.size() >= 2 && (value.front() == '"' || value.front() == '\'') && value.back() == value.front();
+}
+
+// A value as it stands in the file (trimmed) to the value it means.
+std::string_view Unquote(std::string_view stored) {
+    return InQuotes(stored) ? stored.substr(1, stored.size() - 2) : stored;
+}
+
+// A value to the form that reads back as the same value.
+std::string Quote(std::string_view value) {
+    if (Trim(value) != value || InQuotes(value))
+        return "\"" + std::string(value) + "\"";
+    return std::string(value);
+}
+
+bool HasLineBreak(std::string_view s) {
+    return s.find_first_of("\r\n") != std::string_view::npos;
+}
+
 } // namespace
 
 struct TIniFile::TSection {
     struct TLine {
-        std::string Raw; // the line as read, for lines that are not keys
-        std::string Key; // empty for raw lines
-        std::string Value;
+        std::string Raw;   // the line as read, for lines that are not keys
+        std::string Key;   // empty for raw lines
+        std::string Value; // as it stands in the file, trimmed (maybe in quotes)
         bool IsKey = false;
     };
     std::string Header; // the section line as read or written
@@ -97,7 +121,20 @@ std::unique_ptr<TIniFile> TIniFile::FromText(std::string path, std::string_view 
     return ini;
 }
 
-void TIniFile::Parse(std::string_view text) {
+void TIniFile::Parse(std::string_view bytes) {
+    std::string decoded;
+    if (bytes.starts_with(Utf16LeBom)) {
+        Encoding_ = TEncoding::Utf16Le;
+        decoded = Utf16LeToUtf8(bytes.substr(Utf16LeBom.size()));
+        bytes = decoded;
+    } else if (bytes.starts_with(Utf8Bom)) {
+        Encoding_ = TEncoding::Utf8WithBom;
+        bytes.remove_prefix(Utf8Bom.size());
+    }
+    const std::string_view text = bytes;
+    if (const auto lf = text.find('\n'); lf != std::string_view::npos && lf > 0 && text[lf - 1] == '\r')
+        LineBreak_ = "\r\n";
+
     TSection* current = nullptr;
     std::size_t pos = 0;
     while (pos < text.size()) {
@@ -155,7 +192,7 @@ std::optional<std::string> TIniFile::Find(std::string_view section, std::string_
     auto* line = s->FindKey(Trim(key));
     if (!line)
         return std::nullopt;
-    return line->Value;
+    return std::string(Unquote(line->Value));
 }
 
 std::string TIniFile::ReadString(std::string_view section, std::string_view key, std::string_view def) const {
@@ -190,7 +227,10 @@ std::size_t TIniFile::KeyCount(std::string_view section) const {
     return s ? s->KeyIndex.size() : 0;
 }
 
-void TIniFile::WriteString(std::string_view section, std::string_view key, std::string_view value) {
+bool TIniFile::WriteString(std::string_view section, std::string_view key, std::string_view value) {
+    if (HasLineBreak(section) || HasLineBreak(key) || HasLineBreak(value) ||
+        section.find(']') != std::string_view::npos || key.find('=') != std::string_view::npos)
+        return false;
     TSection* s = FindSection(section);
     if (!s) {
         auto created = std::make_unique<TSection>();
@@ -200,11 +240,12 @@ void TIniFile::WriteString(std::string_view section, std::string_view key, std::
         Sections_.push_back(std::move(created));
     }
     if (auto* line = s->FindKey(Trim(key))) {
-        line->Value = std::string(value);
+        line->Value = Quote(value);
         line->Raw.clear();
-        return;
+        return true;
     }
-    s->AddKey(Trim(key), value);
+    s->AddKey(Trim(key), Quote(value));
+    return true;
 }
 
 void TIniFile::WriteInteger(std::string_view section, std::string_view key, std::int64_t value) {
@@ -223,15 +264,23 @@ void TIniFile::EraseSection(std::string_view section) {
 std::string TIniFile::Text() const {
     std::string out;
     for (const auto& line : Preamble_)
-        out += line + "\n";
+        out += line + LineBreak_;
     for (const auto& s : Sections_) {
-        out += s->Header + "\n";
+        out += s->Header + LineBreak_;
         for (const auto& line : s->Lines) {
             if (line.IsKey && line.Raw.empty())
-                out += line.Key + "=" + line.Value + "\n";
+                out += line.Key + "=" + line.Value + LineBreak_;
             else
-                out += line.Raw + "\n";
+                out += line.Raw + LineBreak_;
         }
+    }
+    switch (Encoding_) {
+    case TEncoding::Utf16Le:
+        return std::string(Utf16LeBom) + Utf8ToUtf16Le(out);
+    case TEncoding::Utf8WithBom:
+        return std::string(Utf8Bom) + out;
+    case TEncoding::Bytes:
+        break;
     }
     return out;
 }

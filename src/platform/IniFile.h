@@ -1,10 +1,24 @@
 #pragma once
 // An INI file with the rules of the private-profile functions: section and key
 // names match without regard to ASCII case, the first of duplicate sections or
-// keys wins, and everything the program does not touch (other sections, other
-// keys, comments, odd lines) is kept as it was. The file is read whole when the
-// object is made and written whole by Save(), through a temporary file that is
-// renamed over the old one, so a crash never leaves a half-written file.
+// keys wins, blanks around names and values do not count, a value in one pair
+// of matching double or single quotes is read without them, and everything the
+// program does not touch (other sections, other keys, comments, odd lines) is
+// kept as it was. The file is read whole when the object is made and written
+// whole by Save(), through a temporary file that is renamed over the old one,
+// so a crash never leaves a half-written file.
+//
+// Encodings: a file that starts with a UTF-16LE byte order mark is read in
+// full and saved whole in UTF-16LE again; one with a UTF-8 byte order mark
+// keeps it; any other file is 8-bit text whose bytes (UTF-8, GBK, ...) are
+// taken as they are. The text seen through this class is UTF-8 for the
+// Unicode files and the file's own bytes otherwise. A file whose lines end in
+// CR LF is saved with CR LF; new files get LF.
+//
+// A value written is always read back exactly: one with blanks at either end,
+// or one that is itself in a pair of matching quotes, is stored in double
+// quotes. A value (or name) holding a line break cannot be stored on its line
+// and is refused.
 
 #include <cstdint>
 #include <memory>
@@ -41,23 +55,29 @@ public:
     // Number of distinct keys in the section (0 when it does not exist).
     std::size_t KeyCount(std::string_view section) const;
 
-    void WriteString(std::string_view section, std::string_view key, std::string_view value);
+    // False (and nothing changes) when the value or a name holds a line break,
+    // the key holds "=" or the section "]".
+    bool WriteString(std::string_view section, std::string_view key, std::string_view value);
     void WriteInteger(std::string_view section, std::string_view key, std::int64_t value);
     void WriteBool(std::string_view section, std::string_view key, bool value);
     void EraseSection(std::string_view section);
 
+    // The file's bytes as Save() writes them, in the file's encoding.
     std::string Text() const;
     // Writes the document to Path(). On failure returns false and sets `error`
     // (the old file is untouched then).
     bool Save(std::string* error = nullptr) const;
 
 private:
+    enum class TEncoding { Bytes, Utf8WithBom, Utf16Le };
     struct TSection;
     TSection* FindSection(std::string_view section) const;
     void Parse(std::string_view text);
 
     std::string Path_;
     std::string LoadError_;
+    TEncoding Encoding_ = TEncoding::Bytes;
+    std::string LineBreak_ = "\n";
     std::vector<std::string> Preamble_; // lines before the first section
     std::vector<std::unique_ptr<TSection>> Sections_;
 };

@@ -63,13 +63,19 @@ bool WaitFor(int fd, short events, int timeoutMs) {
 
 } // namespace
 
-TRunOnce::TRunOnce(const std::string& programFolder) {
+TRunOnce::TRunOnce(const std::string& programFolder, TLockCall lockCall) : LockCall_(lockCall) {
     const std::string base = RuntimeFolder() + "/" + InstanceName(programFolder);
     LockPath_ = base + ".lock";
     SocketPath_ = base + ".sock";
 }
 
 TRunOnce::~TRunOnce() {
+    StopListening();
+    if (LockFd_ >= 0)
+        ::close(LockFd_); // releases the lock
+}
+
+void TRunOnce::StopListening() {
     if (Listener_.joinable()) {
         const std::uint64_t one = 1;
         [[maybe_unused]] auto n = ::write(StopFd_, &one, sizeof one);
@@ -77,29 +83,39 @@ TRunOnce::~TRunOnce() {
     }
     if (ListenFd_ >= 0) {
         ::close(ListenFd_);
+        ListenFd_ = -1;
         ::unlink(SocketPath_.c_str());
     }
-    if (StopFd_ >= 0)
+    if (StopFd_ >= 0) {
         ::close(StopFd_);
-    if (LockFd_ >= 0)
-        ::close(LockFd_); // releases the lock
+        StopFd_ = -1;
+    }
+    OnWake_ = nullptr;
 }
 
-bool TRunOnce::TryLock() {
+TRunOnce::TLock TRunOnce::TryLock() {
     if (LockFd_ < 0)
         LockFd_ = ::open(LockPath_.c_str(), O_RDWR | O_CREAT | O_CLOEXEC, 0600);
     if (LockFd_ < 0)
-        return false;
-    return ::flock(LockFd_, LOCK_EX | LOCK_NB) == 0;
+        return TLock::Unavailable;
+    for (;;) {
+        if (LockCall_(LockFd_, LOCK_EX | LOCK_NB) == 0) {
+            HoldsLock_ = true;
+            return TLock::Taken;
+        }
+        if (errno == EWOULDBLOCK)
+            return TLock::Held;
+        if (errno != EINTR)
+            return TLock::Unavailable; // ENOLCK and the like: this file system has no locks
+    }
 }
 
 bool TRunOnce::CheckFirstInstance() {
     const auto deadline = std::chrono::steady_clock::now() + std::chrono::milliseconds(kWakeTimeoutMs);
     for (;;) {
-        if (TryLock())
-            return false;
-        if (LockFd_ < 0)
-            return false; // no guard possible: run without it
+        const TLock lock = TryLock();
+        if (lock != TLock::Held)
+            return false; // the first copy, or no guard possible: run without it
         // Another copy holds the lock. It may still be starting, so its socket
         // may not be there yet; it may also be ending, and then the lock frees.
         if (WakeFirstCopy())
@@ -129,7 +145,8 @@ bool TRunOnce::WakeFirstCopy() {
 }
 
 void TRunOnce::Listen(std::function<void()> onWake) {
-    if (LockFd_ < 0 || Listener_.joinable())
+    // Without the lock the socket may be another copy's, and must stay.
+    if (!HoldsLock_ || Listener_.joinable())
         return;
     sockaddr_un addr;
     if (!FillAddress(SocketPath_, addr))
@@ -146,8 +163,12 @@ void TRunOnce::Listen(std::function<void()> onWake) {
     }
     ::chmod(SocketPath_.c_str(), 0600);
     StopFd_ = ::eventfd(0, EFD_CLOEXEC);
-    if (StopFd_ < 0)
+    if (StopFd_ < 0) {
+        ::close(ListenFd_);
+        ListenFd_ = -1;
+        ::unlink(SocketPath_.c_str());
         return;
+    }
     OnWake_ = std::move(onWake);
     Listener_ = std::thread([this] { ListenLoop(); });
 }
@@ -167,8 +188,16 @@ void TRunOnce::ListenLoop() {
         const int client = ::accept4(ListenFd_, nullptr, nullptr, SOCK_CLOEXEC);
         if (client < 0)
             continue;
+        // A caller that sends nothing is given a second, and the stop ends the wait too.
+        pollfd wait[2] = {{client, POLLIN, 0}, {StopFd_, POLLIN, 0}};
+        while (::poll(wait, 2, 1000) < 0 && errno == EINTR) {
+        }
+        if (wait[1].revents) {
+            ::close(client);
+            return;
+        }
         char request[16] = {};
-        if (WaitFor(client, POLLIN, 1000) && ::recv(client, request, sizeof request - 1, 0) > 0) {
+        if ((wait[0].revents & POLLIN) && ::recv(client, request, sizeof request - 1, 0) > 0) {
             if (OnWake_)
                 OnWake_();
             ::send(client, kWakeAnswer, sizeof kWakeAnswer - 1, MSG_NOSIGNAL);

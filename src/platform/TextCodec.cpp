@@ -38,6 +38,59 @@ std::optional<std::string> Convert(const char* to, const char* from, std::string
     return out;
 }
 
+// The length of the well-formed UTF-8 character at `i` (setting `cp`), or 0
+// when the bytes there are not one: a stray or cut byte, an overlong form, a
+// surrogate or a value past U+10FFFF.
+std::size_t Utf8CharAt(std::string_view text, std::size_t i, char32_t& cp) {
+    const auto c = static_cast<unsigned char>(text[i]);
+    std::size_t extra = 0;
+    if (c < 0x80) {
+        cp = c;
+        return 1;
+    } else if ((c & 0xE0) == 0xC0) {
+        extra = 1;
+        cp = c & 0x1F;
+    } else if ((c & 0xF0) == 0xE0) {
+        extra = 2;
+        cp = c & 0x0F;
+    } else if ((c & 0xF8) == 0xF0) {
+        extra = 3;
+        cp = c & 0x07;
+    } else {
+        return 0;
+    }
+    if (i + extra >= text.size())
+        return 0;
+    for (std::size_t k = 1; k <= extra; ++k) {
+        const auto cc = static_cast<unsigned char>(text[i + k]);
+        if ((cc & 0xC0) != 0x80)
+            return 0;
+        cp = (cp << 6) | (cc & 0x3F);
+    }
+    if ((extra == 1 && cp < 0x80) || (extra == 2 && cp < 0x800) || (extra == 3 && cp < 0x10000) ||
+        (cp >= 0xD800 && cp <= 0xDFFF) || cp > 0x10FFFF)
+        return 0;
+    return extra + 1;
+}
+
+void AppendUtf8(std::string& out, char32_t cp) {
+    if (cp < 0x80) {
+        out += static_cast<char>(cp);
+    } else if (cp < 0x800) {
+        out += static_cast<char>(0xC0 | (cp >> 6));
+        out += static_cast<char>(0x80 | (cp & 0x3F));
+    } else if (cp < 0x10000) {
+        out += static_cast<char>(0xE0 | (cp >> 12));
+        out += static_cast<char>(0x80 | ((cp >> 6) & 0x3F));
+        out += static_cast<char>(0x80 | (cp & 0x3F));
+    } else {
+        out += static_cast<char>(0xF0 | (cp >> 18));
+        out += static_cast<char>(0x80 | ((cp >> 12) & 0x3F));
+        out += static_cast<char>(0x80 | ((cp >> 6) & 0x3F));
+        out += static_cast<char>(0x80 | (cp & 0x3F));
+    }
+}
+
 } // namespace
 
 std::optional<std::string> Utf8ToGbk(std::string_view utf8) {
@@ -51,39 +104,65 @@ std::optional<std::string> GbkToUtf8(std::string_view gbk) {
 bool IsValidUtf8(std::string_view text) {
     std::size_t i = 0;
     while (i < text.size()) {
-        const auto c = static_cast<unsigned char>(text[i]);
-        std::size_t extra = 0;
         char32_t cp = 0;
-        if (c < 0x80) {
-            ++i;
-            continue;
-        } else if ((c & 0xE0) == 0xC0) {
-            extra = 1;
-            cp = c & 0x1F;
-        } else if ((c & 0xF0) == 0xE0) {
-            extra = 2;
-            cp = c & 0x0F;
-        } else if ((c & 0xF8) == 0xF0) {
-            extra = 3;
-            cp = c & 0x07;
-        } else {
+        const std::size_t length = Utf8CharAt(text, i, cp);
+        if (length == 0)
             return false;
-        }
-        if (i + extra >= text.size())
-            return false;
-        for (std::size_t k = 1; k <= extra; ++k) {
-            const auto cc = static_cast<unsigned char>(text[i + k]);
-            if ((cc & 0xC0) != 0x80)
-                return false;
-            cp = (cp << 6) | (cc & 0x3F);
-        }
-        // Overlong forms, surrogates and values past U+10FFFF are not UTF-8.
-        if ((extra == 1 && cp < 0x80) || (extra == 2 && cp < 0x800) || (extra == 3 && cp < 0x10000) ||
-            (cp >= 0xD800 && cp <= 0xDFFF) || cp > 0x10FFFF)
-            return false;
-        i += extra + 1;
+        i += length;
     }
     return true;
+}
+
+std::string Utf8ToUtf16Le(std::string_view utf8) {
+    std::string out;
+    out.reserve(utf8.size() * 2);
+    const auto put = [&out](char32_t unit) {
+        out += static_cast<char>(unit & 0xFF);
+        out += static_cast<char>((unit >> 8) & 0xFF);
+    };
+    std::size_t i = 0;
+    while (i < utf8.size()) {
+        char32_t cp = 0;
+        const std::size_t length = Utf8CharAt(utf8, i, cp);
+        if (length == 0) {
+            put(0xDC00 + static_cast<unsigned char>(utf8[i]));
+            ++i;
+            continue;
+        }
+        i += length;
+        if (cp < 0x10000) {
+            put(cp);
+        } else {
+            cp -= 0x10000;
+            put(0xD800 + (cp >> 10));
+            put(0xDC00 + (cp & 0x3FF));
+        }
+    }
+    return out;
+}
+
+std::string Utf16LeToUtf8(std::string_view utf16le) {
+    const std::size_t units = utf16le.size() / 2;
+    const auto unitAt = [&](std::size_t k) {
+        return static_cast<char32_t>(static_cast<unsigned char>(utf16le[2 * k]) |
+                                     (static_cast<unsigned char>(utf16le[2 * k + 1]) << 8));
+    };
+    std::string out;
+    out.reserve(units * 3 / 2);
+    for (std::size_t k = 0; k < units; ++k) {
+        char32_t cp = unitAt(k);
+        if (cp >= 0xD800 && cp <= 0xDBFF && k + 1 < units && unitAt(k + 1) >= 0xDC00 && unitAt(k + 1) <= 0xDFFF) {
+            cp = 0x10000 + ((cp - 0xD800) << 10) + (unitAt(k + 1) - 0xDC00);
+            ++k;
+        } else if (cp >= 0xDC80 && cp <= 0xDCFF) {
+            out += static_cast<char>(cp - 0xDC00);
+            continue;
+        } else if (cp >= 0xD800 && cp <= 0xDFFF) {
+            cp = 0xFFFD;
+        }
+        AppendUtf8(out, cp);
+    }
+    return out;
 }
 
 } // namespace zv2::platform

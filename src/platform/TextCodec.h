@@ -1,6 +1,7 @@
 #pragma once
 // Conversions between UTF-8 (the program's own text) and GBK, for the places
-// where GBK bytes matter: pinyin initials, the lyric site, GBK lyric files.
+// where GBK bytes matter: pinyin initials, the lyric site, GBK lyric files;
+// and between UTF-8 and UTF-16LE, for settings files saved as Unicode.
 
 #include <optional>
 #include <string>
@@ -14,5 +15,14 @@ std::optional<std::string> Utf8ToGbk(std::string_view utf8);
 std::optional<std::string> GbkToUtf8(std::string_view gbk);
 // True when the bytes are well-formed UTF-8.
 bool IsValidUtf8(std::string_view text);
+
+// UTF-8 as UTF-16LE bytes (no byte order mark). A byte that is not part of
+// well-formed UTF-8 becomes the lone surrogate U+DC00 + byte, so any byte
+// string survives the way there and back.
+std::string Utf8ToUtf16Le(std::string_view utf8);
+// UTF-16LE bytes (no byte order mark) as UTF-8. A lone surrogate U+DC80..U+DCFF
+// gives back the byte it stands for (see above); any other lone surrogate
+// becomes U+FFFD, and an odd last byte is dropped.
+std::string Utf16LeToUtf8(std::string_view utf16le);
 
 } // namespace zv2::platform

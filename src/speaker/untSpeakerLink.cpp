@@ -3,6 +3,7 @@
 #include "platform/net/ClientSocket.h"
 #include "platform/net/UdpSocket.h"
 
+#include <chrono>
 #include <condition_variable>
 #include <deque>
 #include <mutex>
@@ -53,6 +54,9 @@ struct TSpeakerLink::TImpl {
     platform::TUdpSocket Udp;
     bool Listening = false;
     std::thread Listener;
+    std::mutex StopMutex;
+    std::condition_variable StopChanged;
+    bool StopListening = false;
 
     mutable std::mutex DeviceMutex;
     std::string Address = DefaultDeviceAddress;
@@ -88,6 +92,11 @@ TSpeakerLink::TSpeakerLink(platform::IDispatcher& dispatcher, const TSpeakerLink
 }
 
 TSpeakerLink::~TSpeakerLink() {
+    {
+        std::lock_guard lock(Impl_->StopMutex);
+        Impl_->StopListening = true;
+    }
+    Impl_->StopChanged.notify_all();
     Impl_->Udp.Abort();
     if (Impl_->Listener.joinable()) {
         Impl_->Listener.join();
@@ -107,12 +116,22 @@ void TSpeakerLink::TImpl::Listen() {
     for (;;) {
         std::size_t received = 0;
         TSocketAddress from;
-        const TNetResult result = Udp.ReceiveFrom(buffer.data(), buffer.size(), received, from, ReceiveWaitMs);
+        TNetResult result = Options.ReceiveFault ? Options.ReceiveFault() : TNetResult::Ok;
+        if (result == TNetResult::Ok) {
+            result = Udp.ReceiveFrom(buffer.data(), buffer.size(), received, from, ReceiveWaitMs);
+        }
         if (result == TNetResult::Timeout) {
             continue;
         }
         if (result != TNetResult::Ok) {
-            return;
+            // Answers and discovery replies must still arrive after a passing
+            // failure; only the link's end stops listening.
+            std::unique_lock lock(StopMutex);
+            if (StopChanged.wait_for(lock, std::chrono::milliseconds(Options.ReceiveRetryMs),
+                                     [this] { return StopListening; })) {
+                return;
+            }
+            continue;
         }
         std::weak_ptr<TSpeakerLink*> self = Self;
         Dispatcher.Post([self, datagram = TMybuf(buffer.begin(), buffer.begin() + static_cast<long>(received)),
@@ -228,10 +247,21 @@ std::string TSpeakerLink::RateText() const {
 }
 
 void TSpeakerLink::SendStartRequest() {
-    const std::string rate = EncodeRateRequest(RateText());
-    Impl_->SendDatagram(rate.data(), rate.size());
+    std::string address, rateText;
+    {
+        std::lock_guard lock(Impl_->DeviceMutex);
+        address = Impl_->Address;
+        rateText = Impl_->Rate;
+    }
+    // Both datagrams go to one address, also when another thread sets a new one meanwhile.
+    const auto to = TSocketAddress::Parse(address, Impl_->Options.RemoteControlPort);
+    if (!to) {
+        return;
+    }
+    const std::string rate = EncodeRateRequest(rateText);
+    Impl_->Udp.SendTo(*to, rate.data(), rate.size());
     const std::string start = EncodeStartRequest();
-    Impl_->SendDatagram(start.data(), start.size());
+    Impl_->Udp.SendTo(*to, start.data(), start.size());
 }
 
 void TSpeakerLink::SendVolume(std::uint16_t speakerVolume) {

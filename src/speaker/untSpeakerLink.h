@@ -5,7 +5,9 @@
 // Sockets and threads of a link:
 //   - one UDP socket on all interfaces, local port `LocalPort` (48899 by
 //     default), broadcast and address sharing on; a listening thread waits up
-//     to 1000 ms per receive and hands each datagram to the UI thread;
+//     to 1000 ms per receive and hands each datagram to the UI thread. It
+//     listens for the life of the link: after a failed receive it waits
+//     `ReceiveRetryMs` and listens again;
 //   - one TCP stream to the speaker's stream port, opened by ConnectStream();
 //     its connect, disconnect and error notices reach the UI thread;
 //   - a sender thread that writes queued blocks on the stream, so SendBlock()
@@ -33,6 +35,7 @@
 // and waits for each; every one of their waits is woken by it.
 
 #include "platform/Dispatcher.h"
+#include "platform/net/NetAddress.h"
 #include "speaker/untSpeakerProtocol.h"
 
 #include <atomic>
@@ -51,6 +54,10 @@ struct TSpeakerLinkOptions {
     std::size_t QueueBlocks = 4;                   // blocks waiting for the sender
     int StallTimeoutMs = 3000;                     // no send progress this long: lost
     int ConnectTimeoutMs = 5000;                   // a stream connect ends in an error after this
+    int ReceiveRetryMs = 200;                      // pause after a failed receive
+    // Tests only: asked before each receive of the listening thread; a result
+    // other than Ok stands for that receive's failure.
+    std::function<platform::TNetResult()> ReceiveFault{};
 };
 
 class TSpeakerLink {

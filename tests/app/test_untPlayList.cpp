@@ -142,13 +142,35 @@ TEST(PlayListMove, FirstRowUpLastRowDownAndNoSelectionChangeNothing) {
 TEST(PlayListAdd, DropsKeepMusicExtensionsInAnyCaseAndSkipFolders) {
     TPlayList list;
     const auto isFolder = [](const std::string& path) { return path == "/m/album.mp3"; };
-    EXPECT_EQ(AddDroppedFiles(list, {"/m/a.MP3", "/m/b.txt", "/m/c.Wma"}, isFolder), 2u);
+    TFakeDialogs dialogs;
+    EXPECT_EQ(AddDroppedFiles(list, {"/m/a.MP3", "/m/b.txt", "/m/c.Wma"}, isFolder, dialogs), 2u);
     EXPECT_EQ(AddDroppedFiles(list,
                               {"/m/album.mp3", "/m/d.wav", "/m/e.RM", "/m/f.mid", "/m/g", "/m.mp3/h", "/m/i.mp3.bak"},
-                              isFolder),
+                              isFolder, dialogs),
               3u);
     EXPECT_EQ(list.Paths(), (std::vector<std::string>{"/m/a.MP3", "/m/c.Wma", "/m/d.wav", "/m/e.RM", "/m/f.mid"}));
     EXPECT_EQ(Numbers(list), (std::vector<int>{1, 2, 3, 4, 5}));
+    EXPECT_TRUE(dialogs.Shown.empty());
+}
+
+TEST(PlayListAdd, PathsWithALineBreakAreRefusedWithOneMessageAndBlanksAreKept) {
+    TPlayList list;
+    TFakeDialogs dialogs;
+    dialogs.Files.push_back({"/m/a\n[ZV2Address]\nIP=10.0.0.9.mp3", " /m/lead.mp3", "/m/b\r.mp3", "/m/trail.mp3 "});
+    EXPECT_EQ(AddFilesByDialog(list, dialogs), 2u);
+    EXPECT_EQ(list.Paths(), (std::vector<std::string>{" /m/lead.mp3", "/m/trail.mp3 "}));
+    ASSERT_EQ(dialogs.Shown.size(), 2u);
+    EXPECT_EQ(dialogs.Shown[1].Kind, "error");
+    EXPECT_EQ(dialogs.Shown[1].Text,
+              "文件路径中含有换行符，无法加入播放列表：\n/m/a?[ZV2Address]?IP=10.0.0.9.mp3\n/m/b?.mp3");
+
+    EXPECT_EQ(AddDroppedFiles(
+                  list, {"/m/c\n.mp3", "/m/d.mp3"}, [](const std::string&) { return false; }, dialogs),
+              1u);
+    EXPECT_EQ(dialogs.Shown.back().Kind, "error");
+    EXPECT_EQ(list.Count(), 3u);
+    EXPECT_FALSE(list.Append("/m/e\n.mp3"));
+    EXPECT_EQ(list.Count(), 3u);
 }
 
 TEST(PlayListAdd, TheDialogAsksForMp3FilesAndAppendsThemInOrder) {
@@ -195,6 +217,7 @@ TEST(PlayListRename, RefusesOtherFoldersAndFailuresAndNeverReplacesAFile) {
 
     EXPECT_FALSE(list.RenameRow(0, "../a", files));
     EXPECT_FALSE(list.RenameRow(0, std::string("x\0y", 3), files));
+    EXPECT_FALSE(list.RenameRow(0, "x\ny", files));
     EXPECT_FALSE(list.RenameRow(0, "b", files)); // b.mp3 exists
     EXPECT_EQ(list.Row(0).Path, dir.File("a.mp3"));
     EXPECT_TRUE(platform::FileExists(dir.File("a.mp3")));

@@ -294,6 +294,27 @@ TEST(PlaybackControl, LyricsFollowThePlayingSongAndStopForASongWithoutThem) {
     EXPECT_EQ(rig.Panel.CurMusic, "b");
 }
 
+TEST(PlaybackControl, ResumingASongWithoutLyricsShowsItsTitle) {
+    zv2::test::TTempDir dir;
+    std::ofstream(dir.File("a.lrc")) << "[00:00.50]line one\n[00:09.00]line two\n";
+    TRig rig({"/m/a.mp3", "/m/b.mp3"});
+    rig.Control.LRCPath = dir.Path();
+    rig.Panel.Files = {dir.File("a.lrc")};
+    rig.Control.PlayEntry(1);
+    rig.Control.TogglePlay(); // pause
+    rig.Panel.CurMusic = "stale";
+    rig.Control.TogglePlay(); // resume
+    EXPECT_EQ(rig.Panel.CurMusic, "b");
+    EXPECT_EQ(rig.Panel.Status, "正在播放:");
+
+    rig.Control.PlayEntry(0); // with lyrics the display goes on
+    rig.Control.TogglePlay();
+    rig.Control.TogglePlay();
+    EXPECT_TRUE(rig.Lyrics.Running());
+    rig.Ui.AdvanceTime(700);
+    EXPECT_EQ(rig.Panel.CurMusic, "line one");
+}
+
 TEST(PlaybackControl, VolumeChangesReachThePlayer) {
     TRig rig({});
     rig.Control.VolumeChanged(2500);

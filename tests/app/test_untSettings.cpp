@@ -139,3 +139,30 @@ TEST(Settings, ABinaryFileGivesTheDefaults) {
     EXPECT_EQ(d.Volume, 1500);
     EXPECT_TRUE(d.AutoPlay);
 }
+
+TEST(Settings, PlaylistPathsWithBlanksOrQuotesReadBackExactlyAndALineBreakInjectsNothing) {
+    TSettingsData d;
+    d.IP = "127.0.0.1";
+    d.Music = {" /m/lead.mp3", "/m/trail.mp3\t", "\"/m/quoted.mp3\"", "/m/a\n[ZV2Address]\nIP=10.0.0.9", "/m/b.mp3"};
+    auto ini = TIniFile::FromText("x.ini", "");
+    WriteSettings(*ini, d);
+    const std::set<std::string> existing(d.Music.begin(), d.Music.end());
+    const auto back = Read(ini->Text(), existing);
+    EXPECT_EQ(back.IP, "127.0.0.1");
+    EXPECT_EQ(back.Music,
+              (std::vector<std::string>{" /m/lead.mp3", "/m/trail.mp3\t", "\"/m/quoted.mp3\"", "/m/b.mp3"}));
+}
+
+TEST(Settings, AWindowsFileInUtf16WithQuotedValuesLoadsEveryValue) {
+    std::string file = "\xFF\xFE";
+    for (char16_t unit : std::u16string_view(u"[General]\r\nSavePath=\"/tmp\"\r\nQuitConfirm=\"1\"\r\n"
+                                             u"[Download]\r\nMaxTasks='2'\r\n[History]\r\nVolume=\"1200\"\r\n")) {
+        file += static_cast<char>(unit & 0xFF);
+        file += static_cast<char>(unit >> 8);
+    }
+    const auto d = Read(file);
+    EXPECT_EQ(d.SavePath, "/tmp");
+    EXPECT_TRUE(d.QuitConfirm);
+    EXPECT_EQ(d.MaxTasks, 2);
+    EXPECT_EQ(d.Volume, 1200);
+}

@@ -3,6 +3,8 @@
 #include "audio/EngineFixture.h"
 
 #include <algorithm>
+#include <atomic>
+#include <thread>
 
 namespace zv2::audio {
 namespace {
@@ -214,6 +216,33 @@ TEST_F(MusicEngine, UnconnectedSpeakerGetsTheStartRequestWithEveryBlock) {
     EXPECT_EQ(kinds, (std::vector<std::string>{"volume 0", "SOUND LRCLK 44100", "SOUND START", "volume 0", v200,
                                                "SOUND LRCLK 44100", "SOUND START", v200, "volume 532"}));
     EXPECT_EQ(Device->WrittenCount(), 2u); // the blocks still play locally
+}
+
+TEST_F(MusicEngine, AnAddressSetWhileBlocksRepeatTheStartRequestIsNeverUndone) {
+    Engine->Open(SongPath());
+    Engine->SetActive(true); // no speaker answers: every refill repeats the start request
+    std::atomic<bool> done{false};
+    std::thread blocks([&] {
+        for (int i = 0; i < 4000; ++i) {
+            while (!Device->CompleteNext())
+                std::this_thread::yield(); // until the refill has queued the next block
+        }
+        done = true;
+    });
+    // A new address again and again on the UI thread, as "连接设备" sets it
+    // (without its datagrams, so that many sets fall within each refill).
+    int undone = 0;
+    for (std::uint32_t n = 1; !done.load(); ++n) {
+        const std::string address = "127.0." + std::to_string((n >> 8) & 0xFF) + "." + std::to_string(n & 0xFF);
+        Engine->Link().SetDevice(address, "44100");
+        if (Engine->Link().DeviceAddress() != address)
+            ++undone;
+    }
+    Engine->StartSpeaker("127.0.0.1", "44100");
+    CompleteAndRefill();
+    EXPECT_EQ(Engine->Link().DeviceAddress(), "127.0.0.1");
+    blocks.join();
+    EXPECT_EQ(undone, 0);
 }
 
 TEST_F(MusicEngine, LocalModeFadesTheLocalDeviceAndSendsNoBlocksUntilSpeakerModeReturns) {

@@ -95,3 +95,104 @@ TEST(IniFile, SaveCreatesTheFileAndAFailedSaveKeepsTheOldOne) {
     EXPECT_NE(error.find("cannot create"), std::string::npos);
     EXPECT_EQ(TIniFile(path).ReadInteger("History", "Volume", 0), 1500);
 }
+
+namespace {
+
+// UTF-16LE bytes of a text, as a Windows editor saves it (the compiler does the encoding).
+std::string Utf16Le(std::u16string_view text, bool bom = true) {
+    std::string out = bom ? std::string("\xFF\xFE") : std::string();
+    for (char16_t unit : text) {
+        out += static_cast<char>(unit & 0xFF);
+        out += static_cast<char>(unit >> 8);
+    }
+    return out;
+}
+
+std::string ReadFile(const std::string& path) {
+    std::ifstream in(path, std::ios::binary);
+    return std::string(std::istreambuf_iterator<char>(in), {});
+}
+
+} // namespace
+
+TEST(IniFile, AValueInOnePairOfMatchingQuotesIsReadWithoutThem) {
+    const struct {
+        const char* Line;
+        const char* Value;
+    } cases[] = {
+        {R"(v="D:\My Music")", R"(D:\My Music)"},
+        {"v='single'", "single"},
+        {R"(v = "  blanks kept inside  "  )", "  blanks kept inside  "},
+        {R"(v="")", ""},
+        {R"(v="""")", R"("")"}, // only one pair goes
+        {R"(v=")", R"(")"},
+        {R"(v="open)", R"("open)"},
+        {R"(v="mixed')", R"("mixed')"},
+        {R"(v=in "the" middle)", R"(in "the" middle)"},
+    };
+    for (const auto& c : cases) {
+        auto ini = TIniFile::FromText("x.ini", std::string("[a]\n") + c.Line + "\n");
+        EXPECT_EQ(ini->ReadString("a", "v", "def"), c.Value) << c.Line;
+    }
+    auto ini = TIniFile::FromText("x.ini", "[History]\nVolume=\"1200\"\nAutoPlay='0'\n");
+    EXPECT_EQ(ini->ReadInteger("History", "Volume", 1500), 1200);
+    EXPECT_FALSE(ini->ReadBool("History", "AutoPlay", true));
+}
+
+TEST(IniFile, EveryValueWrittenReadsBackExactly) {
+    const std::string values[] = {"plain",      " leading", "trailing\t", "\"quoted\"", "'single'",        "\"",
+                                  " \"both\" ", "\"open",   "",           "中文 ",      "\xB8\xE8\xB4\xCA"};
+    for (const char* start : {"", "\xFF\xFE"}) {
+        auto ini = TIniFile::FromText("x.ini", start);
+        for (std::size_t i = 0; i < std::size(values); ++i)
+            ASSERT_TRUE(ini->WriteString("MusicList", "Music" + std::to_string(i), values[i]));
+        auto again = TIniFile::FromText("x.ini", ini->Text());
+        for (std::size_t i = 0; i < std::size(values); ++i)
+            EXPECT_EQ(again->Find("MusicList", "Music" + std::to_string(i)), values[i]) << i;
+    }
+}
+
+TEST(IniFile, AValueWithALineBreakIsRefusedAndInjectsNothing) {
+    auto ini = TIniFile::FromText("x.ini", "[ZV2Address]\nIP=127.0.0.1\n");
+    const std::string before = ini->Text();
+    EXPECT_FALSE(ini->WriteString("MusicList", "Music0", "/m/a\n[ZV2Address]\nIP=10.0.0.9"));
+    EXPECT_FALSE(ini->WriteString("MusicList", "Music0", "/m/a\rb"));
+    EXPECT_FALSE(ini->WriteString("MusicList", "Mu=sic", "x"));
+    EXPECT_FALSE(ini->WriteString("Music]List", "Music0", "x"));
+    EXPECT_EQ(ini->Text(), before);
+    EXPECT_FALSE(ini->SectionExists("MusicList"));
+}
+
+TEST(IniFile, AUtf16FileIsReadInFullAndSavedWholeInUtf16) {
+    zv2::test::TTempDir dir;
+    const std::string path = dir.File("Download.ini");
+    std::ofstream(path, std::ios::binary)
+        << Utf16Le(u"; 设置\r\n[General]\r\nSavePath=\"/home/用户/My Music\"\r\n[History]\r\nVolume=1200\r\n");
+    {
+        TIniFile ini(path);
+        EXPECT_EQ(ini.ReadString("General", "SavePath", ""), "/home/用户/My Music");
+        EXPECT_EQ(ini.ReadInteger("History", "Volume", 0), 1200);
+        ini.WriteInteger("History", "Volume", 3000);
+        ini.WriteString("MusicList", "Music0", "/音乐/歌.mp3");
+        ASSERT_TRUE(ini.Save());
+    }
+    EXPECT_EQ(ReadFile(path), Utf16Le(u"; 设置\r\n[General]\r\nSavePath=\"/home/用户/My Music\"\r\n[History]\r\n"
+                                      u"Volume=3000\r\n[MusicList]\r\nMusic0=/音乐/歌.mp3\r\n"));
+    TIniFile again(path);
+    EXPECT_EQ(again.ReadString("MusicList", "Music0", ""), "/音乐/歌.mp3");
+}
+
+TEST(IniFile, EightBitFilesKeepTheirLineEndsAndBytes) {
+    // "歌词" in GBK, and a GBK character whose second byte is "\".
+    const std::string gbk = "\xB8\xE8\xB4\xCA\x81\x5C";
+    auto crlf = TIniFile::FromText("x.ini", "[SearchList]\r\nSearchItem0=" + gbk + "\r\n\r\n[History]\r\nVolume=1\r\n");
+    EXPECT_EQ(crlf->ReadString("SearchList", "SearchItem0", ""), gbk);
+    crlf->WriteInteger("History", "Volume", 2);
+    crlf->WriteInteger("History", "LastPlayed", 3);
+    EXPECT_EQ(crlf->Text(), "[SearchList]\r\nSearchItem0=" + gbk + "\r\n\r\n[History]\r\nVolume=2\r\nLastPlayed=3\r\n");
+
+    auto bom = TIniFile::FromText("x.ini", "\xEF\xBB\xBF[History]\nVolume=5\n");
+    EXPECT_EQ(bom->ReadInteger("History", "Volume", 0), 5);
+    bom->WriteInteger("History", "Volume", 6);
+    EXPECT_EQ(bom->Text(), "\xEF\xBB\xBF[History]\nVolume=6\n");
+}

@@ -3,8 +3,13 @@
 #include "TempDir.h"
 
 #include <atomic>
+#include <cerrno>
+#include <cstdio>
 #include <gtest/gtest.h>
+#include <sys/socket.h>
+#include <sys/un.h>
 #include <sys/wait.h>
+#include <thread>
 #include <unistd.h>
 
 using zv2::platform::TRunOnce;
@@ -98,4 +103,63 @@ TEST(RunOnce, CopiesStartedAtTheSameMomentGiveExactlyOneFirstCopy) {
     ::close(results[1]);
     EXPECT_EQ(first, 1);
     EXPECT_EQ(second, kCopies - 1);
+}
+
+TEST(RunOnce, OnlyALockHeldByAnotherCopyMeansAnotherCopyRuns) {
+    zv2::test::TTempDir home;
+    std::atomic<int> wakes{0};
+    TRunOnce first(home.Path());
+    ASSERT_FALSE(first.CheckFirstInstance());
+    first.Listen([&] { ++wakes; });
+
+    // A file system without locks: the program runs, without the guard, and
+    // leaves the running copy's socket alone.
+    TRunOnce unguarded(home.Path(), [](int, int) {
+        errno = ENOLCK;
+        return -1;
+    });
+    EXPECT_FALSE(unguarded.CheckFirstInstance());
+    unguarded.Listen([] { ADD_FAILURE() << "a copy without the lock listens"; });
+    EXPECT_EQ(wakes, 0);
+
+    TRunOnce later(home.Path());
+    EXPECT_TRUE(later.CheckFirstInstance());
+    EXPECT_EQ(wakes, 1);
+}
+
+TEST(RunOnce, NoWakeArrivesOnceListeningHasStopped) {
+    zv2::test::TTempDir home;
+    TRunOnce first(home.Path());
+    ASSERT_FALSE(first.CheckFirstInstance());
+    std::atomic<bool> stopped{false};
+    std::atomic<int> wakes{0}, late{0};
+    first.Listen([&] {
+        ++wakes;
+        if (stopped)
+            ++late;
+    });
+    // Later starts knock all the time while the first copy stops listening.
+    const auto knock = [&] {
+        const int fd = ::socket(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC, 0);
+        sockaddr_un addr{};
+        addr.sun_family = AF_UNIX;
+        std::snprintf(addr.sun_path, sizeof addr.sun_path, "%s", first.SocketPath().c_str());
+        const bool heard = ::connect(fd, reinterpret_cast<sockaddr*>(&addr), sizeof addr) == 0 &&
+                           ::send(fd, "SHOW\n", 5, MSG_NOSIGNAL) == 5;
+        ::close(fd);
+        return heard;
+    };
+    std::atomic<bool> knocking{true};
+    std::thread knocker([&] {
+        while (knocking)
+            knock();
+    });
+    while (wakes == 0)
+        std::this_thread::yield();
+    first.StopListening();
+    stopped = true;
+    EXPECT_FALSE(knock()) << "nobody listens any more";
+    knocking = false;
+    knocker.join();
+    EXPECT_EQ(late, 0);
 }

@@ -29,3 +29,19 @@ TEST(TextCodec, RecognisesWellFormedUtf8) {
     EXPECT_FALSE(IsValidUtf8("\xC0\xAF"));         // overlong "/"
     EXPECT_FALSE(IsValidUtf8("\xED\xA0\x80"));     // surrogate
 }
+
+TEST(TextCodec, Utf16LeRoundTripsEveryByteString) {
+    EXPECT_EQ(Utf8ToUtf16Le("A中"), std::string("A\0\x2D\x4E", 4));
+    EXPECT_EQ(Utf8ToUtf16Le("\xF0\x9F\x8E\xB5"), "\x3C\xD8\xB5\xDF"); // U+1F3B5 as a surrogate pair
+    EXPECT_EQ(Utf16LeToUtf8("\x3C\xD8\xB5\xDF"), "\xF0\x9F\x8E\xB5");
+    EXPECT_EQ(Utf16LeToUtf8(std::string("\x00\xD8"
+                                        "A\0",
+                                        4)),
+              "\xEF\xBF\xBD"
+              "A");                                        // a lone high surrogate
+    EXPECT_EQ(Utf16LeToUtf8(std::string("A\0B", 3)), "A"); // an odd last byte
+    for (const std::string& bytes : {std::string("\xB8\xE8\xB4\xCA"), std::string("\xFF\xFE\x80", 3),
+                                     std::string("a\0b", 3), std::string("\xED\xA0\x80")}) {
+        EXPECT_EQ(Utf16LeToUtf8(Utf8ToUtf16Le(bytes)), bytes);
+    }
+}

@@ -1,11 +1,21 @@
 #include "platform/net/ClientSocket.h"
 
+#include "TempDir.h"
+#include "platform/net/NetWait.h"
 #include "speaker/PrivateNetwork.h"
 #include "speaker/SpeakerPeer.h"
 
 #include <gtest/gtest.h>
 
 #include <cerrno>
+#include <chrono>
+#include <csignal>
+#include <cstdio>
+#include <poll.h>
+#include <sched.h>
+#include <sys/mount.h>
+#include <sys/wait.h>
+#include <unistd.h>
 
 using namespace zv2::platform;
 using zv2::test::GiveUpMs;
@@ -131,4 +141,57 @@ TEST_F(ClientSocketTest, NoticesQueuedForADestroyedSocketAreDropped) {
     }
     EXPECT_EQ(Ui.RunPending(), 1);
     EXPECT_FALSE(delivered);
+}
+
+// A name lookup that does not end: in namespaces of the test's own, the
+// resolver is pointed at a name server on 127.0.0.1 that takes the query and
+// never answers. The guard refuses every lookup, so the child process
+// switches it off: its private network namespace has nothing but loopback,
+// and nothing it does can leave the machine.
+TEST(ClientSocketLookup, CloseNeverWaitsOnANameLookup) {
+    zv2::test::TTempDir dir;
+    const std::string resolvConf = dir.File("resolv.conf");
+    std::FILE* conf = std::fopen(resolvConf.c_str(), "w");
+    ASSERT_TRUE(conf);
+    std::fputs("nameserver 127.0.0.1\noptions timeout:30 attempts:5\n", conf);
+    std::fclose(conf);
+    const pid_t child = ::fork();
+    ASSERT_GE(child, 0);
+    if (child == 0) {
+        if (::unshare(CLONE_NEWUSER | CLONE_NEWNS) != 0 && ::unshare(CLONE_NEWNS) != 0)
+            ::_exit(77);
+        if (::mount(nullptr, "/", nullptr, MS_REC | MS_PRIVATE, nullptr) != 0 ||
+            ::mount(resolvConf.c_str(), "/etc/resolv.conf", nullptr, MS_BIND, nullptr) != 0 ||
+            !zv2::test::EnterPrivateNetwork())
+            ::_exit(77);
+        const int nameServer = ::socket(AF_INET, SOCK_DGRAM | SOCK_CLOEXEC, 0);
+        const sockaddr_in at = net_detail::ToSockaddr({0x7F000001u, 53});
+        if (::bind(nameServer, reinterpret_cast<const sockaddr*>(&at), sizeof at) != 0)
+            ::_exit(77);
+        ::unsetenv("ZV2_LOOPBACK_ONLY");
+        TQueueDispatcher ui;
+        TClientSocket client(ui);
+        client.Open("zv2-speaker.invalid", 9, 600000);
+        pollfd query{nameServer, POLLIN, 0};
+        if (::poll(&query, 1, GiveUpMs) != 1)
+            ::_exit(78); // the resolver never asked
+        client.Close();  // while the lookup waits for its answer
+        ::_exit(client.Active() ? 1 : 0);
+    }
+    int status = 0;
+    const auto end = std::chrono::steady_clock::now() + std::chrono::milliseconds(2 * GiveUpMs);
+    while (::waitpid(child, &status, WNOHANG) == 0) {
+        if (std::chrono::steady_clock::now() > end) {
+            ::kill(child, SIGKILL);
+            ::waitpid(child, &status, 0);
+            FAIL() << "Close() waited on the name lookup";
+        }
+        ::usleep(10 * 1000);
+    }
+    ASSERT_TRUE(WIFEXITED(status));
+    if (WEXITSTATUS(status) == 77)
+        GTEST_SKIP() << "no namespaces to be had here";
+    if (WEXITSTATUS(status) == 78)
+        GTEST_SKIP() << "the system's resolver asks no name server";
+    EXPECT_EQ(WEXITSTATUS(status), 0);
 }

@@ -6,6 +6,7 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <atomic>
 #include <cstdlib>
 #include <thread>
 
@@ -50,7 +51,9 @@ protected:
     }
 
     // The peer's end of the next stream connection; the UI thread runs meanwhile.
-    std::unique_ptr<platform::TTcpSocket> Accept() {
+    // Keep it while the test looks at the events: dropping it ends the
+    // connection, and a "disconnect" follows.
+    [[nodiscard]] std::unique_ptr<platform::TTcpSocket> Accept() {
         std::unique_ptr<platform::TTcpSocket> stream;
         PumpUntil(Ui, [&] { return Peer.Listener.Accept(stream, 0) == TNetResult::Ok; });
         return stream;
@@ -94,7 +97,8 @@ TEST_F(SpeakerLinkTest, SoundOkOpensTheStreamAfterReportingTheReply) {
     MakeLink();
     EXPECT_FALSE(Link->SendBlock(NumberedBlock(0).data(), BlockSize)) << "nothing is queued before a connection";
     Answer("SOUND OK");
-    ASSERT_TRUE(Accept());
+    const auto stream = Accept();
+    ASSERT_TRUE(stream);
     ASSERT_TRUE(WaitForEvents(2));
     EXPECT_EQ(Events, (std::vector<std::string>{"reply SOUND OK 8", "connect"}));
     EXPECT_TRUE(PendingAtReply);
@@ -105,7 +109,8 @@ TEST_F(SpeakerLinkTest, SoundOkOpensTheStreamAfterReportingTheReply) {
 TEST_F(SpeakerLinkTest, SoundNokOpensTheStreamLikeSoundOk) {
     MakeLink();
     Answer("SOUND NOK");
-    ASSERT_TRUE(Accept());
+    const auto stream = Accept();
+    ASSERT_TRUE(stream);
     ASSERT_TRUE(WaitForEvents(2));
     EXPECT_EQ(Events, (std::vector<std::string>{"reply SOUND NOK 9", "connect"}));
 }
@@ -118,7 +123,8 @@ TEST_F(SpeakerLinkTest, OtherTextsOpenNothing) {
     }
     Answer(std::string("SOUND OK\0", 9));
     Answer("SOUND NOK"); // datagrams are handled in order: this one comes last
-    ASSERT_TRUE(Accept());
+    const auto stream = Accept();
+    ASSERT_TRUE(stream);
     ASSERT_TRUE(WaitForEvents(2));
     EXPECT_EQ(Events, (std::vector<std::string>{"reply SOUND NOK 9", "connect"}));
     Ui.RunPending();
@@ -245,6 +251,32 @@ TEST_F(SpeakerLinkTest, DestructionWakesAStreamConnectThatGetsNoAnswer) {
     EXPECT_TRUE(Link->ConnectPending());
     Link.reset(); // must return
     EXPECT_EQ(Ui.RunPending(), 0);
+}
+
+TEST_F(SpeakerLinkTest, ListeningGoesOnAfterFailedReceivesAndEndsWithTheLink) {
+    std::atomic<int> failuresLeft{3};
+    TSpeakerLinkOptions options;
+    options.ReceiveRetryMs = 20;
+    options.ReceiveFault = [&] { return failuresLeft.fetch_sub(1) > 0 ? TNetResult::Error : TNetResult::Ok; };
+    MakeLink(options);
+    const TMybuf answer = EncodeDiscoveryAnswer(0);
+    Peer.Udp.SendTo(LinkAddress(), answer.data(), answer.size());
+    ASSERT_TRUE(PumpUntil(Ui, [&] { return !Found.empty(); }));
+    EXPECT_LE(failuresLeft.load(), 0);
+    Answer("SOUND OK");
+    const auto stream = Accept();
+    EXPECT_TRUE(stream);
+
+    // A link whose receives keep failing still ends at once: its pause is woken.
+    std::atomic<bool> failed{false};
+    options.ReceiveRetryMs = 600000;
+    options.ReceiveFault = [&] {
+        failed = true;
+        return TNetResult::Error;
+    };
+    MakeLink(options);
+    ASSERT_TRUE(PumpUntil(Ui, [&] { return failed.load(); }));
+    Link.reset(); // must return
 }
 
 TEST_F(SpeakerLinkTest, DatagramsQueuedForADestroyedLinkAreDropped) {

@@ -14,7 +14,9 @@
 // are still on their way are not delivered.
 //
 // Threads: construct, Open(), Close(), Active() and destroy on the UI thread;
-// Connection(), SendAll() and Drop() from any thread.
+// Connection(), SendAll() and Drop() from any thread. Close() and the
+// destructor never wait on the network: a connect or a name lookup in
+// progress is abandoned at once.
 
 #include "platform/Dispatcher.h"
 #include "platform/net/NetAddress.h"

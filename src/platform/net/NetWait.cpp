@@ -4,9 +4,13 @@
 #include <chrono>
 #include <cstdint>
 #include <fcntl.h>
+#include <memory>
+#include <mutex>
 #include <poll.h>
 #include <sys/eventfd.h>
 #include <sys/socket.h>
+#include <system_error>
+#include <thread>
 #include <unistd.h>
 
 namespace zv2::platform::net_detail {
@@ -24,6 +28,49 @@ void TAbortSignal::Signal() {
     const std::uint64_t one = 1;
     // The counter only ever grows; the descriptor stays readable from now on.
     [[maybe_unused]] auto written = ::write(Fd_, &one, sizeof one);
+}
+
+namespace {
+
+// What a lookup thread shares with the one waiting for it; whichever of the
+// two ends last frees it.
+struct TLookup {
+    TAbortSignal Done; // fired when Result and Address are set
+    std::mutex Mutex;
+    TNetResult Result = TNetResult::Error;
+    TSocketAddress Address;
+};
+
+} // namespace
+
+TNetResult ResolveWithin(const std::string& host, std::uint16_t port, TSocketAddress& out, int timeoutMs,
+                         const TAbortSignal& abort) {
+    if (auto literal = TSocketAddress::Parse(host, port)) {
+        out = *literal;
+        return TNetResult::Ok;
+    }
+    auto lookup = std::make_shared<TLookup>();
+    try {
+        std::thread([lookup, host, port] {
+            TSocketAddress address;
+            const TNetResult result = Resolve(host, port, address);
+            {
+                std::lock_guard lock(lookup->Mutex);
+                lookup->Result = result;
+                lookup->Address = address;
+            }
+            lookup->Done.Signal();
+        }).detach();
+    } catch (const std::system_error&) {
+        return TNetResult::Error; // no thread to be had
+    }
+    const TNetResult waited = WaitFor(lookup->Done.Fd(), POLLIN, timeoutMs, abort);
+    if (waited != TNetResult::Ok) {
+        return waited;
+    }
+    std::lock_guard lock(lookup->Mutex);
+    out = lookup->Address;
+    return lookup->Result;
 }
 
 TNetResult WaitFor(int fd, short events, int timeoutMs, const TAbortSignal& abort) {

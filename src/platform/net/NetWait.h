@@ -9,6 +9,7 @@
 #include <cerrno>
 #include <netinet/in.h>
 #include <optional>
+#include <string>
 
 namespace zv2::platform::net_detail {
 
@@ -34,6 +35,14 @@ private:
 // fires, or `timeoutMs` passes (-1: no time limit, only the abort ends it).
 // Returns Ok, Aborted or Timeout; Error when poll itself fails.
 TNetResult WaitFor(int fd, short events, int timeoutMs, const TAbortSignal& abort);
+
+// Resolve() that waits at most `timeoutMs` (-1: no time limit) and ends when
+// `abort` fires: Ok, Refused, Error, Timeout or Aborted. A name that needs the
+// system's resolver is looked up on a thread of its own, since getaddrinfo
+// cannot be interrupted; when the wait ends first, that thread finishes by
+// itself and its answer is dropped. Literal addresses need no thread.
+TNetResult ResolveWithin(const std::string& host, std::uint16_t port, TSocketAddress& out, int timeoutMs,
+                         const TAbortSignal& abort);
 
 // Whether a non-blocking call that failed with `error` is to be tried again:
 // interrupted (EINTR) or not ready yet (EAGAIN, EWOULDBLOCK).

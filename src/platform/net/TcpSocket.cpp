@@ -1,6 +1,7 @@
 #include "platform/net/TcpSocket.h"
 
 #include <cerrno>
+#include <chrono>
 #include <optional>
 #include <poll.h>
 #include <sys/socket.h>
@@ -18,10 +19,16 @@ TNetResult TTcpSocket::Fail(int error) {
 }
 
 TNetResult TTcpSocket::Connect(const std::string& host, std::uint16_t port, int timeoutMs) {
+    using Clock = std::chrono::steady_clock;
+    const auto start = Clock::now();
     TSocketAddress to;
-    const TNetResult resolved = Resolve(host, port, to);
+    const TNetResult resolved = net_detail::ResolveWithin(host, port, to, timeoutMs, Abort_);
     if (resolved != TNetResult::Ok) {
         return resolved;
+    }
+    if (timeoutMs >= 0) {
+        const auto spent = std::chrono::duration_cast<std::chrono::milliseconds>(Clock::now() - start).count();
+        timeoutMs = spent < timeoutMs ? timeoutMs - static_cast<int>(spent) : 0;
     }
     return Connect(to, timeoutMs);
 }

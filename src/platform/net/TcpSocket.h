@@ -27,7 +27,9 @@ public:
     // Connects to `to`, waiting at most `timeoutMs`. Ok, Refused (the guard;
     // no packet sent), Timeout, Aborted or Error (refused by the peer, no route).
     TNetResult Connect(const TSocketAddress& to, int timeoutMs);
-    // Resolve() then Connect(); a refused or failed lookup returns its result.
+    // Looks `host` up, then Connect(); `timeoutMs` bounds both together, and
+    // Abort() ends the lookup's wait too. A refused or failed lookup returns
+    // its result.
     TNetResult Connect(const std::string& host, std::uint16_t port, int timeoutMs);
 
     // Sends all `size` bytes. `stallTimeoutMs` bounds each wait for room in
