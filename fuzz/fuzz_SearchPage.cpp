@@ -11,7 +11,7 @@
 #include <string>
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
-    std::string page = zv2::catalogue::ValidUtf8(std::string_view(reinterpret_cast<const char*>(data), size));
+    std::string page = zv2::platform::ToValidUtf8(std::string_view(reinterpret_cast<const char*>(data), size));
     if (!zv2::platform::IsValidUtf8(page))
         std::abort();
     for (int pass = 0; pass < 1000; ++pass) {

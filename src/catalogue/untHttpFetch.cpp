@@ -1,5 +1,7 @@
 #include "catalogue/untHttpFetch.h"
 
+#include "platform/TextCodec.h"
+
 #include "platform/net/TcpSocket.h"
 
 #include <chrono>
@@ -77,7 +79,7 @@ TFetchResult THttpFetch::Fetch(const TPageRequest& request) {
 
 TFetchResult THttpFetch::FetchPage(const TPageRequest& request) {
     TFetchResult result = Fetch(request);
-    result.Text = ValidUtf8(result.Text);
+    result.Text = platform::ToValidUtf8(result.Text);
     return result;
 }
 
@@ -91,53 +93,6 @@ void THttpFetch::Abort() {
 bool THttpFetch::Aborted() const {
     std::lock_guard lock(Mutex_);
     return Aborted_;
-}
-
-std::string ValidUtf8(std::string_view bytes) {
-    constexpr std::string_view replacement = "\xEF\xBF\xBD";
-    std::string out;
-    out.reserve(bytes.size());
-    const auto byte = [&](std::size_t i) { return static_cast<unsigned char>(bytes[i]); };
-    std::size_t i = 0;
-    while (i < bytes.size()) {
-        const unsigned char lead = byte(i);
-        if (lead < 0x80) {
-            out += static_cast<char>(lead);
-            ++i;
-            continue;
-        }
-        // Length and the allowed range of the second byte (which excludes
-        // overlong forms, surrogates and code points above U+10FFFF).
-        std::size_t length = 0;
-        unsigned char low = 0x80, high = 0xBF;
-        if (lead >= 0xC2 && lead <= 0xDF) {
-            length = 2;
-        } else if (lead >= 0xE0 && lead <= 0xEF) {
-            length = 3;
-            low = lead == 0xE0 ? 0xA0 : 0x80;
-            high = lead == 0xED ? 0x9F : 0xBF;
-        } else if (lead >= 0xF0 && lead <= 0xF4) {
-            length = 4;
-            low = lead == 0xF0 ? 0x90 : 0x80;
-            high = lead == 0xF4 ? 0x8F : 0xBF;
-        }
-        std::size_t good = length == 0 ? 0 : 1;
-        while (good > 0 && good < length && i + good < bytes.size()) {
-            const unsigned char next = byte(i + good);
-            const bool fits = good == 1 ? (next >= low && next <= high) : (next >= 0x80 && next <= 0xBF);
-            if (!fits)
-                break;
-            ++good;
-        }
-        if (length > 0 && good == length) {
-            out.append(bytes.substr(i, length));
-            i += length;
-        } else {
-            out.append(replacement);
-            i += good == 0 ? 1 : good;
-        }
-    }
-    return out;
 }
 
 } // namespace zv2::catalogue

@@ -67,7 +67,7 @@ public:
     // Worker thread. The reply bytes as received.
     TFetchResult Fetch(const TPageRequest& request);
     // Worker thread. Fetch() for pages in UTF-8: the text is the reply with
-    // every invalid UTF-8 sequence replaced (ValidUtf8).
+    // every invalid UTF-8 sequence replaced (platform::ToValidUtf8).
     TFetchResult FetchPage(const TPageRequest& request);
 
     // Any thread. Ends the running fetch at once (it returns what it has) and
@@ -81,9 +81,5 @@ private:
     platform::TTcpSocket* Running_ = nullptr; // guarded by Mutex_
     bool Aborted_ = false;                    // guarded by Mutex_
 };
-
-// The text with each byte sequence that is not well-formed UTF-8 replaced by
-// U+FFFD (one replacement per maximal ill-formed part); valid text unchanged.
-std::string ValidUtf8(std::string_view bytes);
 
 } // namespace zv2::catalogue

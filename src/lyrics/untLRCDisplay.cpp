@@ -106,24 +106,6 @@ void AddLyricLine(std::string_view line, std::int32_t offset, std::vector<TLyric
     }
 }
 
-std::string ToValidUtf8(std::string_view bytes) {
-    std::string out;
-    out.reserve(bytes.size());
-    std::size_t i = 0;
-    while (i < bytes.size()) {
-        const auto lead = static_cast<unsigned char>(bytes[i]);
-        const std::size_t length = lead < 0x80 ? 1 : (lead & 0xE0) == 0xC0 ? 2 : (lead & 0xF0) == 0xE0 ? 3 : 4;
-        if (i + length <= bytes.size() && platform::IsValidUtf8(bytes.substr(i, length))) {
-            out.append(bytes.substr(i, length));
-            i += length;
-        } else {
-            out.append("\xEF\xBF\xBD");
-            ++i;
-        }
-    }
-    return out;
-}
-
 std::string ReadWholeFile(const std::string& path) {
     const int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
     if (fd < 0)
@@ -201,7 +183,7 @@ TLRCContent ParseLRC(std::string_view text) {
 std::string DecodeLRCText(std::string_view bytes) {
     constexpr std::string_view Bom = "\xEF\xBB\xBF";
     if (bytes.starts_with(Bom))
-        return ToValidUtf8(bytes.substr(Bom.size()));
+        return platform::ToValidUtf8(bytes.substr(Bom.size()));
     if (platform::IsValidUtf8(bytes))
         return std::string(bytes);
     // GBK, line by line, so one damaged line does not cost the others. A LF is
@@ -215,7 +197,7 @@ std::string DecodeLRCText(std::string_view bytes) {
         if (const auto utf8 = platform::GbkToUtf8(piece))
             out += *utf8;
         else
-            out += ToValidUtf8(piece);
+            out += platform::ToValidUtf8(piece);
     }
     return out;
 }

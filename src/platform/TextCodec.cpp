@@ -101,6 +101,53 @@ std::optional<std::string> GbkToUtf8(std::string_view gbk) {
     return Convert("UTF-8", "GBK", gbk);
 }
 
+std::string ToValidUtf8(std::string_view bytes) {
+    constexpr std::string_view replacement = "\xEF\xBF\xBD";
+    std::string out;
+    out.reserve(bytes.size());
+    const auto byte = [&](std::size_t i) { return static_cast<unsigned char>(bytes[i]); };
+    std::size_t i = 0;
+    while (i < bytes.size()) {
+        const unsigned char lead = byte(i);
+        if (lead < 0x80) {
+            out += static_cast<char>(lead);
+            ++i;
+            continue;
+        }
+        // Length and the allowed range of the second byte (which excludes
+        // overlong forms, surrogates and code points above U+10FFFF).
+        std::size_t length = 0;
+        unsigned char low = 0x80, high = 0xBF;
+        if (lead >= 0xC2 && lead <= 0xDF) {
+            length = 2;
+        } else if (lead >= 0xE0 && lead <= 0xEF) {
+            length = 3;
+            low = lead == 0xE0 ? 0xA0 : 0x80;
+            high = lead == 0xED ? 0x9F : 0xBF;
+        } else if (lead >= 0xF0 && lead <= 0xF4) {
+            length = 4;
+            low = lead == 0xF0 ? 0x90 : 0x80;
+            high = lead == 0xF4 ? 0x8F : 0xBF;
+        }
+        std::size_t good = length == 0 ? 0 : 1;
+        while (good > 0 && good < length && i + good < bytes.size()) {
+            const unsigned char next = byte(i + good);
+            const bool fits = good == 1 ? (next >= low && next <= high) : (next >= 0x80 && next <= 0xBF);
+            if (!fits)
+                break;
+            ++good;
+        }
+        if (length > 0 && good == length) {
+            out.append(bytes.substr(i, length));
+            i += length;
+        } else {
+            out.append(replacement);
+            i += good == 0 ? 1 : good;
+        }
+    }
+    return out;
+}
+
 bool IsValidUtf8(std::string_view text) {
     std::size_t i = 0;
     while (i < text.size()) {

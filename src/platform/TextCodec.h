@@ -15,6 +15,9 @@ std::optional<std::string> Utf8ToGbk(std::string_view utf8);
 std::optional<std::string> GbkToUtf8(std::string_view gbk);
 // True when the bytes are well-formed UTF-8.
 bool IsValidUtf8(std::string_view text);
+// The text with each byte sequence that is not well-formed UTF-8 replaced by
+// U+FFFD (one replacement per maximal ill-formed part); valid text unchanged.
+std::string ToValidUtf8(std::string_view bytes);
 
 // UTF-8 as UTF-16LE bytes (no byte order mark). A byte that is not part of
 // well-formed UTF-8 becomes the lone surrogate U+DC00 + byte, so any byte

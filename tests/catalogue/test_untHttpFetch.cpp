@@ -70,24 +70,6 @@ TEST(HttpFetch, InvalidUtf8IsReplacedAndRawBytesStayForRawFetches) {
                                                         "C\xEF\xBF\xBD\xEF\xBF\xBD");
 }
 
-TEST(ValidUtf8, KeepsWellFormedTextAndReplacesEachIllFormedPart) {
-    const struct {
-        std::string In, Out;
-    } cases[] = {
-        {"plain 中文 \xF0\x9F\x8E\xB5", "plain 中文 \xF0\x9F\x8E\xB5"},
-        {"\x80", "\xEF\xBF\xBD"},
-        {"\xE0\x80\x80", "\xEF\xBF\xBD\xEF\xBF\xBD\xEF\xBF\xBD"},                 // overlong
-        {"\xED\xA0\x80", "\xEF\xBF\xBD\xEF\xBF\xBD\xEF\xBF\xBD"},                 // surrogate
-        {"\xF4\x90\x80\x80", "\xEF\xBF\xBD\xEF\xBF\xBD\xEF\xBF\xBD\xEF\xBF\xBD"}, // above U+10FFFF
-        {"\xE6\xAD", "\xEF\xBF\xBD"},                                             // cut at the end
-        {"\xF0\x9F\x8E"
-         "x",
-         "\xEF\xBF\xBDx"},
-    };
-    for (const auto& c : cases)
-        EXPECT_EQ(ValidUtf8(c.In), c.Out);
-}
-
 TEST(HttpFetch, AnAbortFromAnotherThreadEndsTheFetchAndEveryLaterOne) {
     TPageServer server([](const std::string&) { return TReply{"HTTP/1.1 200 OK\r\n\r\npart", true}; });
     THttpFetch fetch;

@@ -45,3 +45,21 @@ TEST(TextCodec, Utf16LeRoundTripsEveryByteString) {
         EXPECT_EQ(Utf16LeToUtf8(Utf8ToUtf16Le(bytes)), bytes);
     }
 }
+
+TEST(TextCodec, ToValidUtf8KeepsWellFormedTextAndReplacesEachIllFormedPart) {
+    const struct {
+        std::string In, Out;
+    } cases[] = {
+        {"plain 中文 \xF0\x9F\x8E\xB5", "plain 中文 \xF0\x9F\x8E\xB5"},
+        {"\x80", "\xEF\xBF\xBD"},
+        {"\xE0\x80\x80", "\xEF\xBF\xBD\xEF\xBF\xBD\xEF\xBF\xBD"},                 // overlong
+        {"\xED\xA0\x80", "\xEF\xBF\xBD\xEF\xBF\xBD\xEF\xBF\xBD"},                 // surrogate
+        {"\xF4\x90\x80\x80", "\xEF\xBF\xBD\xEF\xBF\xBD\xEF\xBF\xBD\xEF\xBF\xBD"}, // above U+10FFFF
+        {"\xE6\xAD", "\xEF\xBF\xBD"},                                             // cut at the end
+        {"\xF0\x9F\x8E"
+         "x",
+         "\xEF\xBF\xBDx"},
+    };
+    for (const auto& c : cases)
+        EXPECT_EQ(ToValidUtf8(c.In), c.Out);
+}
