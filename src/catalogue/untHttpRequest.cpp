@@ -44,8 +44,9 @@ TUrlParts SplitUrl(std::string_view url) {
     // A "host:port" names its port; anything that is not a port 1..65535 stays
     // part of the host, and the lookup of that name then fails.
     if (const auto colon = host.rfind(':'); colon != std::string_view::npos) {
-        if (const auto port = platform::ParsePort(host.substr(colon + 1)); port && *port > 0) {
-            parts.Port = *port;
+        std::uint16_t port = 0;
+        if (platform::ParsePort(host.substr(colon + 1), port) && port > 0) {
+            parts.Port = port;
             host = host.substr(0, colon);
         }
     }

@@ -32,6 +32,21 @@ inline std::string SongBytes(std::size_t size, unsigned seed = 1) {
     return bytes;
 }
 
+// A listening TCP socket on 127.0.0.1, on a port the system picks (set in
+// `port`); it takes connections into its backlog and answers nothing.
+inline int ListenOnLoopback(int backlog, std::uint16_t& port) {
+    const int fd = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
+    sockaddr_in at{};
+    at.sin_family = AF_INET;
+    at.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+    ::bind(fd, reinterpret_cast<sockaddr*>(&at), sizeof at);
+    ::listen(fd, backlog);
+    socklen_t length = sizeof at;
+    ::getsockname(fd, reinterpret_cast<sockaddr*>(&at), &length);
+    port = ntohs(at.sin_port);
+    return fd;
+}
+
 class TFileServer {
 public:
     enum class TMode {
@@ -41,15 +56,7 @@ public:
     };
 
     TFileServer() {
-        Listener_ = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
-        sockaddr_in at{};
-        at.sin_family = AF_INET;
-        at.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-        ::bind(Listener_, reinterpret_cast<sockaddr*>(&at), sizeof at);
-        ::listen(Listener_, 32);
-        socklen_t length = sizeof at;
-        ::getsockname(Listener_, reinterpret_cast<sockaddr*>(&at), &length);
-        Port_ = ntohs(at.sin_port);
+        Listener_ = ListenOnLoopback(32, Port_);
         Accepter_ = std::thread([this] { Accept(); });
     }
     ~TFileServer() { Stop(); }

@@ -165,14 +165,8 @@ TEST_F(TTaskFixture, RemovingOrStoppingHungDownloadsDoesNotWait) {
     Server.AddFile("/hang.mp3", zv2::test::SongBytes(30000));
     Server.SetMode(TFileServer::TMode::Hang);
     // A server that takes connections and never answers: the probe waits.
-    const int silent = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
-    sockaddr_in at{};
-    at.sin_family = AF_INET;
-    at.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-    ::bind(silent, reinterpret_cast<sockaddr*>(&at), sizeof at);
-    ::listen(silent, 4);
-    socklen_t length = sizeof at;
-    ::getsockname(silent, reinterpret_cast<sockaddr*>(&at), &length);
+    std::uint16_t silentPort = 0;
+    const int silent = zv2::test::ListenOnLoopback(4, silentPort);
     Start();
     Engine->AddTask(30, Dir.File("hang.mp3"), Server.Url("/hang.mp3"));
     ASSERT_TRUE(Log.WaitFor("start 30 30000"));
@@ -181,7 +175,7 @@ TEST_F(TTaskFixture, RemovingOrStoppingHungDownloadsDoesNotWait) {
     EXPECT_EQ(Engine->Running(), 0);
     Engine->RemoveTask(999); // never seen: nothing changes
     EXPECT_EQ(Engine->Running(), 0);
-    Engine->AddTask(31, Dir.File("silent.mp3"), "http://127.0.0.1:" + std::to_string(ntohs(at.sin_port)) + "/s.mp3");
+    Engine->AddTask(31, Dir.File("silent.mp3"), "http://127.0.0.1:" + std::to_string(silentPort) + "/s.mp3");
     Engine.reset(); // aborts the waiting probe
     ::close(silent);
     EXPECT_FALSE(Log.Contains("error 30"));

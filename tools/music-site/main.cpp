@@ -40,14 +40,6 @@ const char* const Usage = "Usage: music-site --music DIR [options]\n"
                           "Each request is logged on standard error. SIGINT or SIGTERM ends the server.\n"
                           "Point the player at it with ZV2_MUSIC_SITE=ADDR:PORT and ZV2_LYRIC_SITE=ADDR:PORT.\n";
 
-// A port argument: decimal 0 to 65535.
-bool ParsePort(const char* text, std::uint16_t& port) {
-    const auto parsed = zv2::platform::ParsePort(text);
-    if (parsed)
-        port = *parsed;
-    return parsed.has_value();
-}
-
 int Fail(const std::string& message) {
     std::fprintf(stderr, "music-site: %s\n", message.c_str());
     return 2;
@@ -72,7 +64,7 @@ int main(int argc, char** argv) {
                 return Fail("not an IPv4 address: " + address);
             }
         } else if (arg == "--port" && hasValue) {
-            if (!ParsePort(argv[++i], port)) {
+            if (!zv2::platform::ParsePort(argv[++i], port)) {
                 return Fail("bad port: " + std::string(argv[i]));
             }
         } else if (arg == "--music" && hasValue) {

@@ -45,14 +45,6 @@ const char* const Usage = "Usage: zv2-speaker [options]\n"
                           "At the end it prints one line: bytes, seconds of audio, connections, the\n"
                           "largest gap between two receives (ms), the volume in effect and counters.\n";
 
-// A port argument: decimal 0 to 65535.
-bool ParsePort(const char* text, std::uint16_t& port) {
-    const auto parsed = zv2::platform::ParsePort(text);
-    if (parsed)
-        port = *parsed;
-    return parsed.has_value();
-}
-
 bool ParseSeconds(const char* text, double& seconds) {
     char* end = nullptr;
     errno = 0;
@@ -83,11 +75,11 @@ int main(int argc, char** argv) {
         } else if (arg == "--wav" && hasValue) {
             options.WavPath = argv[++i];
         } else if (arg == "--control-port" && hasValue) {
-            if (!ParsePort(argv[++i], options.ControlPort)) {
+            if (!zv2::platform::ParsePort(argv[++i], options.ControlPort)) {
                 return Fail("bad port: " + std::string(argv[i]));
             }
         } else if (arg == "--stream-port" && hasValue) {
-            if (!ParsePort(argv[++i], options.StreamPort)) {
+            if (!zv2::platform::ParsePort(argv[++i], options.StreamPort)) {
                 return Fail("bad port: " + std::string(argv[i]));
             }
         } else if (arg == "--seconds" && hasValue) {

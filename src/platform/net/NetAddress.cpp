@@ -53,12 +53,13 @@ bool TSocketAddress::IsLoopback() const {
     return (Host >> 24) == 127;
 }
 
-std::optional<std::uint16_t> ParsePort(std::string_view text) {
+bool ParsePort(std::string_view text, std::uint16_t& port) {
     unsigned value = 0;
     const auto [end, error] = std::from_chars(text.data(), text.data() + text.size(), value);
     if (text.empty() || error != std::errc() || end != text.data() + text.size() || value > 65535)
-        return std::nullopt;
-    return static_cast<std::uint16_t>(value);
+        return false;
+    port = static_cast<std::uint16_t>(value);
+    return true;
 }
 
 bool LoopbackOnly() {

@@ -45,8 +45,9 @@ struct TSocketAddress {
     friend bool operator==(const TSocketAddress&, const TSocketAddress&) = default;
 };
 
-// A port number written in decimal, 0 to 65535, nothing else around it.
-std::optional<std::uint16_t> ParsePort(std::string_view text);
+// A port number written in decimal, 0 to 65535, nothing else around it: sets
+// `port` and returns true; otherwise leaves `port` alone and returns false.
+bool ParsePort(std::string_view text, std::uint16_t& port);
 
 // Whether the guard is on (read from the environment at each call).
 bool LoopbackOnly();
