@@ -230,9 +230,11 @@ TEST_F(MusicEngine, UnconnectedSpeakerGetsTheStartRequestWithEveryBlock) {
 TEST_F(MusicEngine, AnAddressSetWhileBlocksRepeatTheStartRequestIsNeverUndone) {
     Engine->Open(SongPath());
     Engine->SetActive(true); // no speaker answers: every refill repeats the start request
+    const std::size_t written = Device->WrittenCount();
+    constexpr int kBlocks = 4000;
     std::atomic<bool> done{false};
     std::thread blocks([&] {
-        for (int i = 0; i < 4000; ++i) {
+        for (int i = 0; i < kBlocks; ++i) {
             while (!Device->CompleteNext())
                 std::this_thread::yield(); // until the refill has queued the next block
         }
@@ -247,10 +249,12 @@ TEST_F(MusicEngine, AnAddressSetWhileBlocksRepeatTheStartRequestIsNeverUndone) {
         if (Engine->Link().DeviceAddress() != address)
             ++undone;
     }
+    blocks.join();
+    // The refill for the last block completed there has come too.
+    ASSERT_TRUE(WaitUntil([&] { return Device->WrittenCount() == written + kBlocks; }));
     Engine->StartSpeaker("127.0.0.1", "44100");
     CompleteAndRefill();
     EXPECT_EQ(Engine->Link().DeviceAddress(), "127.0.0.1");
-    blocks.join();
     EXPECT_EQ(undone, 0);
 }
 
