@@ -75,6 +75,10 @@ TEST(RunOnce, CopiesStartedAtTheSameMomentGiveExactlyOneFirstCopy) {
     constexpr int kCopies = 6;
     int results[2];
     ASSERT_EQ(::pipe(results), 0);
+    // The first copy keeps running until every copy has answered: this pipe
+    // ends (its writing end closed) once the test has read all the answers.
+    int done[2];
+    ASSERT_EQ(::pipe(done), 0);
     std::vector<pid_t> children;
     for (int i = 0; i < kCopies; ++i) {
         const pid_t child = ::fork();
@@ -86,7 +90,10 @@ TEST(RunOnce, CopiesStartedAtTheSameMomentGiveExactlyOneFirstCopy) {
                 copy.Listen([] {});
             const char c = another ? 's' : 'f';
             [[maybe_unused]] auto n = ::write(results[1], &c, 1);
-            ::usleep(another ? 0 : 1500 * 1000); // the first copy keeps running while the others knock
+            ::close(done[1]);
+            char end = 0;
+            if (!another)
+                n = ::read(done[0], &end, 1);
             ::_exit(0);
         }
         children.push_back(child);
@@ -97,6 +104,8 @@ TEST(RunOnce, CopiesStartedAtTheSameMomentGiveExactlyOneFirstCopy) {
         ASSERT_EQ(::read(results[0], &c, 1), 1);
         (c == 'f' ? first : second)++;
     }
+    ::close(done[1]);
+    ::close(done[0]);
     for (pid_t child : children)
         ::waitpid(child, nullptr, 0);
     ::close(results[0]);

@@ -1,16 +1,19 @@
 #include "platform/UntDebug.h"
 
+#include <chrono>
 #include <csignal>
 #include <cstddef>
 #include <cstdlib>
 #include <cstring>
 #include <fstream>
+#include <functional>
 #include <gtest/gtest.h>
 #include <poll.h>
 #include <sys/socket.h>
 #include <sys/un.h>
 #include <sys/wait.h>
 #include <unistd.h>
+#include <vector>
 
 using namespace zv2::platform;
 
@@ -47,6 +50,29 @@ private:
     int Fd_;
     bool Bound_;
 };
+
+std::vector<std::string> LinesOf(const std::string& path) {
+    std::ifstream in(path);
+    std::vector<std::string> lines;
+    for (std::string line; std::getline(in, line);)
+        lines.push_back(line);
+    return lines;
+}
+
+// Runs `poke` and reads the lines of `path` until `done` holds for them;
+// false when that has not happened within a time reached only when something is broken.
+bool WaitForLines(const std::string& path, const std::function<void()>& poke,
+                  const std::function<bool(const std::vector<std::string>&)>& done) {
+    const auto end = std::chrono::steady_clock::now() + std::chrono::seconds(20);
+    for (;;) {
+        poke();
+        if (done(LinesOf(path)))
+            return true;
+        if (std::chrono::steady_clock::now() > end)
+            return false;
+        ::usleep(20 * 1000);
+    }
+}
 
 } // namespace
 
@@ -88,24 +114,23 @@ TEST(DebugOutput, TheViewerToolPrintsEveryLineItReceives) {
         ::_exit(127);
     }
     // Lines sent before the tool listens are lost, so send until one arrives.
-    std::string text;
-    for (int i = 0; i < 200 && text.empty(); ++i) {
-        DebugOutput("Delete task: 7");
-        ::usleep(20 * 1000);
-        std::ifstream in(out);
-        std::getline(in, text);
-    }
+    EXPECT_TRUE(WaitForLines(
+        out, [] { DebugOutput("Delete task: 7"); },
+        [](const std::vector<std::string>& lines) { return !lines.empty(); }));
+    // A line still in the socket when the tool is stopped is not printed: stop it once it is out.
     DebugOutput("Thread ERROR, exit: 9");
-    ::usleep(100 * 1000);
+    EXPECT_TRUE(WaitForLines(
+        out, [] {},
+        [](const std::vector<std::string>& lines) {
+            return !lines.empty() && lines.back() == "Thread ERROR, exit: 9";
+        }));
     ::kill(pid, SIGTERM);
     int status = 0;
     ::waitpid(pid, &status, 0);
     EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0);
-    std::ifstream in(out);
-    std::string line, last;
-    while (std::getline(in, line))
-        last = line;
-    EXPECT_EQ(text, "Delete task: 7");
-    EXPECT_EQ(last, "Thread ERROR, exit: 9");
+    const std::vector<std::string> lines = LinesOf(out);
+    ASSERT_GE(lines.size(), 2u);
+    EXPECT_EQ(lines.front(), "Delete task: 7");
+    EXPECT_EQ(lines.back(), "Thread ERROR, exit: 9");
     ::unlink(out.c_str());
 }

@@ -180,6 +180,27 @@ TEST_F(SoftSpeakerTest, NewConnectionReplacesTheOldAfterTakingWhatArrivedOnIt) {
     ExpectWavHolds(wav, Stream(6));
 }
 
+TEST_F(SoftSpeakerTest, ConnectionsInQuickSuccessionAreEachReadWholeInTheirOrder) {
+    const std::string wav = Dir.File("stream.wav");
+    auto tool = StartTool({"--bind", "127.0.0.2", "--no-sound", "--wav", wav});
+    const platform::TSocketAddress speaker = *platform::TSocketAddress::Parse("127.0.0.2", speaker::StreamPort);
+    constexpr int kConnections = 4;
+    for (int c = 0; c < kConnections; ++c) {
+        // Each one closed and the next one opened at once, as the program reconnects.
+        platform::TTcpSocket stream;
+        ASSERT_EQ(stream.Connect(speaker, GiveUpMs), platform::TNetResult::Ok);
+        for (int i = 3 * c; i < 3 * c + 3; ++i) {
+            const auto block = NumberedBlock(i);
+            ASSERT_EQ(stream.SendAll(block.data(), block.size(), GiveUpMs), platform::TNetResult::Ok);
+        }
+    }
+    ASSERT_TRUE(tool->WaitForError("ended", GiveUpMs, kConnections));
+    tool->Signal(SIGTERM);
+    EXPECT_EQ(tool->Wait(), 0);
+    EXPECT_NE(SummaryOf(*tool).find(" connections=4 "), std::string::npos) << tool->Out;
+    ExpectWavHolds(wav, Stream(3 * kConnections));
+}
+
 TEST_F(SoftSpeakerTest, AnswersDiscoveryAndDeclinesOtherRatesFromItsOwnAddress) {
     auto tool = StartTool({"--bind", "127.0.0.2", "--no-sound"});
     platform::TUdpSocket program;

@@ -21,6 +21,9 @@ constexpr std::size_t ReceiveBufferSize = 64 * 1024;
 constexpr std::uint8_t DiscoveryAnswerPayload = 0x01;
 // How often a reader waiting on a quiet connection looks for a newer one.
 constexpr int ReplacementCheckMs = 100;
+// A replaced connection is read to its end; one that stays quiet this long
+// without ending is given up.
+constexpr int ReplacedQuietMs = 2000;
 
 platform::TWaveVolume WaveVolumeOf(std::uint16_t level) {
     const std::uint32_t channel = static_cast<std::uint32_t>(level) * 0xFFFFu / MaxSpeakerVolume;
@@ -95,8 +98,8 @@ void TSoftSpeaker::Stop() {
     {
         std::lock_guard lock(Mutex_);
         Stopping_ = true;
-        if (Stream_) {
-            Stream_->Abort();
+        for (const auto& stream : Streams_) {
+            stream->Abort();
         }
     }
     StreamChanged_.notify_all();
@@ -204,7 +207,7 @@ void TSoftSpeaker::AcceptStreams() {
         Log("stream from " + accepted->Peer().ToString());
         {
             std::lock_guard lock(Mutex_);
-            Stream_ = std::move(accepted); // replaces the current one (see ReadOne)
+            Streams_.push_back(std::move(accepted)); // replaces the one being read (see ReadOne)
             ++Summary_.Connections;
         }
         StreamChanged_.notify_all();
@@ -212,25 +215,25 @@ void TSoftSpeaker::AcceptStreams() {
 }
 
 void TSoftSpeaker::ReadStreams() {
-    std::shared_ptr<platform::TTcpSocket> done;
     for (;;) {
-        std::shared_ptr<platform::TTcpSocket> stream;
+        platform::TTcpSocket* stream = nullptr;
         {
             std::unique_lock lock(Mutex_);
-            StreamChanged_.wait(lock, [&] { return Stopping_ || (Stream_ && Stream_ != done); });
+            StreamChanged_.wait(lock, [&] { return Stopping_ || !Streams_.empty(); });
             if (Stopping_) {
                 return;
             }
-            stream = Stream_;
+            stream = Streams_.front().get(); // stays until removed below
         }
         ReadOne(*stream);
-        done = stream;
+        std::lock_guard lock(Mutex_);
+        Streams_.pop_front();
     }
 }
 
-bool TSoftSpeaker::Replaced(const platform::TTcpSocket& stream) const {
+bool TSoftSpeaker::Replaced() const {
     std::lock_guard lock(Mutex_);
-    return Stream_.get() != &stream;
+    return Streams_.size() > 1;
 }
 
 void TSoftSpeaker::ReadOne(platform::TTcpSocket& stream) {
@@ -239,14 +242,15 @@ void TSoftSpeaker::ReadOne(platform::TTcpSocket& stream) {
     std::optional<Clock::time_point> last;
     bool replaced = false;
     for (;;) {
-        // Once a newer connection has come, take only what has already
-        // arrived on this one: the program closes the old connection before
-        // it opens the new one, so its last blocks are here in full.
+        // Once a newer connection has come, this one is read to its end: the
+        // program closes it before it opens the new one, but its last bytes
+        // may still be on their way (waiting in the program's send buffer
+        // while this one's receive window is full).
         std::size_t received = 0;
         const TNetResult result =
-            stream.Receive(buffer.data(), buffer.size(), received, replaced ? 0 : ReplacementCheckMs);
+            stream.Receive(buffer.data(), buffer.size(), received, replaced ? ReplacedQuietMs : ReplacementCheckMs);
         if (result == TNetResult::Timeout && !replaced) {
-            replaced = Replaced(stream);
+            replaced = Replaced();
             continue;
         }
         if (result != TNetResult::Ok) {
@@ -260,7 +264,7 @@ void TSoftSpeaker::ReadOne(platform::TTcpSocket& stream) {
                 const auto gap = std::chrono::duration_cast<std::chrono::milliseconds>(now - *last).count();
                 Summary_.LargestGapMs = std::max<std::int64_t>(Summary_.LargestGapMs, gap);
             }
-            replaced = Stream_.get() != &stream;
+            replaced = Streams_.size() > 1;
         }
         last = now;
         Wav_.Write(buffer.data(), received);

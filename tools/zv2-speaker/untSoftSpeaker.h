@@ -1,7 +1,8 @@
 #pragma once
 // A ZV2 speaker in software. It answers discovery, answers the start request
 // ("SOUND LRCLK 44100", "SOUND START") with "SOUND OK", takes the PCM stream
-// on its TCP port (a new connection replaces the current one), applies the
+// on its TCP port (a new connection replaces the current one, which is read
+// to its end first, or until it has been quiet for 2 s), applies the
 // volume datagrams, and plays the stream on the wave output and/or writes it
 // to a WAV file.
 //
@@ -31,6 +32,7 @@
 #include <atomic>
 #include <condition_variable>
 #include <cstdint>
+#include <deque>
 #include <functional>
 #include <memory>
 #include <mutex>
@@ -84,7 +86,7 @@ private:
     void AcceptStreams();
     void ReadStreams();
     void ReadOne(platform::TTcpSocket& stream);
-    bool Replaced(const platform::TTcpSocket& stream) const;
+    bool Replaced() const;
     void Play(const std::uint8_t* data, std::size_t size, bool flush);
     void Log(const std::string& line);
 
@@ -98,7 +100,9 @@ private:
 
     mutable std::mutex Mutex_;
     std::condition_variable StreamChanged_;
-    std::shared_ptr<platform::TTcpSocket> Stream_; // the current connection
+    // Taken connections in the order they came: the first is being read, the
+    // others replace it in turn. The reading thread alone removes one.
+    std::deque<std::unique_ptr<platform::TTcpSocket>> Streams_;
     bool Stopping_ = false;
     TSoftSpeakerSummary Summary_;
     std::string LastRate_;
