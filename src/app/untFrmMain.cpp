@@ -1,6 +1,7 @@
 #include "app/untFrmMain.h"
 
 #include "app/untQtDialogs.h"
+#include "app/untWindowTools.h"
 #include "audio/untAudioPlayer.h"
 #include "catalogue/untSearchThread.h"
 #include "catalogue/untSearchTopNThread.h"
@@ -37,10 +38,6 @@ constexpr int kClientWidth = 548;
 constexpr int kClientHeight = 346;
 constexpr int kPlayerPanelHeight = 65;
 constexpr char kCaption[] = "Vantor-ZV2无线播放软件";
-
-QString Q(const std::string& s) {
-    return QString::fromStdString(s);
-}
 
 template <class T> T* Named(T* widget, const char* name, const char* hint = nullptr) {
     widget->setObjectName(name);
@@ -269,6 +266,10 @@ void Tfrm_Main::FormCreate() {
 }
 
 void Tfrm_Main::FormDestroy() {
+    // Workers waiting for this thread to take a synchronised call are let go
+    // first: from here on the window takes none, so none of them can hold up
+    // the threads' ends below.
+    Env_.Dispatcher->Shutdown();
     StopSearchTabs();
     StopDownloads();
     if (Player_) {

@@ -206,9 +206,10 @@ private:
 
     // Search and Top-N tabs
 public:
-    // Asked to download search row `row` (by "下载歌曲[&D]" and a double click
-    // on a row). Bound by the download tab; nothing happens while it is unbound.
-    std::function<void(int row)> OnDownloadRequest;
+    // Columns of lvMusicLst, and the role of column 0 that holds a row's image
+    // (0: not yet taken for download, 1: taken).
+    enum TSearchColumn { ColIndex, ColName, ColArtist, ColAlbum, ColFormat, ColSpeed, ColSize, ColLink };
+    static constexpr int kSearchImageRole = Qt::UserRole;
     QMenu *pmSearch = nullptr, *pmTopN = nullptr;
     QAction *mniDownLoad = nullptr, *mniStopSearch = nullptr, *mniCopyURL = nullptr, *mniSearchArtist = nullptr,
             *mniSearchAlum = nullptr, *nmiClearSearchList = nullptr;
@@ -242,8 +243,8 @@ private:
 
     // Download tab (untFrmMainDownload.cpp)
 public:
-    // "下载歌曲[&D]" and a double click on lvMusicLst: downloads search row
-    // `row` (its "歌曲名" and "下载地址"), or says why not.
+    // "下载歌曲[&D]" (the selected row) and a double click on lvMusicLst:
+    // downloads search row `row` (its "歌曲名" and "下载地址"), or says why not.
     void DownloadSearchRow(int row);
     download::TDownloadList* Downloads() { return Downloads_.get(); }
     QMenu* pmTaskMgr = nullptr;

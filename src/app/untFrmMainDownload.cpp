@@ -4,6 +4,7 @@
 // engine's changes reach this file on the UI thread through the dispatcher.
 
 #include "app/untFrmMain.h"
+#include "app/untWindowTools.h"
 #include "controls/untImageLists.h"
 #include "download/untDownloadList.h"
 
@@ -21,11 +22,8 @@ namespace zv2::app {
 
 namespace {
 
-constexpr int kKeyRole = Qt::UserRole;         // lvDownload column 0: the download key
-constexpr int kImageRole = Qt::UserRole + 1;   // lvDownload column 0: the state image index
-constexpr int kSearchImageRole = Qt::UserRole; // lvMusicLst column 0: 0 not yet taken for download
-constexpr int kSearchNameColumn = 1;           // "歌曲名"
-constexpr int kSearchUrlColumn = 7;            // "下载地址"
+constexpr int kKeyRole = Qt::UserRole;       // lvDownload column 0: the download key
+constexpr int kImageRole = Qt::UserRole + 1; // lvDownload column 0: the state image index
 
 // The state images of "imglstStatus" with their white keyed out.
 QIcon StatusIcon(int image) {
@@ -40,12 +38,6 @@ QIcon StatusIcon(int image) {
         return out;
     }();
     return image >= 0 && image < 4 ? icons[static_cast<std::size_t>(image)] : QIcon();
-}
-
-QAction* AddItem(QMenu* menu, const char* name, const char* caption) {
-    auto* action = menu->addAction(QString::fromUtf8(caption));
-    action->setObjectName(name);
-    return action;
 }
 
 } // namespace
@@ -66,9 +58,9 @@ void Tfrm_Main::SetupDownload() {
 
     pmTaskMgr = new QMenu(lvDownload);
     pmTaskMgr->setObjectName("pmTaskMgr");
-    mniDelTask = AddItem(pmTaskMgr, "mniDelTask", "删除任务[&D]");
-    mniDelAll = AddItem(pmTaskMgr, "mniDelAll", "删除所有[&R]");
-    mniClrError = AddItem(pmTaskMgr, "mniClrError", "清除错误[&C]");
+    mniDelTask = AddMenuItem(pmTaskMgr, "mniDelTask", "删除任务[&D]");
+    mniDelAll = AddMenuItem(pmTaskMgr, "mniDelAll", "删除所有[&R]");
+    mniClrError = AddMenuItem(pmTaskMgr, "mniClrError", "清除错误[&C]");
     connect(mniDelTask, &QAction::triggered, this, [this] { mniDelTaskClick(); });
     connect(mniDelAll, &QAction::triggered, this, [this] { mniDelAllClick(); });
     connect(mniClrError, &QAction::triggered, this, [this] { mniClrErrorClick(); });
@@ -84,7 +76,13 @@ void Tfrm_Main::SetupDownload() {
     connect(tmrStatus, &QTimer::timeout, this, [this] { Downloads_->RefreshStatus(); });
     tmrStatus->start();
 
-    OnDownloadRequest = [this](int row) { DownloadSearchRow(row); };
+    connect(mniDownLoad, &QAction::triggered, this, [this] {
+        const auto selected = lvMusicLst->selectedItems();
+        if (!selected.isEmpty())
+            DownloadSearchRow(lvMusicLst->indexOfTopLevelItem(selected.front()));
+    });
+    connect(lvMusicLst, &QTreeWidget::itemDoubleClicked, this,
+            [this](QTreeWidgetItem* row) { DownloadSearchRow(lvMusicLst->indexOfTopLevelItem(row)); });
 }
 
 void Tfrm_Main::StopDownloads() {
@@ -97,13 +95,12 @@ void Tfrm_Main::DownloadSearchRow(int index) {
     QTreeWidgetItem* row = lvMusicLst->topLevelItem(index);
     if (!row)
         return;
-    if (!Downloads_->StartFromSearchRow(row->data(0, kSearchImageRole).toInt(),
-                                        row->text(kSearchNameColumn).toStdString(),
-                                        row->text(kSearchUrlColumn).toStdString())) {
+    if (!Downloads_->StartFromSearchRow(row->data(ColIndex, kSearchImageRole).toInt(), row->text(ColName).toStdString(),
+                                        row->text(ColLink).toStdString())) {
         Dialogs_->ShowInfo(download::kAlreadyQueuedText, download::kAlreadyQueuedCaption);
         return;
     }
-    row->setData(0, kSearchImageRole, 1);
+    row->setData(ColIndex, kSearchImageRole, 1);
 }
 
 void Tfrm_Main::ShowDownloadRows() {

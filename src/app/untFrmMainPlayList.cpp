@@ -4,6 +4,7 @@
 
 #include "app/untFrmMain.h"
 #include "app/untPlayListView.h"
+#include "app/untWindowTools.h"
 #include "platform/FileSystem.h"
 
 #include <QAction>
@@ -52,12 +53,6 @@ private:
     std::function<void()> OnDoubleClick_;
 };
 
-QAction* AddItem(QMenu* menu, const char* name, const char* caption) {
-    auto* action = menu->addAction(QString::fromUtf8(caption));
-    action->setObjectName(name);
-    return action;
-}
-
 QAction* AddSubMenu(QMenu* menu, const char* name, const char* caption) {
     auto* sub = new QMenu(QString::fromUtf8(caption), menu);
     auto* action = menu->addMenu(sub);
@@ -72,29 +67,29 @@ void Tfrm_Main::SetupPlayList() {
     pmPlayList->setObjectName("pmPlayList");
     // The captions carry their accelerators as "[&X]": Qt takes "&X" as the
     // item's mnemonic, so no letter is assigned automatically.
-    mniPlay = AddItem(pmPlayList, "mniPlay", "播放音乐[&P]");
+    mniPlay = AddMenuItem(pmPlayList, "mniPlay", "播放音乐[&P]");
     pmPlayList->setDefaultAction(mniPlay);
     mniPlayMode = AddSubMenu(pmPlayList, "mniPlayMode", "播放模式[&M]");
     QMenu* modes = mniPlayMode->menu();
     auto* modeGroup = new QActionGroup(modes);
-    mniLoopAll = AddItem(modes, "mniLoopAll", "全部循环[&A]");
-    mniSingleLoop = AddItem(modes, "mniSingleLoop", "单曲循环[&S]");
+    mniLoopAll = AddMenuItem(modes, "mniLoopAll", "全部循环[&A]");
+    mniSingleLoop = AddMenuItem(modes, "mniSingleLoop", "单曲循环[&S]");
     for (QAction* mode : {mniLoopAll, mniSingleLoop}) {
         mode->setCheckable(true);
         modeGroup->addAction(mode);
     }
     mniLoopAll->setChecked(true);
     pmPlayList->addSeparator();
-    mniMoveUp = AddItem(pmPlayList, "mniMoveUp", "向上移动[&U]");
-    mniMoveDown = AddItem(pmPlayList, "mniMoveDown", "向下移动[&F]");
+    mniMoveUp = AddMenuItem(pmPlayList, "mniMoveUp", "向上移动[&U]");
+    mniMoveDown = AddMenuItem(pmPlayList, "mniMoveDown", "向下移动[&F]");
     pmPlayList->addSeparator();
-    mniRename = AddItem(pmPlayList, "mniRename", "重命名...[&R]");
+    mniRename = AddMenuItem(pmPlayList, "mniRename", "重命名...[&R]");
     mniCopyTo = AddSubMenu(pmPlayList, "mniCopyTo", "复制到...[&C]");
     pmPlayList->addSeparator();
-    mniDelete = AddItem(pmPlayList, "mniDelete", "移除音乐[&D]");
-    mniRemove = AddItem(pmPlayList, "mniRemove", "物理删除[&K]");
-    mniAdd = AddItem(pmPlayList, "mniAdd", "添加音乐[&A]");
-    mniSelectAll = AddItem(pmPlayList, "mniSelectAll", "全部选中[&S]");
+    mniDelete = AddMenuItem(pmPlayList, "mniDelete", "移除音乐[&D]");
+    mniRemove = AddMenuItem(pmPlayList, "mniRemove", "物理删除[&K]");
+    mniAdd = AddMenuItem(pmPlayList, "mniAdd", "添加音乐[&A]");
+    mniSelectAll = AddMenuItem(pmPlayList, "mniSelectAll", "全部选中[&S]");
 
     // Each command works on the model's selection, which follows the view's.
     const auto run = [this](QAction* item, auto command) {

@@ -5,6 +5,7 @@
 #include "app/untFrmMain.h"
 
 #include "app/untSearchTab.h"
+#include "app/untWindowTools.h"
 #include "catalogue/untSearchThread.h"
 #include "catalogue/untSearchTopNThread.h"
 #include "controls/untImageButton.h"
@@ -20,7 +21,6 @@
 #include <QLineEdit>
 #include <QListWidget>
 #include <QMenu>
-#include <QMouseEvent>
 #include <QSignalBlocker>
 #include <QTabWidget>
 #include <QTreeWidget>
@@ -29,58 +29,32 @@ namespace zv2::app {
 
 namespace {
 
-// Columns of lvMusicLst.
-enum { ColIndex, ColName, ColArtist, ColAlbum, ColFormat, ColSpeed, ColSize, ColLink };
 // Columns of lvMusicList.
 enum { ColChartIndex, ColChartSong, ColChartArtist };
 
-QString Q(const std::string& s) {
-    return QString::fromStdString(s);
-}
-
-std::string S(const QString& s) {
-    return s.toStdString();
-}
-
-QAction* AddItem(QMenu* menu, const char* name, const char* caption) {
-    auto* action = menu->addAction(QString::fromUtf8(caption));
-    action->setObjectName(name);
-    return action;
-}
-
-// Passes key presses and focus changes of a control and double clicks in a
-// list's viewport on, leaving the events to the control as well.
-class TSearchEvents final : public QObject {
+// Passes the key presses and focus changes of a control on, leaving the
+// events to the control as well.
+class TSearchBoxEvents final : public QObject {
 public:
-    TSearchEvents(QObject* parent, QObject* focusOf, std::function<void(int key)> onKey,
-                  std::function<void(bool)> onFocus, QObject* viewport, std::function<void()> onDoubleClick)
-        : QObject(parent), FocusOf_(focusOf), Viewport_(viewport), OnKey_(std::move(onKey)),
-          OnFocus_(std::move(onFocus)), OnDoubleClick_(std::move(onDoubleClick)) {
-        if (FocusOf_)
-            FocusOf_->installEventFilter(this);
-        if (Viewport_)
-            Viewport_->installEventFilter(this);
+    TSearchBoxEvents(QObject* box, std::function<void(int key)> onKey, std::function<void(bool)> onFocus)
+        : QObject(box), Box_(box), OnKey_(std::move(onKey)), OnFocus_(std::move(onFocus)) {
+        Box_->installEventFilter(this);
     }
 
 protected:
     bool eventFilter(QObject* watched, QEvent* event) override {
         // Pointers only: a control being destroyed still sends events here.
-        if (watched == FocusOf_ && event->type() == QEvent::KeyPress)
+        if (watched == Box_ && event->type() == QEvent::KeyPress)
             OnKey_(static_cast<QKeyEvent*>(event)->key());
-        else if (watched == FocusOf_ && (event->type() == QEvent::FocusIn || event->type() == QEvent::FocusOut))
+        else if (watched == Box_ && (event->type() == QEvent::FocusIn || event->type() == QEvent::FocusOut))
             OnFocus_(event->type() == QEvent::FocusIn);
-        else if (watched == Viewport_ && event->type() == QEvent::MouseButtonDblClick &&
-                 static_cast<QMouseEvent*>(event)->button() == Qt::LeftButton)
-            OnDoubleClick_();
         return false;
     }
 
 private:
-    QObject* FocusOf_;
-    QObject* Viewport_;
+    QObject* Box_;
     std::function<void(int key)> OnKey_;
     std::function<void(bool)> OnFocus_;
-    std::function<void()> OnDoubleClick_;
 };
 
 // The selected row of a report view, or nullptr.
@@ -100,19 +74,15 @@ void Tfrm_Main::SetupSearch() {
 
     pmSearch = new QMenu(lvMusicLst);
     pmSearch->setObjectName("pmSearch");
-    mniDownLoad = AddItem(pmSearch, "mniDownLoad", "下载歌曲[&D]");
-    mniStopSearch = AddItem(pmSearch, "mniStopSearch", "停止搜索[&S]");
+    mniDownLoad = AddMenuItem(pmSearch, "mniDownLoad", "下载歌曲[&D]");
+    mniStopSearch = AddMenuItem(pmSearch, "mniStopSearch", "停止搜索[&S]");
     pmSearch->addSeparator();
-    mniCopyURL = AddItem(pmSearch, "mniCopyURL", "复制网址[&U]");
-    mniSearchArtist = AddItem(pmSearch, "mniSearchArtist", "搜索歌手[&A]");
-    mniSearchAlum = AddItem(pmSearch, "mniSearchAlum", "搜索专辑[&L]");
+    mniCopyURL = AddMenuItem(pmSearch, "mniCopyURL", "复制网址[&U]");
+    mniSearchArtist = AddMenuItem(pmSearch, "mniSearchArtist", "搜索歌手[&A]");
+    mniSearchAlum = AddMenuItem(pmSearch, "mniSearchAlum", "搜索专辑[&L]");
     pmSearch->addSeparator();
-    nmiClearSearchList = AddItem(pmSearch, "nmiClearSearchList", "清除记录[&C]");
+    nmiClearSearchList = AddMenuItem(pmSearch, "nmiClearSearchList", "清除记录[&C]");
     connect(pmSearch, &QMenu::aboutToShow, this, [this] { pmSearchPopup(); });
-    connect(mniDownLoad, &QAction::triggered, this, [this] {
-        if (QTreeWidgetItem* row = SelectedRow(lvMusicLst); row && OnDownloadRequest)
-            OnDownloadRequest(lvMusicLst->indexOfTopLevelItem(row));
-    });
     connect(mniStopSearch, &QAction::triggered, this, [this] { StopSearch(); });
     connect(mniCopyURL, &QAction::triggered, this, [this] {
         if (QTreeWidgetItem* row = SelectedRow(lvMusicLst))
@@ -130,29 +100,25 @@ void Tfrm_Main::SetupSearch() {
     lvMusicLst->setContextMenuPolicy(Qt::CustomContextMenu);
     connect(lvMusicLst, &QWidget::customContextMenuRequested, this,
             [this](const QPoint& at) { pmSearch->popup(lvMusicLst->viewport()->mapToGlobal(at)); });
-    new TSearchEvents(
-        this, cbbContent,
+    new TSearchBoxEvents(
+        cbbContent,
         [this](int key) {
             if (key == Qt::Key_Return || key == Qt::Key_Enter)
                 StartStopSearch();
         },
-        [this](bool focused) { SetSearchBoxFocused(focused); }, lvMusicLst->viewport(),
-        [this] { mniDownLoad->trigger(); });
+        [this](bool focused) { SetSearchBoxFocused(focused); });
 
     pmTopN = new QMenu(lvMusicList);
     pmTopN->setObjectName("pmTopN");
-    mniSearchSong = AddItem(pmTopN, "mniSearchSong", "搜索歌曲[&M]");
-    mniSearchSinger = AddItem(pmTopN, "mniSearchSinger", "搜索歌手[&S]");
+    mniSearchSong = AddMenuItem(pmTopN, "mniSearchSong", "搜索歌曲[&M]");
+    mniSearchSinger = AddMenuItem(pmTopN, "mniSearchSinger", "搜索歌手[&S]");
     connect(pmTopN, &QMenu::aboutToShow, this, [this] { pmTopNPopup(); });
     connect(mniSearchSong, &QAction::triggered, this, [this] { SearchChartRow(ColChartSong); });
     connect(mniSearchSinger, &QAction::triggered, this, [this] { SearchChartRow(ColChartArtist); });
     lvMusicList->setContextMenuPolicy(Qt::CustomContextMenu);
     connect(lvMusicList, &QWidget::customContextMenuRequested, this,
             [this](const QPoint& at) { pmTopN->popup(lvMusicList->viewport()->mapToGlobal(at)); });
-    new TSearchEvents(this, nullptr, nullptr, nullptr, lvMusicList->viewport(), [this] {
-        if (SelectedRow(lvMusicList))
-            SearchChartRow(ColChartSong);
-    });
+    connect(lvMusicList, &QTreeWidget::itemDoubleClicked, this, [this] { SearchChartRow(ColChartSong); });
     connect(pgcMain, &QTabWidget::currentChanged, this, [this](int index) {
         if (pgcMain->widget(index) == tsTopN)
             tsTopNShow();
@@ -167,9 +133,6 @@ void Tfrm_Main::SetupSearch() {
 }
 
 void Tfrm_Main::StopSearchTabs() {
-    // Workers waiting for this thread to take a delivery are let go first:
-    // from here on the window takes none.
-    Env_.Dispatcher->Shutdown();
     SearchThread_.reset();
     TopNThread_.reset();
 }
@@ -223,6 +186,7 @@ void Tfrm_Main::AddSearchRow(const catalogue::TSearchRow& row) {
     item->setText(ColLink, Q(row.SongLink));
     item->setFlags(item->flags() | Qt::ItemIsUserCheckable);
     item->setCheckState(ColIndex, Qt::Unchecked);
+    item->setData(ColIndex, kSearchImageRole, 0);
 }
 
 void Tfrm_Main::cbbContentChange() {

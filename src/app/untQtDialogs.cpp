@@ -1,16 +1,12 @@
 #include "app/untQtDialogs.h"
 
+#include "app/untWindowTools.h"
+
 #include <QFileDialog>
 #include <QInputDialog>
 #include <QMessageBox>
 
 namespace zv2::app {
-
-namespace {
-QString Q(const std::string& s) {
-    return QString::fromStdString(s);
-}
-} // namespace
 
 bool TQtDialogs::AskYesNo(const std::string& text, const std::string& caption) {
     return QMessageBox::question(Parent_, Q(caption), Q(text), QMessageBox::Yes | QMessageBox::No, QMessageBox::No) ==

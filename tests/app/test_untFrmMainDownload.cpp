@@ -15,7 +15,6 @@
 #include <QAction>
 #include <QApplication>
 #include <QMenu>
-#include <QTest>
 #include <QTreeWidget>
 #include <chrono>
 #include <filesystem>
@@ -79,8 +78,7 @@ struct TWindow : THome, test::TTestWindow {
     void DoubleClick(QTreeWidgetItem* item) {
         Form->lvMusicLst->clearSelection();
         item->setSelected(true);
-        QTest::mouseDClick(Form->lvMusicLst->viewport(), Qt::LeftButton, {},
-                           Form->lvMusicLst->visualItemRect(item).center());
+        emit Form->lvMusicLst->itemDoubleClicked(item, 1);
     }
     bool RunUntil(const std::function<bool()>& done) {
         const auto end = std::chrono::steady_clock::now() + std::chrono::seconds(90);

@@ -149,8 +149,6 @@ TEST_F(SearchTab, ClosingTheWindowDuringASearchEndsIt) {
 TEST_F(SearchTab, TheMenuCopiesTheAddressSearchesTheArtistAndClearsTheList) {
     TFixtureSite site(NumberedSongs(3));
     TSearchWindow w(Folder(), site.Site());
-    int downloadRow = -1;
-    w.F().OnDownloadRequest = [&](int row) { downloadRow = row; };
     w.Search("x");
     ASSERT_TRUE(w.WaitForSearchEnd());
     QTreeWidget* list = w.F().lvMusicLst;
@@ -168,8 +166,9 @@ TEST_F(SearchTab, TheMenuCopiesTheAddressSearchesTheArtistAndClearsTheList) {
     EXPECT_FALSE(w.F().mniStopSearch->isEnabled());
     EXPECT_EQ(w.F().mniDownLoad->text(), QString::fromUtf8("下载歌曲[&D]"));
 
-    w.F().mniDownLoad->trigger();
-    EXPECT_EQ(downloadRow, 1);
+    w.F().mniDownLoad->trigger(); // the selected row joins the download list
+    ASSERT_EQ(w.F().lvDownload->topLevelItemCount(), 1);
+    EXPECT_EQ(w.F().lvDownload->topLevelItem(0)->text(1), list->topLevelItem(1)->text(1) + ".mp3");
     w.F().mniCopyURL->trigger();
     EXPECT_EQ(QGuiApplication::clipboard()->text(), QString::fromStdString(site.Site()) + "/data/song/102.mp3");
 
