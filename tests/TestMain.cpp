@@ -24,11 +24,11 @@ void SetTestEnvironment() {
     ::setenv("ZV2_AUDIO", "null", 0);
     ::setenv("QT_QPA_PLATFORM", "offscreen", 0);
     ::setenv("ZV2_TOOLS_DIR", ZV2_TEST_TOOLS_DIR, 1);
-    if (!std::getenv("XDG_RUNTIME_DIR")) {
-        ::mkdir(ZV2_TEST_RUNTIME_DIR, 0700);
-        ::chmod(ZV2_TEST_RUNTIME_DIR, 0700);
-        ::setenv("XDG_RUNTIME_DIR", ZV2_TEST_RUNTIME_DIR, 1);
-    }
+    // Always the tests' own runtime folder: a desktop session's would collect
+    // the tests' lock files and let a test wake the user's running copy.
+    ::mkdir(ZV2_TEST_RUNTIME_DIR, 0700);
+    ::chmod(ZV2_TEST_RUNTIME_DIR, 0700);
+    ::setenv("XDG_RUNTIME_DIR", ZV2_TEST_RUNTIME_DIR, 1);
 }
 
 } // namespace

@@ -68,6 +68,7 @@ TRun Download(std::uint16_t port, const std::string& folder, const TEngineTiming
 } // namespace
 
 int main(int argc, char** argv) {
+    ::setenv("ZV2_LOOPBACK_ONLY", "1", 1); // the engine reaches the loopback server only
     const std::size_t size = argc > 1 ? std::strtoull(argv[1], nullptr, 10) : 5u * 1024 * 1024;
     // The server runs in a child, so the CPU measured here is the engine's alone.
     int pipeFds[2];

@@ -40,6 +40,15 @@ TFetchResult THttpFetch::Fetch(const TPageRequest& request) {
             return {{}, TFetchStatus::Aborted};
         Running_ = &socket;
     }
+    // The socket is forgotten however the fetch ends, a throw included, so an
+    // Abort() never reaches it after it is gone.
+    struct TForget {
+        THttpFetch& Self;
+        ~TForget() {
+            std::lock_guard lock(Self.Mutex_);
+            Self.Running_ = nullptr;
+        }
+    } forget{*this};
     TFetchResult result;
     const auto deadline = TClock::now() + std::chrono::milliseconds(Limits_.TimeLimitMs);
     const auto run = [&]() -> TFetchStatus {
@@ -70,10 +79,6 @@ TFetchResult THttpFetch::Fetch(const TPageRequest& request) {
         }
     };
     result.Status = run();
-    {
-        std::lock_guard lock(Mutex_);
-        Running_ = nullptr;
-    }
     return result;
 }
 

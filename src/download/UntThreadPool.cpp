@@ -81,16 +81,27 @@ bool TSegmentReader::CheckHeader(std::string_view header) {
         if (Job_.Start != 0) // the whole file from byte 0: it does not belong here
             return false;
     } else if (*status == 206) {
-        // "Content-Range: bytes 1025-2051/3072"
+        // "Content-Range: bytes 1025-2051/3072": our range, perhaps cut at the
+        // end of the file, which tells the body's length where no
+        // Content-Length does.
         if (const auto range = HeaderValue(header, "Content-Range")) {
             const std::size_t dash = range->find('-');
+            const std::size_t slash = range->find('/');
             if (range->substr(0, 6) != "bytes " || dash == std::string_view::npos ||
                 Decimal(range->substr(6, dash - 6)) != Job_.Start)
                 return false;
+            if (const auto last =
+                    Decimal(range->substr(dash + 1, slash == std::string_view::npos ? slash : slash - dash - 1));
+                last && *last >= Job_.Start)
+                Expected_ = std::min(Expected_, *last - Job_.Start + 1);
         }
     } else {
         return false;
     }
+    // A chunked (or otherwise coded) body would put the coding's own bytes
+    // into the song.
+    if (const auto coding = HeaderValue(header, "Transfer-Encoding"); coding && AsciiLower(*coding) != "identity")
+        return false;
     if (const auto length = HeaderValue(header, "Content-Length")) {
         const auto value = Decimal(*length);
         if (!value)

@@ -124,6 +124,12 @@ TEST(TSegmentReader, FailsOnWrongRepliesAndEarlyEnds) {
         {"a 200 for a later range", "HTTP/1.1 200 OK\r\nContent-Length: 10\r\n\r\n" + ten, 5, false},
         {"not found", "HTTP/1.1 404 Not Found\r\nContent-Length: 10\r\n\r\n" + ten, 0, false},
         {"another range", "HTTP/1.1 206 Partial Content\r\nContent-Range: bytes 6-15/99\r\n\r\n" + ten, 5, false},
+        {"our range without a length", "HTTP/1.1 206 Partial Content\r\nContent-Range: bytes 5-14/99\r\n\r\n" + ten, 5,
+         true},
+        {"our range cut at the end of the file",
+         "HTTP/1.1 206 Partial Content\r\nContent-Range: bytes 5-11/12\r\n\r\nbbbbbbb", 5, true},
+        {"a chunked body",
+         "HTTP/1.1 206 Partial Content\r\nTransfer-Encoding: chunked\r\n\r\na\r\n" + ten + "\r\n0\r\n\r\n", 5, false},
         {"closed early", "HTTP/1.1 206 Partial Content\r\nContent-Length: 10\r\n\r\nbbbb", 5, false},
         {"closed in the header", "HTTP/1.1 206 Partial Content\r\nContent-Len", 5, false},
     };

@@ -102,10 +102,17 @@ inline bool RouteBroadcastToLoopback() {
 inline constexpr const char* TestLan = "192.168.77.";
 
 // True when every interface that is up is a loopback interface or has IPv4
-// addresses on the test LAN only: a namespace that a test made, where a
-// broadcast reaches nothing but the test's own hosts. False in an ordinary
-// namespace with a real network, and when the interfaces cannot be read.
+// addresses on the test LAN only, and this is not the machine's own network
+// namespace: a namespace that a test made, where a broadcast reaches nothing
+// but the test's own hosts. False in the machine's namespace (even where its
+// LAN happens to use the test LAN's addresses) and when the interfaces cannot
+// be read.
 inline bool OnlyTestNetworks() {
+    char own[64] = {}, machine[64] = {};
+    if (::readlink("/proc/self/ns/net", own, sizeof own - 1) > 0 &&
+        ::readlink("/proc/1/ns/net", machine, sizeof machine - 1) > 0 && std::string(own) == machine) {
+        return false; // (unreadable for init's: a user namespace, where the addresses decide)
+    }
     ifaddrs* list = nullptr;
     if (::getifaddrs(&list) != 0) {
         return false;

@@ -147,7 +147,9 @@ TEST_F(ClientSocketTest, NoticesQueuedForADestroyedSocketAreDropped) {
 // resolver is pointed at a name server on 127.0.0.1 that takes the query and
 // never answers. The guard refuses every lookup, so the child process
 // switches it off: its private network namespace has nothing but loopback,
-// and nothing it does can leave the machine.
+// and the lookup reaches no resolver outside it (the name service is
+// "files dns" only, and nscd's socket is hidden), so nothing it does can leave
+// the machine.
 TEST(ClientSocketLookup, CloseNeverWaitsOnANameLookup) {
     zv2::test::TTempDir dir;
     const std::string resolvConf = dir.File("resolv.conf");
@@ -155,6 +157,11 @@ TEST(ClientSocketLookup, CloseNeverWaitsOnANameLookup) {
     ASSERT_TRUE(conf);
     std::fputs("nameserver 127.0.0.1\noptions timeout:30 attempts:5\n", conf);
     std::fclose(conf);
+    const std::string nsswitchConf = dir.File("nsswitch.conf");
+    std::FILE* nss = std::fopen(nsswitchConf.c_str(), "w");
+    ASSERT_TRUE(nss);
+    std::fputs("hosts: files dns\n", nss);
+    std::fclose(nss);
     const pid_t child = ::fork();
     ASSERT_GE(child, 0);
     if (child == 0) {
@@ -162,7 +169,11 @@ TEST(ClientSocketLookup, CloseNeverWaitsOnANameLookup) {
             ::_exit(77);
         if (::mount(nullptr, "/", nullptr, MS_REC | MS_PRIVATE, nullptr) != 0 ||
             ::mount(resolvConf.c_str(), "/etc/resolv.conf", nullptr, MS_BIND, nullptr) != 0 ||
+            ::mount(nsswitchConf.c_str(), "/etc/nsswitch.conf", nullptr, MS_BIND, nullptr) != 0 ||
             !zv2::test::EnterPrivateNetwork())
+            ::_exit(77);
+        // glibc asks a running nscd before the name service: hide its socket.
+        if (::access("/run/nscd", F_OK) == 0 && ::mount("none", "/run/nscd", "tmpfs", 0, nullptr) != 0)
             ::_exit(77);
         const int nameServer = ::socket(AF_INET, SOCK_DGRAM | SOCK_CLOEXEC, 0);
         const sockaddr_in at = net_detail::ToSockaddr({0x7F000001u, 53});

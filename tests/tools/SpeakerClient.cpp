@@ -4,7 +4,8 @@
 //                   "found ADDR" per answer. Refused (exit 2) unless every interface that is up is
 //                   loopback or on the tests' LAN 192.168.77.0/24, that is, outside a network
 //                   namespace that a test made (and by the socket layer under ZV2_LOOPBACK_ONLY=1)
-//   --device ADDR   the speaker (default: the first one found)
+//   --device ADDR   the speaker (default: the first one found); outside a test's own network
+//                   namespace only loopback addresses (ZV2_LOOPBACK_ONLY=1 is switched on there)
 //   --blocks K      start the speaker, wait for the stream, send K numbered blocks of 52100 bytes
 //   --volume V      speaker volume sent after the start request (default 2047)
 // Exits 0 when everything asked for happened within GiveUpMs per step.
@@ -20,6 +21,9 @@
 using namespace zv2;
 
 int main(int argc, char** argv) {
+    // Run by hand beside a real network, it sends to loopback only.
+    if (!test::OnlyTestNetworks())
+        ::setenv("ZV2_LOOPBACK_ONLY", "1", 1);
     int find = 0;
     int blocks = 0;
     int volume = 2047;

@@ -45,10 +45,10 @@ struct TLookup {
 
 TNetResult ResolveWithin(const std::string& host, std::uint16_t port, TSocketAddress& out, int timeoutMs,
                          const TAbortSignal& abort) {
-    if (auto literal = TSocketAddress::Parse(host, port)) {
-        out = *literal;
-        return TNetResult::Ok;
-    }
+    // Literal addresses, and every name under the guard (which answers
+    // "localhost" itself and refuses the rest), need no resolver and no thread.
+    if (TSocketAddress::Parse(host, port) || LoopbackOnly())
+        return Resolve(host, port, out);
     auto lookup = std::make_shared<TLookup>();
     try {
         std::thread([lookup, host, port] {
