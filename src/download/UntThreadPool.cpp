@@ -212,12 +212,11 @@ void TWorkThread::Execute() {
 bool TWorkThread::RunJob(const TDownLoadInfo& job) {
     Log("Thread start work: %d");
     const bool ok = Fetch(job);
-    if (ok) {
-        Writer_.AddBlock(MakeSegmentEnd(job.Key));
-        Log("Thread finished: %d");
-    } else {
-        Log("Thread ERROR, exit: %d");
-    }
+    // Whole or not, the segment has ended: the writer, which sees every byte
+    // of the file, decides whether the file can still complete (the ranges
+    // overlap, so a failed segment may have lost nothing).
+    Writer_.AddBlock(MakeSegmentEnd(job.Key));
+    Log(ok ? "Thread finished: %d" : "Thread ERROR, exit: %d");
     {
         std::lock_guard lock(Mutex_);
         Job_.Key = 0;

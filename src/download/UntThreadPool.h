@@ -13,11 +13,11 @@
 // connect or send, a receive error or time limit, a connection the server
 // closes early, a status other than 206 or 200 (200 only for a range from 0,
 // since its body starts at byte 0), a 206 whose Content-Range starts
-// elsewhere, or a reply header over 64 KiB. On success the worker queues the
-// segment's end marker with the writer and calls OnJobDone (key, Length); on
-// failure it calls OnJobError (key, Start), both low 32 bits, on the
-// worker's thread with no lock held. The task thread hands OnJobError on as
-// a "segment failed" event, which fails the download.
+// elsewhere, a coded (chunked) body, or a reply header over 64 KiB. Either
+// way the worker then queues the segment's end marker with the writer, which
+// fails a file whose segments have all ended with bytes missing; and it calls
+// OnJobDone (key, Length) or OnJobError (key, Start), both low 32 bits, on
+// the worker's thread with no lock held (the task thread sets neither).
 //
 // Diagnostic lines (platform DebugOutput, %d the worker's thread id):
 // "Thread start work: %d", "Thread finished: %d", "Thread ERROR, exit: %d",

@@ -12,10 +12,11 @@
 // Song0.mp3, Song1.mp3, ...) and OnFileFinished follows. An existing file is
 // never overwritten, and a failed save leaves no partial file behind.
 //
-// Segments: AddFile names how many segment jobs fetch the file. A worker that
-// has received its whole range queues an end marker (MakeSegmentEnd) after
-// its last block; when every segment's marker has been written and bytes are
-// still missing, the download cannot complete and OnFileError reports it.
+// Segments: AddFile names how many segment jobs fetch the file. A worker
+// whose segment has ended, whole or failed, queues an end marker
+// (MakeSegmentEnd) after its last block; when every segment's marker has been
+// written and bytes are still missing, the download cannot complete and
+// OnFileError reports it.
 //
 // Failures (OnFileError with value 0): an image that cannot grow (out of
 // memory), a save that fails, missing bytes as above. The file stays

@@ -9,7 +9,7 @@ namespace zv2::download {
 
 namespace {
 
-enum : std::uint8_t { evOpened = 0, evFileError = 2, evProgress = 3, evFinished = 4, evSegmentFailed = 5 };
+enum : std::uint8_t { evOpened = 0, evFileError = 2, evProgress = 3, evFinished = 4 };
 
 constexpr std::size_t kLongestProbeReply = 64 * 1024;
 
@@ -50,8 +50,7 @@ TTaskThread::TTaskThread(TTaskCallbacks callbacks, int maxTasks, int threadsPeer
                                [this](std::uint32_t k, std::int32_t v) { PostEvent(evFinished, k, v); },
                                [this](std::uint32_t k, std::int32_t v) { PostEvent(evFileError, k, v); }},
               timing.WriterPassMs),
-      Jobs_(
-          0, Pool_, Writer_, [this](std::uint32_t k, std::int32_t v) { PostEvent(evSegmentFailed, k, v); }, timing) {
+      Jobs_(0, Pool_, Writer_, nullptr, timing) {
     Thread_ = std::thread([this] { Execute(); });
 }
 
@@ -216,7 +215,6 @@ bool TTaskThread::HandleEvent() {
         break;
     }
     case evFileError:
-    case evSegmentFailed:
         FailTask(event.Key);
         break;
     case evProgress: {

@@ -21,11 +21,12 @@
 //   3 progress (bytes written) -> OnTaskProgress (key, bytes)
 //   4 file finished (Size)     -> the task leaves the list, Running - 1, OnTaskDone (key, the
 //                                 name saved under: a numbered one when the name was taken)
-//   5 segment failed (Start)   -> the download fails: a worker's OnJobError
-//                                 posts it, so a failed segment never leaves
-//                                 its download "downloading" for ever
 //   other kinds are dropped.
-// A failing download (probe, write, save or segment) leaves the task list,
+// A failed segment reaches the task thread as a file error: the writer fails
+// a file whose segments have all ended with bytes missing, so a download is
+// never left "downloading" for ever, and one whose lost bytes another
+// (overlapping) segment brought still completes.
+// A failing download (probe, write, save or missing bytes) leaves the task list,
 // its running segments are stopped, its queued jobs and its memory image are
 // dropped, Running falls when it had risen, and OnTaskError (key) follows,
 // once. Events of a key no longer in the list are dropped.
