@@ -1,21 +1,11 @@
 #include "app/untSearchTab.h"
 
 #include "app/untSettings.h"
+#include "catalogue/untPageText.h"
 
 namespace zv2::app {
 
-namespace {
-
-std::string_view Trimmed(std::string_view text) {
-    const auto blank = [](char c) { return static_cast<unsigned char>(c) <= ' '; };
-    while (!text.empty() && blank(text.front()))
-        text.remove_prefix(1);
-    while (!text.empty() && blank(text.back()))
-        text.remove_suffix(1);
-    return text;
-}
-
-} // namespace
+namespace {} // namespace
 
 std::string EncodeSearchKey(std::string_view key) {
     constexpr std::string_view kept = "*@._-$!'()";
@@ -39,11 +29,11 @@ std::string EncodeSearchKey(std::string_view key) {
 }
 
 bool IsBlankKey(std::string_view key) {
-    return Trimmed(key).empty();
+    return catalogue::TrimBlanks(key).empty();
 }
 
 std::string TrimmedKey(std::string_view key) {
-    return std::string(Trimmed(key));
+    return catalogue::TrimBlanks(key);
 }
 
 std::string SearchAddress(std::string_view searchURL, std::string_view key, int filter) {
@@ -77,9 +67,9 @@ TSearchMenuState SearchMenuState(bool searching, const TSearchRowView& row) {
     TSearchMenuState state;
     state.DownLoad = row.Selected;
     state.StopSearch = searching;
-    state.CopyURL = row.Selected && !Trimmed(row.SongLink).empty();
-    state.SearchArtist = row.Selected && !Trimmed(row.Artist).empty();
-    state.SearchAlum = row.Selected && !Trimmed(row.Album).empty();
+    state.CopyURL = row.Selected && !catalogue::TrimBlanks(row.SongLink).empty();
+    state.SearchArtist = row.Selected && !catalogue::TrimBlanks(row.Artist).empty();
+    state.SearchAlum = row.Selected && !catalogue::TrimBlanks(row.Album).empty();
     return state;
 }
 

@@ -94,7 +94,7 @@ bool TSearchTopNThread::LoadSongs(const std::string& link) {
     TPageRequest chart = Site_;
     chart.Path = link;
     const auto rows = ChartSongRows(ParseChartSongs(Fetch_.FetchPage(chart).Text));
-    return Deliver(rows ? std::function<void()>([this, rows = *rows] { Targets_.OnSongs(rows); }) : nullptr);
+    return Deliver([this, rows] { Targets_.OnSongs(rows); });
 }
 
 } // namespace zv2::catalogue

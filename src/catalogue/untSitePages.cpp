@@ -63,9 +63,7 @@ std::vector<TChartSong> ParseChartSongs(std::string_view page) {
     return songs;
 }
 
-std::optional<std::vector<TChartSongRow>> ChartSongRows(const std::vector<TChartSong>& songs) {
-    if (songs.size() < 10)
-        return std::nullopt;
+std::vector<TChartSongRow> ChartSongRows(const std::vector<TChartSong>& songs) {
     std::vector<TChartSongRow> rows;
     for (std::size_t i = 0; i < songs.size(); ++i) {
         if (!TrimBlanks(songs[i].Name).empty())

@@ -66,8 +66,7 @@ struct TChartSongRow {
 };
 
 // The rows a chart delivery shows: each entry whose name is not blank, numbered
-// by its position (a skipped entry leaves a gap). Nothing when the list holds
-// fewer than 10 entries: the song list then stays as it was.
-std::optional<std::vector<TChartSongRow>> ChartSongRows(const std::vector<TChartSong>& songs);
+// by its position (a skipped entry leaves a gap).
+std::vector<TChartSongRow> ChartSongRows(const std::vector<TChartSong>& songs);
 
 } // namespace zv2::catalogue

@@ -57,7 +57,7 @@ TEST(SearchTopNThread, ARequestWhileBusyIsDroppedAndStopEndsTheRunningFetch) {
     top.Thread->RequestList("", "", 0);
     EXPECT_TRUE(top.Thread->Busy());
     top.Thread->Stop();
-    // The aborted fetch still delivers (an empty chart changes no rows), then the worker ends.
+    // The aborted fetch still delivers (an empty chart: the song list is cleared), then the worker ends.
     ASSERT_TRUE(PumpUntil(ui, [&] { return top.Done == 1; }));
     top.Thread.reset();
     EXPECT_TRUE(top.Charts.empty()) << "the dropped chart-list request never ran";
