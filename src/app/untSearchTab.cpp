@@ -5,8 +5,6 @@
 
 namespace zv2::app {
 
-namespace {} // namespace
-
 std::string EncodeSearchKey(std::string_view key) {
     constexpr std::string_view kept = "*@._-$!'()";
     constexpr char hex[] = "0123456789abcdef";
