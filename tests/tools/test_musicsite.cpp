@@ -82,8 +82,6 @@ std::string LyricKey(const std::string& utf8) {
 
 class MusicSiteTest : public ::testing::Test {
 protected:
-    static void SetUpTestSuite() { ::setenv("ZV2_LOOPBACK_ONLY", "1", 1); }
-
     void SetUp() override {
         // The site listens on 127.0.0.1 only; a namespace of its own, where the
         // test may make one, is a further fence.
