@@ -20,6 +20,11 @@ public:
                                                  const std::string& preset) = 0;
     // A multi-select file-open dialog; `filterName` and `pattern` like "音乐文件", "*.mp3". Empty on cancel.
     virtual std::vector<std::string> OpenFiles(const std::string& filterName, const std::string& pattern) = 0;
+    // A folder dialog titled `title`, opened at `folder` (an existing folder,
+    // or empty: then at `root`, or where the dialog likes when that is empty
+    // too); the chosen folder, nullopt on cancel.
+    virtual std::optional<std::string> ChooseFolder(const std::string& title, const std::string& root,
+                                                    const std::string& folder) = 0;
 };
 
 } // namespace zv2::app

@@ -255,6 +255,7 @@ void Tfrm_Main::FormCreate() {
     SetupPlayList();
     SetupSearch();
     SetupDownload();
+    SetupCopy();
     setAcceptDrops(true);
     HotKeys_ = std::make_unique<THotKeys>([this](int index) { HotKeyPressed(index); });
     HotKeys_->Register();

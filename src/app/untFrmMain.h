@@ -11,6 +11,7 @@
 #include "app/untPlaybackControl.h"
 #include "app/untSettings.h"
 #include "download/untEnginePacing.h"
+#include "platform/RemovableVolumes.h"
 #include "speaker/untSpeakerLink.h"
 
 #include <QWidget>
@@ -69,9 +70,10 @@ struct TFormEnvironment {
     std::string ProgramFolder; // ends with "/"
     std::string MusicSiteHost; // "host[:port]"
     platform::IDispatcher* Dispatcher = nullptr;
-    std::unique_ptr<IDialogs> Dialogs;        // null: Qt dialogs over the window
-    speaker::TSpeakerLinkOptions LinkOptions; // the speaker's ports (tests use free ones)
-    download::TEngineTiming DownloadTiming;   // the designed pace (tests shorten the time limits)
+    std::unique_ptr<IDialogs> Dialogs;                // null: Qt dialogs over the window
+    speaker::TSpeakerLinkOptions LinkOptions;         // the speaker's ports (tests use free ones)
+    download::TEngineTiming DownloadTiming;           // the designed pace (tests shorten the time limits)
+    std::unique_ptr<platform::IVolumeSource> Volumes; // null: the machine's removable volumes
 };
 
 class Tfrm_Main : public QWidget {
@@ -261,6 +263,26 @@ private:
     void mniClrErrorClick();
 
     std::unique_ptr<download::TDownloadList> Downloads_;
+
+    // Copy to removable disk and folder choice (untFrmMainCopy.cpp)
+public:
+    // The image of imglstMenu that the copy sub-items show (their "ImageIndex" property).
+    static constexpr int kCopyItemImage = 13;
+    // Rebuilds the sub-items of mniCopyTo, one per removable volume, each
+    // keeping its volume's mount point as its data. Runs as pmPlayList opens.
+    void BuildCopyMenu();
+    // A copy sub-item's click: copies the first selected playlist row's file
+    // to the item's volume, with a busy cursor while the copy runs.
+    void CopyToDrive(QAction* item);
+    // The "..." buttons: a folder dialog sets edtSavePath or edtLRCPath; cancel leaves it.
+    void btnSelectSavePathClick();
+    void btnSelectLRCPathClick();
+
+private:
+    void SetupCopy(); // binds the buttons; once, from FormCreate
+    void SelectFolderInto(QLineEdit* edit);
+
+    std::unique_ptr<platform::IVolumeSource> Volumes_;
 };
 
 } // namespace zv2::app

@@ -144,6 +144,7 @@ void Tfrm_Main::pmPlayListPopup() {
     mniRemove->setEnabled(state.Remove);
     mniLoopAll->setChecked(state.LoopAllChecked);
     mniSingleLoop->setChecked(state.SingleLoopChecked);
+    BuildCopyMenu();
 }
 
 void Tfrm_Main::lvPlayListDblClick() {

@@ -39,4 +39,13 @@ std::vector<std::string> TQtDialogs::OpenFiles(const std::string& filterName, co
     return out;
 }
 
+std::optional<std::string> TQtDialogs::ChooseFolder(const std::string& title, const std::string& root,
+                                                    const std::string& folder) {
+    const QString chosen = QFileDialog::getExistingDirectory(Parent_, Q(title), Q(folder.empty() ? root : folder),
+                                                             QFileDialog::ShowDirsOnly);
+    if (chosen.isEmpty())
+        return std::nullopt;
+    return chosen.toStdString();
+}
+
 } // namespace zv2::app

@@ -16,6 +16,8 @@ public:
     std::optional<std::string> InputText(const std::string& caption, const std::string& prompt,
                                          const std::string& preset) override;
     std::vector<std::string> OpenFiles(const std::string& filterName, const std::string& pattern) override;
+    std::optional<std::string> ChooseFolder(const std::string& title, const std::string& root,
+                                            const std::string& folder) override;
 
 private:
     QWidget* Parent_;

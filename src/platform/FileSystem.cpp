@@ -4,10 +4,63 @@
 #include <cstdio>
 #include <cstring>
 #include <fcntl.h>
+#include <functional>
 #include <sys/stat.h>
 #include <unistd.h>
 
 namespace zv2::platform {
+
+namespace {
+
+// Retries short writes and interruptions; 0 or errno.
+int WriteAll(int fd, const char* data, std::size_t size) {
+    std::size_t done = 0;
+    while (done < size) {
+        const ssize_t n = ::write(fd, data + done, size - done);
+        if (n < 0) {
+            if (errno == EINTR)
+                continue;
+            return errno;
+        }
+        done += static_cast<std::size_t>(n);
+    }
+    return 0;
+}
+
+// Fills a temporary file beside `path` through `fill` (0 or errno), flushes
+// it and renames it over `path`; the folder is flushed too, so the new name
+// survives a pulled disk. On failure the temporary file is gone, `path` as it
+// was, and `step` names what failed.
+int ReplaceFile(const std::string& path, const std::function<int(int fd)>& fill, const char*& step) {
+    const std::string temp = path + ".tmp" + std::to_string(::getpid());
+    const int fd = ::open(temp.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0644);
+    if (fd < 0) {
+        step = "cannot create";
+        return errno;
+    }
+    int err = fill(fd);
+    if (err != 0)
+        step = "cannot write";
+    else if (::fsync(fd) != 0)
+        step = "cannot flush", err = errno;
+    if (::close(fd) != 0 && err == 0)
+        step = "cannot close", err = errno;
+    if (err == 0 && ::rename(temp.c_str(), path.c_str()) != 0)
+        step = "cannot rename", err = errno;
+    if (err != 0) {
+        ::unlink(temp.c_str());
+        return err;
+    }
+    const std::size_t slash = path.rfind('/');
+    const std::string folder = slash == std::string::npos ? "." : slash == 0 ? "/" : path.substr(0, slash);
+    if (const int dir = ::open(folder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC); dir >= 0) {
+        ::fsync(dir); // best effort: the file itself is complete either way
+        ::close(dir);
+    }
+    return 0;
+}
+
+} // namespace
 
 bool FileExists(const std::string& path) {
     struct stat st {};
@@ -20,40 +73,39 @@ bool DirectoryExists(const std::string& path) {
 }
 
 bool WriteFileAtomically(const std::string& path, std::string_view data, std::string* error) {
-    const std::string temp = path + ".tmp" + std::to_string(::getpid());
-    auto fail = [&](const char* what) {
-        const int err = errno;
-        if (error)
-            *error = std::string(what) + " " + temp + ": " + std::strerror(err);
-        ::unlink(temp.c_str());
-        return false;
-    };
-    const int fd = ::open(temp.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0644);
-    if (fd < 0) {
-        if (error)
-            *error = "cannot create " + temp + ": " + std::strerror(errno);
-        return false;
-    }
-    std::size_t done = 0;
-    while (done < data.size()) {
-        const ssize_t n = ::write(fd, data.data() + done, data.size() - done);
-        if (n < 0) {
-            if (errno == EINTR)
-                continue;
-            ::close(fd);
-            return fail("cannot write");
-        }
-        done += static_cast<std::size_t>(n);
-    }
-    if (::fsync(fd) != 0) {
-        ::close(fd);
-        return fail("cannot flush");
-    }
-    if (::close(fd) != 0)
-        return fail("cannot close");
-    if (::rename(temp.c_str(), path.c_str()) != 0)
-        return fail("cannot rename");
-    return true;
+    const char* step = "";
+    const int err = ReplaceFile(
+        path, [&](int fd) { return WriteAll(fd, data.data(), data.size()); }, step);
+    if (err != 0 && error)
+        *error = std::string(step) + " " + path + ": " + std::strerror(err);
+    return err == 0;
+}
+
+int CopyFileAtomically(const std::string& source, const std::string& target) {
+    const int in = ::open(source.c_str(), O_RDONLY | O_CLOEXEC);
+    if (in < 0)
+        return errno;
+    const char* step = "";
+    const int err = ReplaceFile(
+        target,
+        [in](int fd) {
+            char buffer[65536];
+            for (;;) {
+                const ssize_t n = ::read(in, buffer, sizeof buffer);
+                if (n == 0)
+                    return 0;
+                if (n < 0) {
+                    if (errno == EINTR)
+                        continue;
+                    return errno;
+                }
+                if (const int e = WriteAll(fd, buffer, static_cast<std::size_t>(n)); e != 0)
+                    return e;
+            }
+        },
+        step);
+    ::close(in);
+    return err;
 }
 
 } // namespace zv2::platform

@@ -14,4 +14,11 @@ bool DirectoryExists(const std::string& path); // a folder (or a link to one)
 // file is removed and `error` (when given) says what failed.
 bool WriteFileAtomically(const std::string& path, std::string_view data, std::string* error = nullptr);
 
+// Copies the file `source` to `target` the same way: a temporary file beside
+// `target`, flushed, then renamed over it. A failed or cut copy leaves no
+// partial file under the target's name and an existing target untouched.
+// Gives 0, or the errno of the step that failed. `source` and `target` may be
+// the same file.
+int CopyFileAtomically(const std::string& source, const std::string& target);
+
 } // namespace zv2::platform

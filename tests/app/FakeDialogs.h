@@ -11,7 +11,7 @@ namespace zv2::test {
 class TFakeDialogs : public app::IDialogs {
 public:
     struct TShown {
-        std::string Kind; // "question", "error", "info", "input", "open"
+        std::string Kind; // "question", "error", "info", "input", "open", "folder"
         std::string Text;
         std::string Caption;
     };
@@ -19,6 +19,7 @@ public:
     std::deque<bool> Answers;
     std::deque<std::optional<std::string>> Inputs;
     std::deque<std::vector<std::string>> Files;
+    std::deque<std::optional<std::string>> Folders;
     std::vector<TShown> Shown;
 
     bool AskYesNo(const std::string& text, const std::string& caption) override {
@@ -50,6 +51,16 @@ public:
             return {};
         auto answer = Files.front();
         Files.pop_front();
+        return answer;
+    }
+    // Text: the root and the preselected folder, as "root|folder".
+    std::optional<std::string> ChooseFolder(const std::string& title, const std::string& root,
+                                            const std::string& folder) override {
+        Shown.push_back({"folder", root + "|" + folder, title});
+        if (Folders.empty())
+            return std::nullopt;
+        auto answer = Folders.front();
+        Folders.pop_front();
         return answer;
     }
 };
