@@ -20,13 +20,15 @@ inline speaker::TSpeakerLinkOptions FreePortLink() {
 
 struct TTestWindow {
     explicit TTestWindow(const std::string& folder, const speaker::TSpeakerLinkOptions& link = FreePortLink(),
-                         const download::TEngineTiming& downloadTiming = {}) {
+                         const download::TEngineTiming& downloadTiming = {},
+                         std::unique_ptr<platform::IVolumeSource> volumes = nullptr) {
         app::TFormEnvironment env;
         env.ProgramFolder = folder;
         env.MusicSiteHost = "127.0.0.1:9";
         env.Dispatcher = &Ui;
         env.LinkOptions = link;
         env.DownloadTiming = downloadTiming;
+        env.Volumes = std::move(volumes);
         auto dialogs = std::make_unique<TFakeDialogs>();
         Dialogs = dialogs.get();
         env.Dialogs = std::move(dialogs);
