@@ -1,6 +1,7 @@
 // The whole program, started as a user would, inside a private network
 // namespace of the test's own so that nothing it sends can leave the machine.
 
+#include "ReadOnlyFolder.h"
 #include "TempDir.h"
 #include "platform/RunOnce.h"
 #include "speaker/PrivateNetwork.h"
@@ -8,6 +9,7 @@
 #include <chrono>
 #include <csignal>
 #include <cstdlib>
+#include <filesystem>
 #include <fstream>
 #include <gtest/gtest.h>
 #include <sstream>
@@ -129,4 +131,46 @@ TEST(Program, AfterAKillTheOldFileStaysAndTheNextStartIsAFirstCopy) {
     ::kill(next, SIGTERM);
     EXPECT_EQ(WaitForExit(next), 0);
     EXPECT_NE(ReadFile(ini).find("Volume=700"), std::string::npos);
+}
+
+TEST(Program, AnInstalledCopyKeepsItsFilesInTheUsersDataFolderAPortableOneBesideItself) {
+    if (!zv2::test::EnterPrivateNetwork())
+        GTEST_SKIP() << "cannot create a network namespace here";
+    for (const bool readOnly : {true, false}) {
+        SCOPED_TRACE(readOnly ? "read-only program folder" : "writable program folder");
+        zv2::test::TTempDir dir;
+        const std::string bin = dir.File("bin"), data = dir.File("data");
+        std::filesystem::create_directory(bin);
+        std::filesystem::copy_file(Program(), bin + "/zv2player");
+        const pid_t pid = ::fork();
+        if (pid == 0) {
+            ::unsetenv("ZV2_HOME");
+            ::setenv("XDG_DATA_HOME", data.c_str(), 1);
+            if (readOnly && !zv2::test::MakeFolderReadOnlyForThisProcess(bin))
+                ::_exit(77);
+            const std::string program = bin + "/zv2player";
+            ::execl(program.c_str(), program.c_str(), static_cast<char*>(nullptr));
+            ::_exit(127);
+        }
+        // The program makes its data folder before it takes the instance lock.
+        const std::string home = readOnly ? data + "/zv2player" : bin;
+        int status = 0;
+        for (auto end = std::chrono::steady_clock::now() + 20s;
+             !std::filesystem::exists(home) && std::chrono::steady_clock::now() < end;)
+            std::this_thread::sleep_for(20ms);
+        if (::waitpid(pid, &status, WNOHANG) == pid && WIFEXITED(status) && WEXITSTATUS(status) == 77)
+            GTEST_SKIP() << "cannot make a mount namespace here";
+        ASSERT_TRUE(WaitUntilRunning(home, pid));
+        ::kill(pid, SIGTERM);
+        EXPECT_EQ(WaitForExit(pid), 0);
+        const std::string ini = ReadFile(home + "/Download.ini");
+        EXPECT_NE(ini.find("SavePath=" + home + "/Music\n"), std::string::npos) << ini;
+        EXPECT_NE(ini.find("LRCPath=" + home + "/LRCs/\n"), std::string::npos) << ini;
+        if (readOnly) {
+            EXPECT_EQ(std::filesystem::status(home).permissions(), std::filesystem::perms::owner_all);
+            EXPECT_FALSE(std::filesystem::exists(bin + "/Download.ini"));
+        } else {
+            EXPECT_FALSE(std::filesystem::exists(data));
+        }
+    }
 }
