@@ -33,26 +33,31 @@ int WriteAll(int fd, const char* data, std::size_t size) {
 // was, and `step` names what failed.
 int ReplaceFile(const std::string& path, const std::function<int(int fd)>& fill, const char*& step) {
     const std::string temp = path + ".tmp" + std::to_string(::getpid());
+    const std::size_t slash = path.rfind('/');
+    const std::string folder = slash == std::string::npos ? "." : slash == 0 ? "/" : path.substr(0, slash);
     const int fd = ::open(temp.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0644);
     if (fd < 0) {
         step = "cannot create";
         return errno;
     }
     int err = fill(fd);
-    if (err != 0)
-        step = "cannot write";
-    else if (::fsync(fd) != 0)
-        step = "cannot flush", err = errno;
-    if (::close(fd) != 0 && err == 0)
-        step = "cannot close", err = errno;
-    if (err == 0 && ::rename(temp.c_str(), path.c_str()) != 0)
-        step = "cannot rename", err = errno;
+    step = "cannot write";
+    if (err == 0 && ::fsync(fd) != 0) {
+        err = errno;
+        step = "cannot flush";
+    }
+    if (::close(fd) != 0 && err == 0) {
+        err = errno;
+        step = "cannot close";
+    }
+    if (err == 0 && ::rename(temp.c_str(), path.c_str()) != 0) {
+        err = errno;
+        step = "cannot rename";
+    }
     if (err != 0) {
         ::unlink(temp.c_str());
         return err;
     }
-    const std::size_t slash = path.rfind('/');
-    const std::string folder = slash == std::string::npos ? "." : slash == 0 ? "/" : path.substr(0, slash);
     if (const int dir = ::open(folder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC); dir >= 0) {
         ::fsync(dir); // best effort: the file itself is complete either way
         ::close(dir);
