@@ -84,6 +84,26 @@ std::string FirstLine(const fs::path& path) {
     return line;
 }
 
+// Whether the device at `node` (its folder in the device tree) is removable:
+// its disk says so or it hangs off a USB bus; a mapped device (an encrypted
+// stick) when a device it is built on is.
+bool IsRemovable(const fs::path& sysRoot, const fs::path& node, int depth = 0) {
+    std::error_code ec;
+    const fs::path disk = fs::exists(node / "partition", ec) ? node.parent_path() : node;
+    const std::string inTree = "/" + node.lexically_relative(sysRoot).generic_string();
+    if (FirstLine(disk / "removable") == "1" || inTree.find("/usb") != std::string::npos)
+        return true;
+    if (depth >= 4)
+        return false;
+    for (fs::directory_iterator it(node / "slaves", ec), end; !ec && it != end; it.increment(ec)) {
+        std::error_code linkError;
+        const fs::path slave = fs::canonical(it->path(), linkError);
+        if (!linkError && IsRemovable(sysRoot, slave, depth + 1))
+            return true;
+    }
+    return false;
+}
+
 // The kernel's name of a removable device ("sdb1"), or empty when the device
 // is not one.
 std::string RemovableDeviceName(const fs::path& sys, const std::string& device) {
@@ -92,12 +112,7 @@ std::string RemovableDeviceName(const fs::path& sys, const std::string& device) 
     if (ec)
         return {};
     const fs::path node = fs::canonical(sys / "dev" / "block" / device, ec);
-    if (ec)
-        return {};
-    const fs::path disk = fs::exists(node / "partition", ec) ? node.parent_path() : node;
-    const std::string inTree = node.lexically_relative(sysRoot).generic_string();
-    const bool onUsb = ("/" + inTree).find("/usb") != std::string::npos;
-    if (FirstLine(disk / "removable") != "1" && !onUsb)
+    if (ec || !IsRemovable(sysRoot, node))
         return {};
     return node.filename().string();
 }

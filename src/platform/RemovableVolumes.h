@@ -44,7 +44,8 @@ struct TVolumeRoots {
 //   under <sys>/dev/block (network and virtual file systems have none);
 // - a partition belongs to its disk (the folder above it in the device tree):
 //   the disk's "removable" flag is 1, or the device's path in the tree passes
-//   through a USB bus ("/usb");
+//   through a USB bus ("/usb"); a mapped device (an encrypted stick) when a
+//   device under its "slaves" is removable;
 // - volumes whose size is unknown or 0 (a reader without media) are left out;
 // - the label is the name of the link in <by-label> that points at the device
 //   (udev's \xHH escapes decoded); none, no label.

@@ -32,6 +32,13 @@ public:
         fs::create_directories(fs::path(Dir.Path()) / "sys/dev/block");
         fs::create_symlink("../../devices/" + devicePath, fs::path(Dir.Path()) / "sys/dev/block" / number);
     }
+    // `devicePath` is built on `slavePath` (a mapped device on a partition).
+    void AddSlave(const std::string& devicePath, const std::string& slavePath) {
+        const fs::path slaves = fs::path(Dir.Path()) / "sys/devices" / devicePath / "slaves";
+        fs::create_directories(slaves);
+        const std::string up = "../../../../"; // from <dm>/slaves to sys/devices
+        fs::create_symlink(up + slavePath, slaves / fs::path(slavePath).filename());
+    }
     void AddLabel(const std::string& linkName, const std::string& deviceName) {
         fs::create_directories(Dir.File("by-label"));
         fs::create_symlink("../../" + deviceName, fs::path(Dir.File("by-label")) / linkName);
@@ -71,6 +78,11 @@ TEST(RemovableVolumes, UsbAndRemovableDisksAreListedWithLabelAndSizeFixedAndNetw
     m.AddDevice(std::string(kUsb2) + "sdc/sdc1", "8:33", true);              // a USB disk without a label
     m.AddDevice(std::string(kCardReader) + "mmcblk0", "179:0", false, true); // a card without partitions
     m.AddDevice(std::string(kUsb2) + "sdd", "8:48", false, true);            // a reader without media
+    m.AddDevice(std::string(kUsb2) + "sde/sde1", "8:65", true);              // an encrypted stick ...
+    m.AddDevice("virtual/block/dm-0", "254:0", false);                       // ... opened as dm-0
+    m.AddSlave("virtual/block/dm-0", std::string(kUsb2) + "sde/sde1");
+    m.AddDevice("virtual/block/dm-1", "254:1", false); // a mapped part of the fixed disk
+    m.AddSlave("virtual/block/dm-1", std::string(kSata) + "sda/sda2");
     m.AddLabel("SYSTEM", "sda1");
     m.AddLabel("MUSIC", "sdb1");
     m.AddLabel("SD\\x20CARD", "mmcblk0");
@@ -85,14 +97,16 @@ TEST(RemovableVolumes, UsbAndRemovableDisksAreListedWithLabelAndSizeFixedAndNetw
     m.Mount("179:0", "/", "/media/SD\\040CARD", "exfat /dev/mmcblk0");
     m.Mount("8:33", "/", "/media/x", "vfat /dev/sdc1");
     m.Mount("8:48", "/", "/media/empty", "vfat /dev/sdd");
+    m.Mount("254:0", "/", "/media/secret", "ext4 /dev/mapper/luks-1");
+    m.Mount("254:1", "/", "/srv", "ext4 /dev/mapper/vg-srv");
 
     const std::map<std::string, std::uint64_t> sizes = {
-        {"/", 500000000000},        {"/tmp", 1000000000},         {"/home", 400000000000},
-        {"/media/usb", 2000000000}, {"/mnt/nas", 8000000000},     {"/mnt/share", 8000000000},
-        {"/mnt/songs", 2000000000}, {"/media/again", 2000000000}, {"/media/SD CARD", 32000000000},
-        {"/media/x", 512000000}};
+        {"/", 500000000000},        {"/tmp", 1000000000},           {"/home", 400000000000},
+        {"/media/usb", 2000000000}, {"/mnt/nas", 8000000000},       {"/mnt/share", 8000000000},
+        {"/mnt/songs", 2000000000}, {"/media/again", 2000000000},   {"/media/SD CARD", 32000000000},
+        {"/media/x", 512000000},    {"/media/secret", 64000000000}, {"/srv", 100000000000}};
     const auto volumes = m.Volumes(sizes);
-    ASSERT_EQ(volumes.size(), 3u);
+    ASSERT_EQ(volumes.size(), 4u);
     EXPECT_EQ(volumes[0].MountPoint, "/media/usb");
     EXPECT_EQ(volumes[0].Label, "MUSIC");
     EXPECT_EQ(volumes[0].TotalBytes, 2000000000u);
@@ -102,6 +116,7 @@ TEST(RemovableVolumes, UsbAndRemovableDisksAreListedWithLabelAndSizeFixedAndNetw
     EXPECT_EQ(volumes[2].MountPoint, "/media/x");
     EXPECT_EQ(volumes[2].Label, "");
     EXPECT_EQ(volumes[2].TotalBytes, 512000000u);
+    EXPECT_EQ(volumes[3].MountPoint, "/media/secret");
 }
 
 TEST(RemovableVolumes, WithoutAMountTableOrSysfsNothingIsListed) {
