@@ -48,6 +48,7 @@ int main(int argc, char* argv[]) {
     zv2::app::TFormEnvironment env;
     env.ProgramFolder = programFolder;
     env.MusicSiteHost = zv2::platform::MusicSiteHost();
+    env.LyricSiteHost = zv2::platform::LyricSiteHost();
     env.Dispatcher = &dispatcher;
     zv2::app::Tfrm_Main window(std::move(env));
 

@@ -8,6 +8,7 @@
 #include "controls/untSkinSlider.h"
 #include "download/untDownloadList.h"
 #include "lyrics/untLRCDisplay.h"
+#include "lyrics/untLRCSvr.h"
 #include "platform/FileSystem.h"
 #include "platform/IniFile.h"
 
@@ -254,6 +255,7 @@ void Tfrm_Main::FormCreate() {
     Playback_->SeekEnabled = false;
     SetupPlayList();
     SetupSearch();
+    SetupLyrics();
     SetupDownload();
     setAcceptDrops(true);
     HotKeys_ = std::make_unique<THotKeys>([this](int index) { HotKeyPressed(index); });
@@ -271,6 +273,7 @@ void Tfrm_Main::FormDestroy() {
     // the threads' ends below.
     Env_.Dispatcher->Shutdown();
     StopSearchTabs();
+    StopLyrics();
     StopDownloads();
     if (Player_) {
         if (Player_->State() == audio::TAudioPlayer::Paused)

@@ -45,7 +45,8 @@ class TAudioPlayer;
 }
 namespace zv2::lyrics {
 class TLRCDisplay;
-}
+class TLRCSvrThread;
+} // namespace zv2::lyrics
 namespace zv2::catalogue {
 class TSearchThread;
 class TSearchTopNThread;
@@ -68,6 +69,7 @@ namespace zv2::app {
 struct TFormEnvironment {
     std::string ProgramFolder; // ends with "/"
     std::string MusicSiteHost; // "host[:port]"
+    std::string LyricSiteHost; // "host[:port]"
     platform::IDispatcher* Dispatcher = nullptr;
     std::unique_ptr<IDialogs> Dialogs;        // null: Qt dialogs over the window
     speaker::TSpeakerLinkOptions LinkOptions; // the speaker's ports (tests use free ones)
@@ -261,6 +263,17 @@ private:
     void mniClrErrorClick();
 
     std::unique_ptr<download::TDownloadList> Downloads_;
+
+    // Lyric worker (untFrmMainLyrics.cpp)
+public:
+    lyrics::TLRCSvrThread* LyricServer() { return LyricServer_.get(); }
+
+private:
+    void SetupLyrics(); // once, from FormCreate, after the settings are loaded
+    void StopLyrics();  // from FormDestroy: the worker ends, its reports are dropped
+
+    std::unique_ptr<lyrics::TLRCSvrThread> LyricServer_;
+    std::shared_ptr<int> LyricsAlive_ = std::make_shared<int>(0); // reports posted to this thread check it
 };
 
 } // namespace zv2::app
