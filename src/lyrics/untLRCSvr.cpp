@@ -29,37 +29,6 @@ std::string AsciiLower(std::string_view text) {
     return lower;
 }
 
-// The body of a lyric file reply, when the reply is one to keep: the server
-// closed after it, its status is 200, the body is plain (not chunked), as long
-// as a Content-Length says, and holds at least one timed lyric line. Anything
-// else would replace a good file with an empty or broken one.
-std::optional<std::string> LyricFileBody(const catalogue::TFetchResult& reply) {
-    if (reply.Status != catalogue::TFetchStatus::Complete)
-        return std::nullopt;
-    const std::string_view text = reply.Text;
-    const auto headEnd = text.find("\r\n\r\n");
-    if (headEnd == std::string_view::npos)
-        return std::nullopt;
-    const std::string head = AsciiLower(text.substr(0, headEnd + 2));
-    unsigned major = 0, minor = 0, status = 0;
-    if (std::sscanf(head.c_str(), "http/%u.%u %u", &major, &minor, &status) != 3 || status != 200)
-        return std::nullopt;
-    std::string body(text.substr(headEnd + 4));
-    if (const auto coding = head.find("\r\ntransfer-encoding:"); coding != std::string::npos) {
-        const std::string_view line = std::string_view(head).substr(coding + 2, head.find("\r\n", coding + 2) - coding);
-        if (line.find("chunked") != std::string_view::npos)
-            return std::nullopt;
-    }
-    if (const auto length = head.find("\r\ncontent-length:"); length != std::string::npos) {
-        unsigned long long declared = 0;
-        if (std::sscanf(head.c_str() + length + 17, " %llu", &declared) != 1 || declared != body.size())
-            return std::nullopt;
-    }
-    if (ParseLRC(DecodeLRCText(body)).Lines.empty())
-        return std::nullopt;
-    return body;
-}
-
 } // namespace
 
 std::string EncodeLyricKey(std::string_view gbkName) {
@@ -88,6 +57,33 @@ bool ParseLyricResults(std::string_view page, std::vector<std::string>& results)
         return false;
     results.emplace_back(link);
     return true;
+}
+
+std::optional<std::string> LyricFileBody(const catalogue::TFetchResult& reply) {
+    if (reply.Status != catalogue::TFetchStatus::Complete)
+        return std::nullopt;
+    const std::string_view text = reply.Text;
+    const auto headEnd = text.find("\r\n\r\n");
+    if (headEnd == std::string_view::npos)
+        return std::nullopt;
+    const std::string head = AsciiLower(text.substr(0, headEnd + 2));
+    unsigned major = 0, minor = 0, status = 0;
+    if (std::sscanf(head.c_str(), "http/%u.%u %u", &major, &minor, &status) != 3 || status != 200)
+        return std::nullopt;
+    std::string body(text.substr(headEnd + 4));
+    if (const auto coding = head.find("\r\ntransfer-encoding:"); coding != std::string::npos) {
+        const std::string_view line = std::string_view(head).substr(coding + 2, head.find("\r\n", coding + 2) - coding);
+        if (line.find("chunked") != std::string_view::npos)
+            return std::nullopt;
+    }
+    if (const auto length = head.find("\r\ncontent-length:"); length != std::string::npos) {
+        unsigned long long declared = 0;
+        if (std::sscanf(head.c_str() + length + 17, " %llu", &declared) != 1 || declared != body.size())
+            return std::nullopt;
+    }
+    if (ParseLRC(DecodeLRCText(body)).Lines.empty())
+        return std::nullopt;
+    return body;
 }
 
 std::string LyricFilePath(const std::string& folder, const std::string& name) {

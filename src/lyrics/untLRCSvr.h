@@ -35,6 +35,7 @@
 #include <deque>
 #include <functional>
 #include <mutex>
+#include <optional>
 #include <string>
 #include <string_view>
 #include <thread>
@@ -54,6 +55,12 @@ std::string EncodeLyricKey(std::string_view gbkName);
 // end. Adds it to `results` and gives true; false, adding nothing, when the
 // page has no marker or the link is empty.
 bool ParseLyricResults(std::string_view page, std::vector<std::string>& results);
+
+// The content to save from a lyric file's reply, or nullopt when the reply is
+// not one to keep: the fetch must have ended with the server's close, the
+// status be 200, the body plain (not chunked), as long as a Content-Length
+// says, and hold at least one timed lyric line.
+std::optional<std::string> LyricFileBody(const catalogue::TFetchResult& reply);
 
 // Where the lyric file of song `name` lies in `folder`: the folder, a "/"
 // unless it ends with one, and SafeFileName(name + ".lrc").

@@ -27,7 +27,7 @@ std::string HostOf(const std::string& request) {
 }
 
 // What the lyric site's file address answers.
-enum class TFileReply { Good, NoReply, HeaderOnly, NotFound, ShortBody, NotLyrics, Hang };
+enum class TFileReply { Good, NoReply, HeaderOnly, NotFound, ShortBody, Chunked, NotLyrics, Hang };
 
 struct TLyricSite {
     explicit TLyricSite(TFileReply file)
@@ -48,6 +48,8 @@ struct TLyricSite {
                   return {"HTTP/1.1 404 Not Found\r\nContent-Length: 9\r\n\r\nnot found"};
               case TFileReply::ShortBody:
                   return {ok + kLyric.substr(0, 20)};
+              case TFileReply::Chunked:
+                  return {"HTTP/1.1 200 OK\r\nTransfer-Encoding: chunked\r\n\r\n10\r\n[00:01.00]line 1\r\n0\r\n\r\n"};
               case TFileReply::NotLyrics:
                   return {test::HtmlReply("<html>busy</html>")};
               case TFileReply::Hang:
@@ -154,7 +156,7 @@ TEST(LRCSvrThread, MakesTheDefaultFolderAndSavesTheFirstLyricWhole) {
 TEST(LRCSvrThread, AFailedDownloadWritesNothingAndKeepsAGoodFile) {
     const std::string old = "[00:00.50]the old good line\n";
     for (const TFileReply reply : {TFileReply::NoReply, TFileReply::HeaderOnly, TFileReply::NotFound,
-                                   TFileReply::ShortBody, TFileReply::NotLyrics}) {
+                                   TFileReply::ShortBody, TFileReply::Chunked, TFileReply::NotLyrics}) {
         TLyricSite site(reply);
         TWorker w(site.Server.Site());
         w.Thread->Post("Fresh", lrSearchAndSave);
