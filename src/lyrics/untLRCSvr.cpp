@@ -4,6 +4,7 @@
 #include "platform/FileSystem.h"
 #include "platform/TextCodec.h"
 
+#include <algorithm>
 #include <cstdio>
 #include <exception>
 #include <filesystem>
@@ -194,7 +195,10 @@ std::vector<std::string> TLRCSvrThread::Search(const std::string& name, bool lis
 
 std::string TLRCSvrThread::SearchAndSave(const std::string& name) {
     const std::vector<std::string> links = Search(name, false);
-    if (links.empty())
+    // A link holding a line break or another control byte would write lines
+    // of its own into the request: such a page offers nothing to fetch.
+    if (links.empty() || std::any_of(links.front().begin(), links.front().end(),
+                                     [](char c) { return static_cast<unsigned char>(c) < 0x20 || c == 0x7F; }))
         return {};
     const catalogue::TUrlParts link = catalogue::SplitUrl(links.front());
     catalogue::TPageRequest file;

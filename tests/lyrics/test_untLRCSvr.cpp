@@ -30,12 +30,13 @@ std::string HostOf(const std::string& request) {
 enum class TFileReply { Good, NoReply, HeaderOnly, NotFound, ShortBody, Chunked, NotLyrics, Hang };
 
 struct TLyricSite {
-    explicit TLyricSite(TFileReply file)
-        : Server([file](const std::string& request) -> test::TReply {
+    // `linkTail` follows the path of the first link on the search page.
+    explicit TLyricSite(TFileReply file, const std::string& linkTail = "")
+        : Server([file, linkTail](const std::string& request) -> test::TReply {
               const std::string path = test::RequestPath(request);
               if (path.rfind("/m?", 0) == 0)
-                  return {test::HtmlReply("<html>" + kMarker + "http://" + HostOf(request) + "/lrc/1.lrc</a>" +
-                                          kMarker + "http://" + HostOf(request) + "/lrc/2.lrc</a></html>")};
+                  return {test::HtmlReply("<html>" + kMarker + "http://" + HostOf(request) + "/lrc/1.lrc" + linkTail +
+                                          "</a>" + kMarker + "http://" + HostOf(request) + "/lrc/2.lrc</a></html>")};
               const std::string ok = "HTTP/1.1 200 OK\r\nContent-Length: " + std::to_string(kLyric.size()) + "\r\n\r\n";
               switch (file) {
               case TFileReply::Good:
@@ -185,6 +186,15 @@ TEST(LRCSvrThread, ANameWithSlashesAndDotsStaysInsideTheLyricFolder) {
     EXPECT_EQ(w.FilesInFolder().size(), 3u);
     EXPECT_FALSE(std::filesystem::exists(w.Home.File("x.lrc")));
     EXPECT_FALSE(std::filesystem::exists(std::filesystem::path(w.Home.Path()).parent_path() / "y.lrc"));
+}
+
+TEST(LRCSvrThread, ALinkHoldingALineBreakIsNotFetched) {
+    TLyricSite site(TFileReply::Good, " HTTP/1.1\r\nX-Injected: 1\r\n\r\nGET /lrc/1.lrc");
+    TWorker w(site.Server.Site());
+    w.Thread->Post("Song", lrSearchAndSave);
+    EXPECT_EQ(w.Next(), "saved:");
+    EXPECT_EQ(site.Server.Requests().size(), 1u) << "only the search";
+    EXPECT_TRUE(w.FilesInFolder().empty());
 }
 
 TEST(LRCSvrThread, StopCutsAHungDownloadShortAndReportsNothing) {
