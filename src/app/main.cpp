@@ -71,7 +71,8 @@ int main(int argc, char* argv[]) {
     QObject::connect(&signalNotifier, &QSocketNotifier::activated, [&] {
         char c;
         [[maybe_unused]] auto n = ::read(SignalPipe[0], &c, 1);
-        window.CloseWithoutQuery();
+        // Queued behind what later starts have handed in before the signal.
+        dispatcher.Post([&window] { window.CloseWithoutQuery(); });
     });
     QObject::connect(&app, &QGuiApplication::commitDataRequest, [&] { window.CloseWithoutQuery(); });
     runOnce.Listen([&](std::vector<std::string> files) {
