@@ -13,7 +13,9 @@ const char* const kUsage = "Usage: zv2player [--help] [FILE...]\n"
                            "           that copy, which shows its window.\n"
                            "  --help   show this text\n"
                            "\n"
-                           "Settings, downloads and lyrics live in the program folder: $ZV2_HOME when set.\n";
+                           "Settings, downloads and lyrics live in the program folder: $ZV2_HOME when\n"
+                           "set, else the program's own folder when it may be written, else\n"
+                           "$XDG_DATA_HOME/zv2player. See zv2player(1).\n";
 
 namespace {
 
