@@ -6,7 +6,6 @@
 #include "app/untCommandLine.h"
 #include "app/untFrmMain.h"
 #include "app/untQtDispatcher.h"
-#include "controls/untImageLists.h"
 #include "platform/ProgramFolder.h"
 #include "platform/RunOnce.h"
 #include "platform/SiteAddress.h"
@@ -49,7 +48,6 @@ int main(int argc, char* argv[]) {
     QApplication app(argc, argv);
     // The desktop finds the menu entry, and with it the icon, by this name.
     QGuiApplication::setDesktopFileName("zv2player");
-    QApplication::setWindowIcon(zv2::controls::ApplicationIcon());
     zv2::app::TQtDispatcher dispatcher;
 
     ::socketpair(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC, 0, SignalPipe);
