@@ -401,6 +401,8 @@ int main(int argc, char** argv) {
         return 2;
     }
     const QString folder = QString::fromLocal8Bit(argv[1]);
+    if (!SaveApplicationIcons(folder))
+        return 1;
     const bool ok = Save(ButtonStrip(29, PreviousSymbol), folder, "imglstCtrlBtn", 0) &&
                     Save(ButtonStrip(29, NextSymbol), folder, "imglstCtrlBtn", 1) &&
                     Save(ButtonStrip(34, PlaySymbol), folder, "imglstPlayBtn", 0) &&
@@ -410,7 +412,6 @@ int main(int argc, char** argv) {
                     Save(FailedIcon(), folder, "imglstPlayList", 2) &&
                     Save(NoteIcon(QColor(226, 128, 24)), folder, "imglstPlayList", 3) &&
                     Save(ChartIcon(), folder, "imglstPlayList", 4) && Save(WaitingIcon(), folder, "imglstStatus", 0) &&
-                    Save(DownloadingIcon(), folder, "imglstStatus", 1) &&
-                    Save(FailedIcon(), folder, "imglstStatus", 3) && SaveApplicationIcons(folder);
+                    Save(DownloadingIcon(), folder, "imglstStatus", 1) && Save(FailedIcon(), folder, "imglstStatus", 3);
     return ok ? 0 : 1;
 }
