@@ -74,6 +74,7 @@ struct TFormEnvironment {
     std::unique_ptr<IDialogs> Dialogs;        // null: Qt dialogs over the window
     speaker::TSpeakerLinkOptions LinkOptions; // the speaker's ports (tests use free ones)
     download::TEngineTiming DownloadTiming;   // the designed pace (tests shorten the time limits)
+    std::vector<std::string> Files;           // given on the command line: opened at start (see OpenFiles)
 };
 
 class Tfrm_Main : public QWidget {
@@ -86,6 +87,10 @@ public:
     void CloseWithoutQuery();
     // Restores, shows and raises the window, or its modal dialog when one is open.
     void BringToFront();
+    // Files from the command line or a later start: the music files among
+    // them are appended to the playlist like dropped files, and the first of
+    // them plays. False when none was appended.
+    bool OpenFiles(const std::vector<std::string>& paths);
 
     // Loaded and saved state (read by tests; the window keeps it current).
     const TSettingsData& Loaded() const { return Loaded_; }
