@@ -11,4 +11,11 @@ QImage ImageListImage(std::string_view list, int index) {
     return QImage(QStringLiteral(":/zv2/controls/%1_%2.png").arg(name).arg(index));
 }
 
+QIcon ApplicationIcon() {
+    QIcon icon;
+    for (const int size : {16, 24, 32, 48, 64, 128, 256})
+        icon.addFile(QStringLiteral(":/zv2/controls/AppIcon_%1.png").arg(size), QSize(size, size));
+    return icon;
+}
+
 } // namespace zv2::controls

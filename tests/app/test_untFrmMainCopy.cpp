@@ -39,7 +39,9 @@ struct THome {
 };
 
 struct TWindow : THome, test::TTestWindow {
-    TWindow() : TTestWindow(Home.Path() + "/", test::FreePortLink(), {}, std::make_unique<TFakeVolumes>(Volumes)) {}
+    TWindow()
+        : TTestWindow(Home.Path() + "/", test::FreePortLink(), {}, "127.0.0.1:9",
+                      std::make_unique<TFakeVolumes>(Volumes)) {}
 
     QList<QAction*> CopyItems() const {
         emit Form->pmPlayList->aboutToShow();
