@@ -208,7 +208,8 @@ TEST(PlayListWindow, FilesOfALaterStartAreAppendedTheFirstPlaysAndTheWindowShows
     EXPECT_FALSE(f.isVisible());
 
     ASSERT_TRUE(platform::TRunOnce(w.Home.Path()).CheckFirstInstance({w.Home.File("notes.txt"), song}));
-    EXPECT_EQ(w.Ui.WaitAndRun(5000), 1);
+    // The hand-over is the first call; the song it starts may queue more (its lyric look-up).
+    EXPECT_GE(w.Ui.WaitAndRun(5000), 1);
     EXPECT_EQ(w.Column(2), QStringList({QString::fromStdString(w.Home.File("a.mp3")), QString::fromStdString(song)}));
     EXPECT_EQ(f.PlayList().Row(1).Status, app::psPlaying);
     EXPECT_EQ(f.Player()->State(), audio::TAudioPlayer::Playing);
