@@ -1,7 +1,9 @@
 // The program's entry: one copy per user and program folder, then the main
-// window until it closes. SIGTERM, SIGINT and the end of the desktop session
+// window until it closes. Files on the command line go to the playlist, or to
+// the copy that already runs. SIGTERM, SIGINT and the end of the desktop session
 // close the window the normal way (settings saved, no question asked).
 
+#include "app/untCommandLine.h"
 #include "app/untFrmMain.h"
 #include "app/untQtDispatcher.h"
 #include "platform/ProgramFolder.h"
@@ -9,11 +11,13 @@
 #include "platform/SiteAddress.h"
 
 #include <QApplication>
+#include <QGuiApplication>
 #include <QSocketNotifier>
 #include <QTimer>
 #include <csignal>
 #include <cstdio>
 #include <cstdlib>
+#include <filesystem>
 #include <sys/socket.h>
 #include <unistd.h>
 
@@ -29,12 +33,21 @@ void OnSignal(int) {
 } // namespace
 
 int main(int argc, char* argv[]) {
+    std::error_code error;
+    const std::string currentFolder = std::filesystem::current_path(error).string();
+    auto commandLine = zv2::app::ParseCommandLine(std::vector<std::string>(argv + 1, argv + argc), currentFolder);
+    if (commandLine.Help) {
+        std::fputs(zv2::app::kUsage, stdout);
+        return 0;
+    }
     const std::string programFolder = zv2::platform::ProgramFolder();
     zv2::platform::TRunOnce runOnce(programFolder);
-    if (runOnce.CheckFirstInstance())
-        return 0; // the running copy has been brought to the front
+    if (runOnce.CheckFirstInstance(commandLine.Files))
+        return 0; // the running copy has the files and has been brought to the front
 
     QApplication app(argc, argv);
+    // The desktop finds the menu entry, and with it the icon, by this name.
+    QGuiApplication::setDesktopFileName("zv2player");
     zv2::app::TQtDispatcher dispatcher;
 
     ::socketpair(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC, 0, SignalPipe);
@@ -48,17 +61,25 @@ int main(int argc, char* argv[]) {
     zv2::app::TFormEnvironment env;
     env.ProgramFolder = programFolder;
     env.MusicSiteHost = zv2::platform::MusicSiteHost();
+    env.LyricSiteHost = zv2::platform::LyricSiteHost();
     env.Dispatcher = &dispatcher;
+    env.Files = std::move(commandLine.Files);
     zv2::app::Tfrm_Main window(std::move(env));
 
     QSocketNotifier signalNotifier(SignalPipe[0], QSocketNotifier::Read);
     QObject::connect(&signalNotifier, &QSocketNotifier::activated, [&] {
         char c;
         [[maybe_unused]] auto n = ::read(SignalPipe[0], &c, 1);
-        window.CloseWithoutQuery();
+        // Queued behind what later starts have handed in before the signal.
+        dispatcher.Post([&window] { window.CloseWithoutQuery(); });
     });
     QObject::connect(&app, &QGuiApplication::commitDataRequest, [&] { window.CloseWithoutQuery(); });
-    runOnce.Listen([&] { dispatcher.Post([&] { window.BringToFront(); }); });
+    runOnce.Listen([&](std::vector<std::string> files) {
+        dispatcher.Post([&window, files = std::move(files)] {
+            window.OpenFiles(files);
+            window.BringToFront();
+        });
+    });
     // Made after the window and the dispatcher, so it goes first: a later start
     // during the shutdown can no longer reach them.
     struct TStopListening {

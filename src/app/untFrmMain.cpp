@@ -5,10 +5,12 @@
 #include "audio/untAudioPlayer.h"
 #include "catalogue/untSearchThread.h"
 #include "catalogue/untSearchTopNThread.h"
+#include "controls/untImageLists.h"
 #include "controls/untSkinHintWin.h"
 #include "controls/untSkinSlider.h"
 #include "download/untDownloadList.h"
 #include "lyrics/untLRCDisplay.h"
+#include "lyrics/untLRCSvr.h"
 #include "platform/FileSystem.h"
 #include "platform/IniFile.h"
 
@@ -85,6 +87,7 @@ Tfrm_Main::Tfrm_Main(TFormEnvironment env) : Env_(std::move(env)) {
     setWindowFlags(Qt::Window | Qt::CustomizeWindowHint | Qt::WindowTitleHint | Qt::WindowSystemMenuHint |
                    Qt::WindowMinimizeButtonHint | Qt::WindowCloseButtonHint | Qt::MSWindowsFixedSizeDialogHint);
     setWindowTitle(QString::fromUtf8(kCaption));
+    setWindowIcon(controls::ApplicationIcon());
     setFixedSize(kClientWidth, kClientHeight);
     BuildControls();
     FormCreate();
@@ -262,11 +265,13 @@ void Tfrm_Main::FormCreate() {
     Playback_->SeekEnabled = false;
     SetupPlayList();
     SetupSearch();
+    SetupLyrics();
     SetupDownload();
     setAcceptDrops(true);
     HotKeys_ = std::make_unique<THotKeys>([this](int index) { HotKeyPressed(index); });
     HotKeys_->Register();
-    if (cbAutoCheck->isChecked())
+    // Files given on the command line play instead of the last played song.
+    if (!OpenFiles(Env_.Files) && cbAutoCheck->isChecked())
         Playback_->PlayEntry(PlayList_.LastPlayed);
     CreateTray();
     Playback_->LoopMode = 0;
@@ -279,6 +284,7 @@ void Tfrm_Main::FormDestroy() {
     // the threads' ends below.
     Env_.Dispatcher->Shutdown();
     StopSearchTabs();
+    StopLyrics();
     StopDownloads();
     if (Player_) {
         if (Player_->State() == audio::TAudioPlayer::Paused)

@@ -46,7 +46,8 @@ class TAudioPlayer;
 }
 namespace zv2::lyrics {
 class TLRCDisplay;
-}
+class TLRCSvrThread;
+} // namespace zv2::lyrics
 namespace zv2::catalogue {
 class TSearchThread;
 class TSearchTopNThread;
@@ -70,10 +71,12 @@ namespace zv2::app {
 struct TFormEnvironment {
     std::string ProgramFolder; // ends with "/"
     std::string MusicSiteHost; // "host[:port]"
+    std::string LyricSiteHost; // "host[:port]"
     platform::IDispatcher* Dispatcher = nullptr;
     std::unique_ptr<IDialogs> Dialogs;        // null: Qt dialogs over the window
     speaker::TSpeakerLinkOptions LinkOptions; // the speaker's ports (tests use free ones)
     download::TEngineTiming DownloadTiming;   // the designed pace (tests shorten the time limits)
+    std::vector<std::string> Files;           // given on the command line: opened at start (see OpenFiles)
 };
 
 class Tfrm_Main : public QWidget {
@@ -86,6 +89,10 @@ public:
     void CloseWithoutQuery();
     // Restores, shows and raises the window, or its modal dialog when one is open.
     void BringToFront();
+    // Files from the command line or a later start: the music files among
+    // them are appended to the playlist like dropped files, and the first of
+    // them plays. False when none was appended.
+    bool OpenFiles(const std::vector<std::string>& paths);
 
     // Loaded and saved state (read by tests; the window keeps it current).
     const TSettingsData& Loaded() const { return Loaded_; }
@@ -273,6 +280,17 @@ private:
     void SetupLook(); // once, at the end of FormCreate, when every list and menu exists
 
     std::unique_ptr<controls::TMyHintWindow> HintWindow_;
+
+    // Lyric worker (untFrmMainLyrics.cpp)
+public:
+    lyrics::TLRCSvrThread* LyricServer() { return LyricServer_.get(); }
+
+private:
+    void SetupLyrics(); // once, from FormCreate, after the settings are loaded
+    void StopLyrics();  // from FormDestroy: the worker ends, its reports are dropped
+
+    std::unique_ptr<lyrics::TLRCSvrThread> LyricServer_;
+    std::shared_ptr<int> LyricsAlive_ = std::make_shared<int>(0); // reports posted to this thread check it
 };
 
 } // namespace zv2::app

@@ -172,6 +172,16 @@ void Tfrm_Main::dragEnterEvent(QDragEnterEvent* event) {
         event->acceptProposedAction();
 }
 
+bool Tfrm_Main::OpenFiles(const std::vector<std::string>& paths) {
+    const auto first = static_cast<int>(PlayList_.Count());
+    if (AddDroppedFiles(
+            PlayList_, paths, [](const std::string& path) { return platform::DirectoryExists(path); }, *Dialogs_) == 0)
+        return false;
+    ShowPlayListRows();
+    Playback_->PlayEntry(first);
+    return true;
+}
+
 void Tfrm_Main::dropEvent(QDropEvent* event) {
     std::vector<std::string> paths;
     for (const QUrl& url : event->mimeData()->urls())

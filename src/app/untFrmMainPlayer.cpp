@@ -205,7 +205,7 @@ void Tfrm_Main::CreateTray() {
 
     // AddTrayIcon. Qt docks the icon again by itself when the tray restarts.
     TrayIcon_ = new QSystemTrayIcon(this);
-    TrayIcon_->setIcon(QIcon(QPixmap::fromImage(controls::ImageListImage("imglstPlayBtn", 0).copy(0, 0, 34, 34))));
+    TrayIcon_->setIcon(windowIcon());
     TrayIcon_->setToolTip("Tunewell");
     TrayIcon_->setContextMenu(pmSystem);
     connect(TrayIcon_, &QSystemTrayIcon::activated, this, [this](QSystemTrayIcon::ActivationReason reason) {

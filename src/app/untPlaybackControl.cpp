@@ -1,6 +1,7 @@
 #include "app/untPlaybackControl.h"
 
 #include "lyrics/untLRCDisplay.h"
+#include "lyrics/untLRCSvr.h"
 
 #include <algorithm>
 #include <exception>
@@ -59,16 +60,15 @@ bool TPlaybackControl::PlayEntry(int index) {
         Panel_.SetPlayButtonImage(1);
         Panel_.PlayListChanged();
         ElapsedMs = 0;
-        std::string lyricFile = LRCPath;
-        if (!lyricFile.empty() && lyricFile.back() != '/')
-            lyricFile += '/';
-        lyricFile += title + ".lrc";
-        if (Panel_.FileExists(lyricFile)) {
-            LoadLyrics(lyricFile);
+        PlayingLyricFile_ = lyrics::LyricFilePath(LRCPath, title);
+        if (Panel_.FileExists(PlayingLyricFile_)) {
+            LoadLyrics(PlayingLyricFile_);
         } else {
             // Without this the previous song's lines would go on over this one.
             Lyrics_.Pause();
             Lyrics_.Clear();
+            if (OnLyricsMissing && !title.empty() && LyricsAsked_.insert(title).second)
+                OnLyricsMissing(title);
         }
         Panel_.SetCaption("正在播放：" + title);
         return true;
@@ -82,6 +82,22 @@ void TPlaybackControl::LoadLyrics(const std::string& path) {
     Lyrics_.LoadFile(path);
     Lyrics_.Start();
     Lyrics_.SetClock(ElapsedMs);
+}
+
+void TPlaybackControl::LyricsArrived(const std::string& path) {
+    if (!Player_ || path.empty() || path != PlayingLyricFile_)
+        return;
+    try {
+        const std::uint8_t state = Player_->State();
+        if (state != kPlaying && state != kPaused)
+            return;
+        Lyrics_.LoadFile(path);
+        if (state == kPlaying)
+            Lyrics_.Start(); // a paused song's display starts with the resume
+        Lyrics_.SkipTo(ElapsedMs);
+    } catch (const std::exception&) {
+        // An unreadable file shows nothing; the song plays on.
+    }
 }
 
 void TPlaybackControl::PlayNext() {

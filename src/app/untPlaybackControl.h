@@ -5,11 +5,16 @@
 // from the position timer, marks (and optionally removes) files that fail to
 // open, and keeps the lyric display in step. The window binds its buttons,
 // sliders, timer, menu items and hot keys to these operations.
+// A song that starts without a lyric file is named to OnLyricsMissing (once
+// per title); when its file arrives while it still plays (LyricsArrived), the
+// display loads it and goes on at the current position.
 // Main thread only.
 
 #include "app/untPlayList.h"
 
 #include <cstdint>
+#include <functional>
+#include <set>
 #include <string>
 
 namespace zv2::lyrics {
@@ -78,6 +83,13 @@ public:
     void PositionChanged(); // every change notification of the position slider
     void VolumeChanged(int volume);
 
+    // A lyric file was saved at `path` (the lyric worker's report, on the UI
+    // thread): shown when it is the file of the song that plays or is paused.
+    void LyricsArrived(const std::string& path);
+    // Called with a song's title when it starts without a lyric file, at most
+    // once per title; may be left empty.
+    std::function<void(const std::string& title)> OnLyricsMissing;
+
     std::string LRCPath; // the lyric folder as loaded at start
     std::int32_t ElapsedMs = 0;
     std::uint8_t LoopMode = 0; // 0 loop all, 1 single loop
@@ -90,7 +102,9 @@ private:
     IPlaybackPlayer* Player_;
     IPlayerPanel& Panel_;
     lyrics::TLRCDisplay& Lyrics_;
-    std::string PlayingTitle_; // of the song PlayEntry last started
+    std::string PlayingTitle_;     // of the song PlayEntry last started
+    std::string PlayingLyricFile_; // where that song's lyric file is looked for
+    std::set<std::string> LyricsAsked_;
 };
 
 // The title shown for a path: its file name up to, not including, the first "."

@@ -67,6 +67,7 @@ TSettingsData ReadSettings(const platform::TIniFile& ini, const std::string& pro
     d.MaxTasks = LimitCount(ini.ReadInteger("Download", "MaxTasks", 5), 5);
     d.ThreadsPeerTask = LimitCount(ini.ReadInteger("Download", "ThreadsPeerTask", 3), 3);
     d.LRCPath = ini.ReadString("General", "LRCPath", programFolder + "LRCs/");
+    d.AutoLyrics = ini.ReadBool("General", "AutoLyrics", true);
     d.Volume = ini.ReadInteger("History", "Volume", 1500);
     return d;
 }
@@ -93,6 +94,7 @@ void WriteSettings(platform::TIniFile& ini, const TSettingsData& d) {
     ini.WriteInteger("Download", "MaxTasks", d.MaxTasks);
     ini.WriteInteger("Download", "ThreadsPeerTask", d.ThreadsPeerTask);
     ini.WriteString("General", "LRCPath", d.LRCPath);
+    ini.WriteBool("General", "AutoLyrics", d.AutoLyrics);
     ini.WriteInteger("History", "Volume", d.Volume);
 }
 

@@ -27,4 +27,11 @@ const QPixmap& ImageListPixmap(std::string_view list, int index) {
     return *found;
 }
 
+QIcon ApplicationIcon() {
+    QIcon icon;
+    for (const int size : {16, 24, 32, 48, 64, 128, 256})
+        icon.addFile(QStringLiteral(":/zv2/controls/AppIcon_%1.png").arg(size), QSize(size, size));
+    return icon;
+}
+
 } // namespace zv2::controls

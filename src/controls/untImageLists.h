@@ -14,8 +14,12 @@
 //                   7 download, 8 stop, 9 copy, 10 search, 11 web address,
 //                   12 clear, 13 removable disk, 14 exit
 //
-// UI thread only (the pixmaps).
+// The application icon (window, tray, desktop menu) is kept as AppIcon_<size>.png
+// at the icon theme's sizes 16 to 256, with a real alpha channel.
+//
+// UI thread only (the pixmaps and icons).
 
+#include <QIcon>
 #include <QImage>
 #include <QPixmap>
 
@@ -29,5 +33,8 @@ QImage ImageListImage(std::string_view list, int index);
 // The same image with its white transparent, made once per image; a null
 // pixmap when there is no such image.
 const QPixmap& ImageListPixmap(std::string_view list, int index);
+
+// The application icon with every size it is drawn at.
+QIcon ApplicationIcon();
 
 } // namespace zv2::controls

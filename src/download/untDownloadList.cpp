@@ -2,6 +2,7 @@
 
 #include "download/untTaskThread.h"
 #include "platform/Dispatcher.h"
+#include "platform/FileSystem.h"
 #include "platform/TickCount.h"
 
 #include <algorithm>
@@ -10,8 +11,6 @@
 namespace zv2::download {
 
 namespace {
-
-constexpr std::size_t kLongestFileName = 240;
 
 std::string Format(const char* format, double value) {
     char text[64];
@@ -46,23 +45,6 @@ std::string ElapsedText(std::uint32_t e) {
     return text;
 }
 
-std::string SafeFileName(std::string_view name) {
-    std::string safe;
-    for (char c : name) {
-        const auto byte = static_cast<unsigned char>(c);
-        safe += (byte < 0x20 || byte == 0x7F || c == '/' || c == '\\') ? '_' : c;
-    }
-    if (safe.size() > kLongestFileName) {
-        std::size_t cut = kLongestFileName;
-        while (cut > 0 && (static_cast<unsigned char>(safe[cut]) & 0xC0) == 0x80)
-            --cut; // not inside a UTF-8 character
-        safe.resize(cut);
-    }
-    if (safe.empty() || safe == "." || safe == "..")
-        safe = "_";
-    return safe;
-}
-
 std::string TargetPath(const std::string& savePath, const std::string& programFolder, const std::string& fileName) {
     if (savePath.find_first_not_of(" \t") != std::string::npos)
         return savePath + "/" + fileName;
@@ -83,7 +65,7 @@ std::uint32_t TDownloadList::Now() const {
 bool TDownloadList::StartFromSearchRow(int rowImage, const std::string& songName, const std::string& url) {
     if (rowImage != 0 || IsUrlQueued(url))
         return false;
-    StartDownload(SafeFileName(songName + ".mp3"), url);
+    StartDownload(platform::SafeFileName(songName + ".mp3"), url);
     return true;
 }
 

@@ -61,10 +61,6 @@ std::string ProgressText(std::int64_t downloaded, std::int64_t size);
 std::string SpeedText(std::int64_t downloaded, std::uint32_t elapsedMs);
 // "hh:mm:ss.mmm"; the hours wrap at 256.
 std::string ElapsedText(std::uint32_t elapsedMs);
-// A file name that stays in its folder: "/", "\", NUL and control characters
-// become "_"; "", "." and ".." become "_"; at most 240 bytes, cut at a
-// character boundary.
-std::string SafeFileName(std::string_view name);
 // Where a download is saved: "savePath/fileName" when the save path has more
 // than blanks, else "programFolder" + "Music/" + fileName.
 std::string TargetPath(const std::string& savePath, const std::string& programFolder, const std::string& fileName);

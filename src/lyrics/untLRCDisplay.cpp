@@ -7,6 +7,7 @@
 #include <cerrno>
 #include <charconv>
 #include <fcntl.h>
+#include <iterator>
 #include <limits>
 #include <optional>
 #include <system_error>
@@ -239,6 +240,16 @@ void TLRCDisplay::Pause() {
 
 void TLRCDisplay::SetClock(std::int32_t ms) {
     Clock_ = ms;
+}
+
+void TLRCDisplay::SkipTo(std::int32_t ms) {
+    const auto& lines = Content_.Lines;
+    const auto next = std::upper_bound(lines.begin(), lines.end(), ms,
+                                       [](std::int32_t time, const TLyricEntry& line) { return time < line.Time; });
+    Clock_ = ms;
+    NextLine_ = static_cast<std::int32_t>(next - lines.begin());
+    if (next != lines.begin())
+        ShowLine(*std::prev(next)->Text);
 }
 
 void TLRCDisplay::Tick() {

@@ -78,6 +78,10 @@ public:
     void Pause();
     // The playback time in ms; lines already shown stay shown.
     void SetClock(std::int32_t ms);
+    // Goes on at `ms` into the song, as for a file loaded while the song
+    // plays: the clock is set to `ms`, the lines due before it are passed
+    // over, and the last of them (the line being sung) is shown.
+    void SkipTo(std::int32_t ms);
     // One timer step: 100 ms on, and at most one due line shown.
     void Tick();
     void ShowLine(const std::string& text);

@@ -19,6 +19,24 @@ bool DirectoryExists(const std::string& path) {
     return !path.empty() && ::stat(path.c_str(), &st) == 0 && S_ISDIR(st.st_mode);
 }
 
+std::string SafeFileName(std::string_view name) {
+    constexpr std::size_t kLongestFileName = 240;
+    std::string safe;
+    for (char c : name) {
+        const auto byte = static_cast<unsigned char>(c);
+        safe += (byte < 0x20 || byte == 0x7F || c == '/' || c == '\\') ? '_' : c;
+    }
+    if (safe.size() > kLongestFileName) {
+        std::size_t cut = kLongestFileName;
+        while (cut > 0 && (static_cast<unsigned char>(safe[cut]) & 0xC0) == 0x80)
+            --cut; // not inside a UTF-8 character
+        safe.resize(cut);
+    }
+    if (safe.empty() || safe == "." || safe == "..")
+        safe = "_";
+    return safe;
+}
+
 bool WriteFileAtomically(const std::string& path, std::string_view data, std::string* error) {
     const std::string temp = path + ".tmp" + std::to_string(::getpid());
     auto fail = [&](const char* what) {

@@ -20,10 +20,12 @@ inline speaker::TSpeakerLinkOptions FreePortLink() {
 
 struct TTestWindow {
     explicit TTestWindow(const std::string& folder, const speaker::TSpeakerLinkOptions& link = FreePortLink(),
-                         const download::TEngineTiming& downloadTiming = {}) {
+                         const download::TEngineTiming& downloadTiming = {},
+                         const std::string& lyricSite = "127.0.0.1:9") {
         app::TFormEnvironment env;
         env.ProgramFolder = folder;
         env.MusicSiteHost = "127.0.0.1:9";
+        env.LyricSiteHost = lyricSite;
         env.Dispatcher = &Ui;
         env.LinkOptions = link;
         env.DownloadTiming = downloadTiming;

@@ -66,6 +66,9 @@ TEST(MainWindow, HasItsCaptionFixedClientSizeAndTitleBar) {
     auto& f = *w.Form;
     EXPECT_EQ(f.windowTitle().toStdString(), "Vantor-ZV2无线播放软件");
     EXPECT_EQ(f.size(), QSize(548, 346));
+    // The application icon, at all its sizes, for the window and the tray.
+    EXPECT_EQ(f.windowIcon().availableSizes().size(), 7);
+    EXPECT_EQ(f.windowIcon().cacheKey(), f.TrayIcon()->icon().cacheKey());
     EXPECT_EQ(f.minimumSize(), f.maximumSize());
     EXPECT_TRUE(f.windowFlags() & Qt::WindowMinimizeButtonHint);
     EXPECT_FALSE(f.windowFlags() & Qt::WindowMaximizeButtonHint);

@@ -3,8 +3,10 @@
 #include "QtTestApp.h"
 #include "TempDir.h"
 #include "TestWindow.h"
+#include "audio/untAudioPlayer.h"
 #include "platform/Dispatcher.h"
 #include "platform/FileSystem.h"
+#include "platform/RunOnce.h"
 
 #include <QAction>
 #include <QCheckBox>
@@ -15,6 +17,7 @@
 #include <QTest>
 #include <QTreeWidget>
 #include <QUrl>
+#include <cstdlib>
 #include <fstream>
 
 using namespace zv2;
@@ -182,6 +185,33 @@ TEST(PlayListWindow, DroppedMusicFilesAreAppended) {
     static_cast<QObject&>(f).event(&drop);
     EXPECT_EQ(w.Column(2).mid(1), QStringList({"/m/a.MP3", "/m/c.Wma"}));
     EXPECT_EQ(w.Column(1), QStringList({"1", "2", "3"}));
+}
+
+// The program's own binding (main.cpp): the files of a later start reach the
+// window through the dispatcher.
+TEST(PlayListWindow, FilesOfALaterStartAreAppendedTheFirstPlaysAndTheWindowShows) {
+    TWindow w({"a.mp3"});
+    auto& f = *w.Form;
+    const std::string song = w.Home.File("b c.mp3");
+    ASSERT_EQ(
+        std::system(("ffmpeg -loglevel error -nostdin -y -f lavfi -i sine=d=2 -c:a libmp3lame '" + song + "'").c_str()),
+        0);
+    platform::TRunOnce first(w.Home.Path());
+    ASSERT_FALSE(first.CheckFirstInstance());
+    first.Listen([&](std::vector<std::string> files) {
+        w.Ui.Post([&f, files = std::move(files)] {
+            f.OpenFiles(files);
+            f.BringToFront();
+        });
+    });
+    EXPECT_FALSE(f.isVisible());
+
+    ASSERT_TRUE(platform::TRunOnce(w.Home.Path()).CheckFirstInstance({w.Home.File("notes.txt"), song}));
+    EXPECT_EQ(w.Ui.WaitAndRun(5000), 1);
+    EXPECT_EQ(w.Column(2), QStringList({QString::fromStdString(w.Home.File("a.mp3")), QString::fromStdString(song)}));
+    EXPECT_EQ(f.PlayList().Row(1).Status, app::psPlaying);
+    EXPECT_EQ(f.Player()->State(), audio::TAudioPlayer::Playing);
+    EXPECT_TRUE(f.isVisible());
 }
 
 TEST(PlayListWindow, DeleteFromDiskAsksFirstThenDeletesFileAndRow) {

@@ -315,6 +315,44 @@ TEST(PlaybackControl, ResumingASongWithoutLyricsShowsItsTitle) {
     EXPECT_EQ(rig.Panel.CurMusic, "line one");
 }
 
+TEST(PlaybackControl, ASongWithoutLyricsAsksForThemOnceAndShowsThemWhenTheyArriveWhilePlaying) {
+    zv2::test::TTempDir dir;
+    TRig rig({"/m/a.mp3", "/m/b.mp3", "/m/c.mp3"});
+    rig.Control.LRCPath = dir.Path();
+    std::vector<std::string> asked;
+    rig.Control.OnLyricsMissing = [&](const std::string& title) { asked.push_back(title); };
+    std::ofstream(dir.File("c.lrc")) << "[00:01.00]c line\n";
+    rig.Panel.Files = {dir.File("c.lrc")};
+    rig.Control.PlayEntry(2); // has its file
+    rig.Control.PlayEntry(1);
+    rig.Control.PlayEntry(0);
+    rig.Control.PlayEntry(1);
+    rig.Control.PlayEntry(0);
+    EXPECT_EQ(asked, (std::vector<std::string>{"b", "a"})) << "once per title";
+
+    for (int second = 0; second < 5; ++second)
+        rig.Control.PlayerTimer(); // five seconds into "a"
+    std::ofstream(dir.File("a.lrc")) << "[00:01.00]one\n[00:04.00]four\n[00:05.60]five and a half\n";
+    std::ofstream(dir.File("b.lrc")) << "[00:01.00]b line\n";
+    rig.Control.LyricsArrived(dir.File("b.lrc")); // not the song that plays
+    EXPECT_TRUE(rig.Lyrics.Lines().empty());
+    rig.Control.LyricsArrived(dir.File("a.lrc"));
+    EXPECT_TRUE(rig.Lyrics.Running());
+    EXPECT_EQ(rig.Panel.CurMusic, "four") << "the line being sung, not the first";
+    rig.Ui.AdvanceTime(700);
+    EXPECT_EQ(rig.Panel.CurMusic, "five and a half");
+
+    rig.Control.TogglePlay(); // a file that arrives while paused waits for the resume
+    rig.Control.PlayEntry(1);
+    rig.Control.TogglePlay();
+    rig.Control.LyricsArrived(dir.File("b.lrc"));
+    EXPECT_FALSE(rig.Lyrics.Running());
+    rig.Control.TogglePlay();
+    EXPECT_TRUE(rig.Lyrics.Running());
+    rig.Ui.AdvanceTime(1000);
+    EXPECT_EQ(rig.Panel.CurMusic, "b line");
+}
+
 TEST(PlaybackControl, VolumeChangesReachThePlayer) {
     TRig rig({});
     rig.Control.VolumeChanged(2500);

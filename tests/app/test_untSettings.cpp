@@ -35,6 +35,7 @@ TEST(Settings, NoFileGivesEveryDefault) {
     EXPECT_EQ(d.MaxTasks, 5);
     EXPECT_EQ(d.ThreadsPeerTask, 3);
     EXPECT_EQ(d.LRCPath, "/opt/zv2/LRCs/");
+    EXPECT_TRUE(d.AutoLyrics);
     EXPECT_EQ(d.Volume, 1500);
 }
 
@@ -58,6 +59,7 @@ TEST(Settings, OutOfRangeValuesAreIgnoredOrKeptForTheirControls) {
     EXPECT_EQ(Read("[History]\nVolume=99999999999\n").Volume, 1500);
     EXPECT_FALSE(Read("[History]\nAutoPlay=0\n").AutoPlay);
     EXPECT_TRUE(Read("[General]\nQuitConfirm=5\n").QuitConfirm);
+    EXPECT_FALSE(Read("[General]\nAutoLyrics=0\n").AutoLyrics);
 }
 
 TEST(Settings, PlaylistDropsFilesThatVanishedAndKeepsTheOrder) {
@@ -122,7 +124,7 @@ TEST(Settings, AFirstSaveWritesEveryKeyInTheSaveOrder) {
     EXPECT_EQ(ini->Text(), "[ZV2Address]\nIP=10.10.100.254\n"
                            "[MusicList]\nMusicCount=0\n"
                            "[SearchList]\nSearchCount=0\n"
-                           "[General]\nSavePath=/h/Music\nQuitConfirm=0\nLRCPath=/h/LRCs/\n"
+                           "[General]\nSavePath=/h/Music\nQuitConfirm=0\nLRCPath=/h/LRCs/\nAutoLyrics=1\n"
                            "[History]\nLastPlayed=0\nAutoPlay=1\nVolume=1500\n"
                            "[Search]\nFilter=0\n"
                            "[Download]\nMaxTasks=5\nThreadsPeerTask=3\n");

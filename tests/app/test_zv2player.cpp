@@ -2,6 +2,7 @@
 // namespace of the test's own so that nothing it sends can leave the machine.
 
 #include "TempDir.h"
+#include "platform/IniFile.h"
 #include "platform/RunOnce.h"
 #include "speaker/PrivateNetwork.h"
 
@@ -16,6 +17,7 @@
 #include <sys/wait.h>
 #include <thread>
 #include <unistd.h>
+#include <vector>
 
 using zv2::test::ReadFile;
 
@@ -27,14 +29,21 @@ std::string Program() {
     return std::string(std::getenv("ZV2_TOOLS_DIR")) + "/zv2player";
 }
 
-// Starts the program for `home`; returns its pid. The test has moved into a
-// private network namespace first, and the program starts in it.
-pid_t Start(const std::string& home) {
+// Starts the program for `home` with `args`, in the working folder `folder`
+// (when given); returns its pid. The test has moved into a private network
+// namespace first, and the program starts in it.
+pid_t Start(const std::string& home, const std::vector<std::string>& args = {}, const std::string& folder = {}) {
+    const std::string program = Program();
+    std::vector<char*> argv{const_cast<char*>(program.c_str())};
+    for (const std::string& arg : args)
+        argv.push_back(const_cast<char*>(arg.c_str()));
+    argv.push_back(nullptr);
     const pid_t pid = ::fork();
     if (pid == 0) {
         ::setenv("ZV2_HOME", home.c_str(), 1);
-        const std::string program = Program();
-        ::execl(program.c_str(), program.c_str(), static_cast<char*>(nullptr));
+        if (!folder.empty() && ::chdir(folder.c_str()) != 0)
+            ::_exit(126);
+        ::execv(program.c_str(), argv.data());
         ::_exit(127);
     }
     return pid;
@@ -93,7 +102,7 @@ TEST(Program, SigtermOnAFreshHomeWritesEveryDefaultInTheSaveOrder) {
                                             "[SearchList]\nSearchCount=0\n"
                                             "[General]\nSavePath=" +
                                                 h + "Music\nQuitConfirm=0\nLRCPath=" + h +
-                                                "LRCs/\n"
+                                                "LRCs/\nAutoLyrics=1\n"
                                                 "[History]\nLastPlayed=0\nAutoPlay=1\nVolume=1500\n"
                                                 "[Search]\nFilter=0\n"
                                                 "[Download]\nMaxTasks=5\nThreadsPeerTask=3\n");
@@ -129,4 +138,32 @@ TEST(Program, AfterAKillTheOldFileStaysAndTheNextStartIsAFirstCopy) {
     ::kill(next, SIGTERM);
     EXPECT_EQ(WaitForExit(next), 0);
     EXPECT_NE(ReadFile(ini).find("Volume=700"), std::string::npos);
+}
+
+TEST(Program, FilesOnTheCommandLinePlayAndASecondStartHandsItsFilesToTheRunningCopy) {
+    if (!zv2::test::EnterPrivateNetwork())
+        GTEST_SKIP() << "cannot create a network namespace here";
+    zv2::test::TTempDir home;
+    for (const char* name : {"a.mp3", "b c.mp3"}) {
+        const std::string command =
+            "ffmpeg -loglevel error -nostdin -y -f lavfi -i sine=d=2 -c:a libmp3lame '" + home.File(name) + "'";
+        ASSERT_EQ(std::system(command.c_str()), 0);
+    }
+    std::ofstream(home.File("Download.ini")) << "[ZV2Address]\nIP=127.0.0.2\n[History]\nAutoPlay=0\n";
+
+    // A path relative to the first copy's working folder; a file URI as the
+    // desktop may pass it, handed over by a copy started elsewhere.
+    const pid_t first = Start(home.Path(), {"a.mp3"}, home.Path());
+    ASSERT_TRUE(WaitUntilRunning(home.Path(), first));
+    const pid_t second = Start(home.Path(), {"file://" + home.Path() + "/b%20c.mp3"}, "/");
+    EXPECT_EQ(WaitForExit(second, 10s), 0);
+    EXPECT_EQ(::waitpid(first, nullptr, WNOHANG), 0) << "the first copy must keep running";
+    ::kill(first, SIGTERM);
+    ASSERT_EQ(WaitForExit(first), 0);
+
+    zv2::platform::TIniFile ini(home.File("Download.ini"));
+    EXPECT_EQ(ini.ReadInteger("MusicList", "MusicCount", 0), 2);
+    EXPECT_EQ(ini.ReadString("MusicList", "Music0", ""), home.File("a.mp3"));
+    EXPECT_EQ(ini.ReadString("MusicList", "Music1", ""), home.File("b c.mp3"));
+    EXPECT_EQ(ini.ReadInteger("History", "LastPlayed", -1), 1) << "the handed file is the one that played last";
 }

@@ -97,3 +97,22 @@ TEST(ImageLists, GivesANullImageForUnknownListsAndIndexes) {
     EXPECT_TRUE(ImageListImage("", 0).isNull());
     EXPECT_TRUE(ImageListImage("../controls/imglstPlayBtn", 0).isNull());
 }
+
+TEST(ImageLists, TheApplicationIconComesAtEveryThemeSizeOnATransparentGround) {
+    const QIcon icon = ApplicationIcon();
+    QList<QSize> sizes;
+    for (const int side : {16, 24, 32, 48, 64, 128, 256})
+        sizes << QSize(side, side);
+    EXPECT_EQ(icon.availableSizes(), sizes);
+    for (const QSize& size : sizes) {
+        const QImage image = icon.pixmap(size).toImage();
+        ASSERT_EQ(image.size(), size);
+        ASSERT_TRUE(image.hasAlphaChannel());
+        const int last = size.width() - 1, middle = size.width() / 2;
+        // Round corners show what lies behind; the body is opaque.
+        for (const QPoint corner : {QPoint(0, 0), QPoint(last, 0), QPoint(0, last), QPoint(last, last)})
+            EXPECT_EQ(qAlpha(image.pixel(corner)), 0) << size.width();
+        EXPECT_EQ(qAlpha(image.pixel(middle, middle)), 255) << size.width();
+        EXPECT_EQ(qAlpha(image.pixel(middle, 1 + size.width() / 8)), 255) << size.width();
+    }
+}

@@ -26,26 +26,6 @@ TEST(DownloadTexts, FollowTheFormatsAndFallBackToZero) {
     EXPECT_EQ(ElapsedText(257u * 3600000u + 61001u), "01:01:01.001") << "hours wrap at 256";
 }
 
-TEST(SafeFileName, KeepsEveryNameInsideItsFolder) {
-    const std::pair<std::string, std::string> cases[] = {
-        {"Song.mp3", "Song.mp3"},
-        {"../x.mp3", ".._x.mp3"},
-        {"a/b.mp3", "a_b.mp3"},
-        {"a\\b", "a_b"},
-        {std::string("x\0y", 3), "x_y"},
-        {"tab\there", "tab_here"},
-        {".", "_"},
-        {"..", "_"},
-        {"", "_"},
-        {"小星星.mp3", "小星星.mp3"},
-    };
-    for (const auto& [name, safe] : cases)
-        EXPECT_EQ(SafeFileName(name), safe) << name;
-    const std::string longName =
-        SafeFileName(std::string(100, 'a') + std::string(100, '\xE4') + "\xB8\xAD" + std::string(300, 'b'));
-    EXPECT_LE(longName.size(), 255u);
-}
-
 TEST(TargetPath, UsesTheSavePathOrTheMusicFolderBesideTheProgram) {
     EXPECT_EQ(TargetPath("/d/mp3", "/prog/", "Song.mp3"), "/d/mp3/Song.mp3");
     EXPECT_EQ(TargetPath("", "/prog/", "Song.mp3"), "/prog/Music/Song.mp3");

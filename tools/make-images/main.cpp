@@ -1,8 +1,8 @@
 // make-images: draws the image lists of the controls (button strips, list
-// and menu icons) and writes them as PNG files into the folder given on the command
-// line. White is the transparent colour of every image, so nothing inside a
-// shape is pure white. Run it through the "update-control-images" target,
-// look at the result and commit it.
+// and menu icons) and the application icon, and writes them as PNG files into
+// the folder given on the command line. White is the transparent colour of
+// every image list, so nothing inside a shape is pure white. Run it through
+// the "update-control-images" target, look at the result and commit it.
 
 #include <QColor>
 #include <QImage>
@@ -19,6 +19,7 @@
 #include <cstdio>
 #include <functional>
 #include <iterator>
+#include <vector>
 
 namespace {
 
@@ -503,12 +504,87 @@ QImage MenuExit() {
     return ShapeIcon((Stroked(arc, 2.4) + Stroked(bar, 2.4)).simplified(), QColor(215, 50, 40));
 }
 
+// The application icon (window, tray, desktop menu): a blue tile with a
+// pair of beamed notes and the waves of a wireless speaker. Unlike the image
+// lists it has a real alpha channel, as desktop icons need. Small sizes drop
+// the fine detail so that what is left stays sharp.
+
+QImage ApplicationIcon(int size) {
+    QImage image(size, size, QImage::Format_ARGB32_Premultiplied);
+    image.fill(Qt::transparent);
+    QPainter painter(&image);
+    painter.setRenderHint(QPainter::Antialiasing);
+    painter.scale(size / 64.0, size / 64.0); // drawn on a 64 x 64 grid
+    const bool small = size < 32;
+
+    // The tile, its rim and a soft gloss over the top.
+    const QRectF tile(2.5, 2.5, 59, 59);
+    QLinearGradient body(tile.topLeft(), tile.bottomLeft());
+    body.setColorAt(0, QColor(78, 170, 245));
+    body.setColorAt(1, QColor(22, 84, 178));
+    painter.setPen(QPen(QColor(18, 60, 130), small ? 3.0 : 1.6));
+    painter.setBrush(body);
+    painter.drawRoundedRect(tile, 13, 13);
+    if (!small) {
+        QLinearGradient gloss(QPointF(0, 4), QPointF(0, 32));
+        gloss.setColorAt(0, QColor(255, 255, 255, 110));
+        gloss.setColorAt(1, QColor(255, 255, 255, 0));
+        painter.setPen(Qt::NoPen);
+        painter.setBrush(gloss);
+        painter.drawRoundedRect(QRectF(5, 4.5, 54, 28), 11, 11);
+    }
+
+    // Two beamed eighth notes, lower left.
+    QPainterPath notes;
+    notes.setFillRule(Qt::WindingFill);
+    const double stem = small ? 4.4 : 3.4;
+    notes.addEllipse(QPointF(14.5, 47), 7, 5.4);
+    notes.addEllipse(QPointF(34, 43), 7, 5.4);
+    notes.addRect(QRectF(21.5 - stem, 24, stem, 23));
+    notes.addRect(QRectF(41 - stem, 20, stem, 23));
+    QPolygonF beam;
+    beam << QPointF(21.5 - stem, 24) << QPointF(41, 20) << QPointF(41, 27.5) << QPointF(21.5 - stem, 31.5);
+    notes.addPolygon(beam);
+    notes = notes.simplified();
+    if (!small) {
+        painter.setPen(Qt::NoPen);
+        painter.setBrush(QColor(8, 36, 90, 90));
+        painter.drawPath(notes.translated(1.2, 1.6));
+    }
+    painter.setPen(Qt::NoPen);
+    painter.setBrush(NearWhite);
+    painter.drawPath(notes);
+
+    // The waves of the wireless link, upper right, going out from a point.
+    const QColor wave(255, 210, 80);
+    const QPointF source(46.5, 17.5);
+    painter.setBrush(Qt::NoBrush);
+    painter.setPen(QPen(wave, small ? 4.0 : 3.0, Qt::SolidLine, Qt::RoundCap));
+    const std::vector<double> radii = small ? std::vector<double>{9.5} : std::vector<double>{6.5, 12.5};
+    for (const double r : radii)
+        painter.drawArc(QRectF(source.x() - r, source.y() - r, 2 * r, 2 * r), 0, 90 * 16);
+    painter.setPen(Qt::NoPen);
+    painter.setBrush(wave);
+    painter.drawEllipse(source, small ? 3.2 : 2.6, small ? 3.2 : 2.6);
+    painter.end();
+    return image;
+}
+
 bool Save(const QImage& image, const QString& folder, const QString& list, int index) {
     const QString path = QStringLiteral("%1/%2_%3.png").arg(folder, list).arg(index);
     if (image.save(path, "PNG"))
         return true;
     std::fprintf(stderr, "make-images: cannot write %s\n", qPrintable(path));
     return false;
+}
+
+// The application icon at the sizes of the desktop's icon theme.
+bool SaveApplicationIcons(const QString& folder) {
+    for (const int size : {16, 24, 32, 48, 64, 128, 256}) {
+        if (!Save(ApplicationIcon(size), folder, "AppIcon", size))
+            return false;
+    }
+    return true;
 }
 
 } // namespace
@@ -519,6 +595,8 @@ int main(int argc, char** argv) {
         return 2;
     }
     const QString folder = QString::fromLocal8Bit(argv[1]);
+    if (!SaveApplicationIcons(folder))
+        return 1;
     const bool ok = Save(ButtonStrip(29, PreviousSymbol), folder, "imglstCtrlBtn", 0) &&
                     Save(ButtonStrip(29, NextSymbol), folder, "imglstCtrlBtn", 1) &&
                     Save(ButtonStrip(34, PlaySymbol), folder, "imglstPlayBtn", 0) &&

@@ -1,0 +1,220 @@
+#include "lyrics/untLRCSvr.h"
+
+#include "lyrics/untLRCDisplay.h"
+#include "platform/FileSystem.h"
+#include "platform/TextCodec.h"
+
+#include <algorithm>
+#include <cstdio>
+#include <exception>
+#include <filesystem>
+#include <optional>
+
+namespace zv2::lyrics {
+
+namespace {
+
+// "LRC歌词来自" in GBK: 3 + 4 x 2 bytes. The link begins two bytes after it,
+// behind the full-width colon.
+constexpr std::string_view kResultMarker = "LRC\xB8\xE8\xB4\xCA\xC0\xB4\xD7\xD4";
+constexpr std::size_t kLinkOffset = kResultMarker.size() + 2;
+
+constexpr std::string_view kSaveQuery = "m?f=ms&rn=10&tn=baidump3lyric&ct=150994944&word=";
+constexpr std::string_view kListQuery = "m?tn=baidump3lyric&ct=150994944&word=";
+
+std::string AsciiLower(std::string_view text) {
+    std::string lower(text);
+    for (char& c : lower)
+        if (c >= 'A' && c <= 'Z')
+            c = static_cast<char>(c - 'A' + 'a');
+    return lower;
+}
+
+} // namespace
+
+std::string EncodeLyricKey(std::string_view gbkName) {
+    std::string key;
+    key.reserve(gbkName.size() * 3);
+    for (const char c : gbkName) {
+        const auto byte = static_cast<unsigned char>(c);
+        if (byte <= 128) {
+            key += c;
+        } else {
+            char hex[4];
+            std::snprintf(hex, sizeof hex, "%%%.2x", byte);
+            key += hex;
+        }
+    }
+    return key;
+}
+
+bool ParseLyricResults(std::string_view page, std::vector<std::string>& results) {
+    const auto at = page.find(kResultMarker);
+    if (at == std::string_view::npos || at + kLinkOffset >= page.size())
+        return false;
+    const std::string_view rest = page.substr(at + kLinkOffset);
+    const std::string_view link = rest.substr(0, rest.find('<'));
+    if (link.empty())
+        return false;
+    results.emplace_back(link);
+    return true;
+}
+
+std::optional<std::string> LyricFileBody(const catalogue::TFetchResult& reply) {
+    if (reply.Status != catalogue::TFetchStatus::Complete)
+        return std::nullopt;
+    const std::string_view text = reply.Text;
+    const auto headEnd = text.find("\r\n\r\n");
+    if (headEnd == std::string_view::npos)
+        return std::nullopt;
+    const std::string head = AsciiLower(text.substr(0, headEnd + 2));
+    unsigned major = 0, minor = 0, status = 0;
+    if (std::sscanf(head.c_str(), "http/%u.%u %u", &major, &minor, &status) != 3 || status != 200)
+        return std::nullopt;
+    std::string body(text.substr(headEnd + 4));
+    if (const auto coding = head.find("\r\ntransfer-encoding:"); coding != std::string::npos) {
+        const std::string_view line = std::string_view(head).substr(coding + 2, head.find("\r\n", coding + 2) - coding);
+        if (line.find("chunked") != std::string_view::npos)
+            return std::nullopt;
+    }
+    if (const auto length = head.find("\r\ncontent-length:"); length != std::string::npos) {
+        unsigned long long declared = 0;
+        if (std::sscanf(head.c_str() + length + 17, " %llu", &declared) != 1 || declared != body.size())
+            return std::nullopt;
+    }
+    if (ParseLRC(DecodeLRCText(body)).Lines.empty())
+        return std::nullopt;
+    return body;
+}
+
+std::string LyricFilePath(const std::string& folder, const std::string& name) {
+    std::string path = folder;
+    if (!path.empty() && path.back() != '/')
+        path += '/';
+    return path + platform::SafeFileName(name + ".lrc");
+}
+
+TLRCSvrThread::TLRCSvrThread(const std::string& programFolder, const std::string& site, TLyricTargets targets,
+                             catalogue::TFetchLimits limits)
+    : Targets_(std::move(targets)), Site_(catalogue::SplitUrl(site)), Fetch_(limits),
+      LyricFolder_(programFolder + "LRCs/") {
+    std::error_code ignored;
+    std::filesystem::create_directories(LyricFolder_, ignored);
+    Worker_ = std::thread([this] { Execute(); });
+}
+
+TLRCSvrThread::~TLRCSvrThread() {
+    Stop();
+    Worker_.join();
+}
+
+void TLRCSvrThread::SetLyricFolder(const std::string& folder) {
+    std::lock_guard lock(Mutex_);
+    LyricFolder_ = folder;
+}
+
+std::string TLRCSvrThread::LyricFolder() const {
+    std::lock_guard lock(Mutex_);
+    return LyricFolder_;
+}
+
+void TLRCSvrThread::Post(const std::string& name, TLyricRequest kind) {
+    {
+        std::lock_guard lock(Mutex_);
+        if (Terminated_)
+            return;
+        Queue_.push_back({name, kind});
+    }
+    Wake_.notify_one();
+}
+
+bool TLRCSvrThread::Busy() const {
+    std::lock_guard lock(Mutex_);
+    return Serving_ || !Queue_.empty();
+}
+
+void TLRCSvrThread::Stop() {
+    {
+        std::lock_guard lock(Mutex_);
+        Terminated_ = true;
+        Queue_.clear();
+    }
+    Fetch_.Abort();
+    Wake_.notify_one();
+}
+
+bool TLRCSvrThread::Stopped() const {
+    std::lock_guard lock(Mutex_);
+    return Terminated_;
+}
+
+void TLRCSvrThread::Execute() {
+    for (;;) {
+        TQueued request;
+        {
+            std::unique_lock lock(Mutex_);
+            Serving_ = false;
+            Wake_.wait(lock, [this] { return Terminated_ || !Queue_.empty(); });
+            if (Terminated_)
+                return;
+            request = std::move(Queue_.front());
+            Queue_.pop_front();
+            Serving_ = true;
+        }
+        try {
+            if (request.Kind == lrSearchOnly) {
+                const std::vector<std::string> links = Search(request.Name, true);
+                if (Targets_.OnList && !Stopped())
+                    Targets_.OnList(links);
+            } else {
+                const std::string saved = SearchAndSave(request.Name);
+                if (Targets_.OnSaved && !Stopped())
+                    Targets_.OnSaved(saved);
+            }
+        } catch (const std::exception&) {
+            // A request that fails reports nothing; the worker serves the next.
+        }
+    }
+}
+
+std::vector<std::string> TLRCSvrThread::Search(const std::string& name, bool listOnly) {
+    std::vector<std::string> links;
+    // The site is asked in GBK; a name GBK cannot spell has no query.
+    const std::optional<std::string> gbk = platform::Utf8ToGbk(name);
+    if (!gbk || gbk->empty())
+        return links;
+    catalogue::TPageRequest page;
+    page.Host = Site_.Host;
+    page.Port = Site_.Port;
+    page.Kind = catalogue::TRequestKind::Lyric;
+    // Blanks stay blanks in the word, but a request line cannot carry them raw.
+    page.Path = catalogue::EscapeSpaces(std::string(listOnly ? kListQuery : kSaveQuery) + EncodeLyricKey(*gbk));
+    ParseLyricResults(Fetch_.Fetch(page).Text, links);
+    return links;
+}
+
+std::string TLRCSvrThread::SearchAndSave(const std::string& name) {
+    const std::vector<std::string> links = Search(name, false);
+    // A link holding a line break or another control byte would write lines
+    // of its own into the request: such a page offers nothing to fetch.
+    if (links.empty() || std::any_of(links.front().begin(), links.front().end(),
+                                     [](char c) { return static_cast<unsigned char>(c) < 0x20 || c == 0x7F; }))
+        return {};
+    const catalogue::TUrlParts link = catalogue::SplitUrl(links.front());
+    catalogue::TPageRequest file;
+    file.Host = link.Host;
+    file.Port = link.Port;
+    file.Path = catalogue::EscapeSpaces(link.Path);
+    file.Kind = catalogue::TRequestKind::Lyric;
+    file.BrowserHeaders = true;
+    const std::optional<std::string> body = LyricFileBody(Fetch_.Fetch(file));
+    if (!body)
+        return {};
+    const std::string folder = LyricFolder();
+    std::error_code ignored;
+    std::filesystem::create_directories(folder, ignored);
+    const std::string path = LyricFilePath(folder, name);
+    return platform::WriteFileAtomically(path, *body) ? path : std::string();
+}
+
+} // namespace zv2::lyrics

@@ -1,0 +1,58 @@
+#include "app/untCommandLine.h"
+
+#include <gtest/gtest.h>
+
+using zv2::app::LocalPathOfUri;
+using zv2::app::ParseCommandLine;
+
+TEST(CommandLine, FilesBecomeAbsolutePathsInOrderAndOptionsAreNoFiles) {
+    const struct {
+        std::vector<std::string> Args;
+        std::string Folder;
+        bool Help;
+        std::vector<std::string> Files;
+    } cases[] = {
+        {{}, "/home/u", false, {}},
+        {{"/m/a.mp3", "b.mp3", "sub/c d.mp3"}, "/home/u", false, {"/m/a.mp3", "/home/u/b.mp3", "/home/u/sub/c d.mp3"}},
+        {{"b.mp3", "file:c.mp3"}, "/", false, {"/b.mp3", "/file:c.mp3"}},
+        {{"b.mp3", "/m/a.mp3"}, "", false, {"/m/a.mp3"}}, // no working folder: no relative paths
+        {{"--help"}, "/", true, {}},
+        {{"-h", "/m/a.mp3"}, "/", true, {"/m/a.mp3"}},
+        {{"-style", "--x", "/m/a.mp3", ""}, "/", false, {"/m/a.mp3"}},
+        {{"--", "-h", "--", "-a.mp3"}, "/w", false, {"/w/-h", "/w/--", "/w/-a.mp3"}},
+        {{"file:///m/a%20b.mp3", "FILE://localhost/m/%E6%AD%8C.mp3", "http://host/x.mp3", "file://other/x.mp3"},
+         "/",
+         false,
+         {"/m/a b.mp3", "/m/\xE6\xAD\x8C.mp3"}},
+    };
+    for (const auto& c : cases) {
+        const auto line = ParseCommandLine(c.Args, c.Folder);
+        EXPECT_EQ(line.Help, c.Help);
+        EXPECT_EQ(line.Files, c.Files);
+    }
+}
+
+TEST(CommandLine, OnlyLocalFileUrisWithSoundEscapesGiveAPath) {
+    const struct {
+        std::string Uri;
+        std::optional<std::string> Path;
+    } cases[] = {
+        {"file:///a.mp3", "/a.mp3"},
+        {"file:///a%25b%2fc.mp3", "/a%b/c.mp3"},
+        {"file:///%e6%ad%8c%0A.mp3", "/\xe6\xad\x8c\n.mp3"},
+        {"file:///a%23b.mp3#frag", "/a#b.mp3"},
+        {"file:///a.mp3?x=1", "/a.mp3"},
+        {"file://LocalHost/a.mp3", "/a.mp3"},
+        {"file://localhostx/a.mp3", std::nullopt},
+        {"file://server/a.mp3", std::nullopt},
+        {"file:a.mp3", std::nullopt},
+        {"file://", std::nullopt},
+        {"file:///a%00.mp3", std::nullopt},
+        {"file:///a%2.mp3", std::nullopt},
+        {"file:///a%", std::nullopt},
+        {"file:///a%g0.mp3", std::nullopt},
+        {"smb://host/a.mp3", std::nullopt},
+    };
+    for (const auto& c : cases)
+        EXPECT_EQ(LocalPathOfUri(c.Uri), c.Path) << c.Uri;
+}

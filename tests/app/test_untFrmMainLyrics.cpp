@@ -1,0 +1,127 @@
+// Lyrics found for a song that has none, end to end in the window: the song
+// plays, the lyric worker asks the local music site (tools/music-site) or a
+// failing lyric site, and the label shows the lines; inside a private network
+// namespace when the process may make one.
+#include "app/untFrmMain.h"
+
+#include "../catalogue/PageServer.h"
+#include "../speaker/PrivateNetwork.h"
+#include "QtTestApp.h"
+#include "TempDir.h"
+#include "TestWindow.h"
+#include "audio/untAudioPlayer.h"
+#include "lyrics/untLRCSvr.h"
+#include "platform/IniFile.h"
+#include "tools/ChildProcess.h"
+
+#include <QApplication>
+#include <QLabel>
+#include <chrono>
+#include <filesystem>
+#include <fstream>
+
+using namespace zv2;
+
+namespace {
+
+// Before any thread starts.
+const bool kPrivateNetwork = test::EnterPrivateNetwork();
+
+// The host line of a request: the site that a page's links name.
+std::string HostOf(const std::string& request) {
+    const auto at = request.find("\r\nHost: ");
+    return request.substr(at + 8, request.find("\r\n", at + 8) - at - 8);
+}
+
+// A program folder whose playlist holds one 30-second song, "Tune", without a lyric file.
+struct THome {
+    test::TTempDir Home;
+    bool SongMade = false;
+    THome() {
+        const std::string song = Home.File("Tune.mp3");
+        SongMade =
+            std::system(
+                ("ffmpeg -loglevel error -nostdin -y -f lavfi -i sine=d=30 -c:a libmp3lame '" + song + "'").c_str()) ==
+            0;
+        std::ofstream(Home.File("Download.ini"))
+            << "[ZV2Address]\nIP=127.0.0.2\n[History]\nAutoPlay=0\n[MusicList]\nMusicCount=1\nMusic0=" << song << "\n";
+    }
+    std::string Lyric() const { return Home.File("LRCs/Tune.lrc"); }
+};
+
+struct TWindow : THome, test::TTestWindow {
+    explicit TWindow(const std::string& lyricSite)
+        : TTestWindow(Home.Path() + "/", test::FreePortLink(), {}, lyricSite) {}
+
+    std::string Label() const { return Form->lblCurMusic->text().toStdString(); }
+    bool Playing() const { return Form->Player()->State() == audio::TAudioPlayer::Playing; }
+    // Runs the window (its timers, the dispatcher's queue and its 100 ms
+    // lyric clock) until `done` holds, a minute at most.
+    bool RunUntil(const std::function<bool()>& done) {
+        const auto end = std::chrono::steady_clock::now() + std::chrono::seconds(60);
+        while (!done()) {
+            if (std::chrono::steady_clock::now() > end)
+                return false;
+            Ui.WaitAndRun(20);
+            Ui.AdvanceTime(100);
+            QApplication::processEvents();
+        }
+        return true;
+    }
+};
+
+} // namespace
+
+TEST(LyricsFound, ASongWithoutLyricsGetsThemFromTheMusicSiteWhilePlaying) {
+    if (!kPrivateNetwork)
+        GTEST_SKIP() << "no private network namespace can be made here";
+    test::TTempDir library;
+    std::filesystem::create_directories(library.File("music"));
+    std::filesystem::create_directories(library.File("lyrics"));
+    const std::string lyric = "[ti:Tune]\n[00:00.30]The First Line\n[00:29.00]the last line\n";
+    std::ofstream(library.File("lyrics/Tune.lrc"), std::ios::binary) << lyric;
+    const char* tools = std::getenv("ZV2_TOOLS_DIR");
+    test::TChildProcess site({std::string(tools ? tools : ".") + "/music-site", "--bind", "127.0.0.1", "--port", "0",
+                              "--music", library.File("music"), "--lyrics", library.File("lyrics")});
+    ASSERT_TRUE(site.WaitForOutput("\n", 20000)) << site.Err;
+    const std::string prefix = "music-site: listening on ";
+    ASSERT_EQ(site.Out.rfind(prefix, 0), 0u) << site.Out;
+    const std::string address = site.Out.substr(prefix.size(), site.Out.find('\n') - prefix.size());
+
+    TWindow w(address);
+    ASSERT_TRUE(w.SongMade);
+    ASSERT_FALSE(std::filesystem::exists(w.Lyric()));
+    w.Form->Playback()->TogglePlay(); // the play button
+    ASSERT_TRUE(w.Playing());
+    EXPECT_EQ(w.Label(), "Tune");
+    // The parser shows lower-cased texts.
+    ASSERT_TRUE(w.RunUntil([&] { return w.Label() == "the first line"; })) << w.Label() << "\n" << site.Err;
+    EXPECT_TRUE(w.Playing());
+    EXPECT_EQ(test::ReadFile(w.Lyric()), lyric);
+    site.Signal(SIGTERM);
+}
+
+TEST(LyricsFound, AFailingLyricSiteLeavesNoFileAndThePlaybackUndisturbed) {
+    if (!kPrivateNetwork)
+        GTEST_SKIP() << "no private network namespace can be made here";
+    // Its search finds a file whose download fails.
+    test::TPageServer site([](const std::string& request) -> test::TReply {
+        if (test::RequestPath(request).rfind("/m?", 0) == 0)
+            return {test::HtmlReply("LRC\xB8\xE8\xB4\xCA\xC0\xB4\xD7\xD4\xA3\xBAhttp://" + HostOf(request) +
+                                    "/lrc/Tune.lrc<")};
+        return {"HTTP/1.1 200 OK\r\nContent-Length: 300\r\n\r\n[00:01.00]cut sh"};
+    });
+    TWindow w(site.Site());
+    ASSERT_TRUE(w.SongMade);
+    w.Form->Playback()->TogglePlay(); // the play button
+    ASSERT_TRUE(site.WaitForRequests(2, 60000));
+    ASSERT_TRUE(w.RunUntil([&] { return !w.Form->LyricServer()->Busy(); }));
+    w.Ui.RunPending();
+    EXPECT_FALSE(std::filesystem::exists(w.Lyric()));
+    EXPECT_TRUE(std::filesystem::is_empty(w.Home.File("LRCs")));
+    EXPECT_TRUE(w.Playing());
+    EXPECT_EQ(w.Label(), "Tune");
+
+    w.Form->CloseWithoutQuery(); // the setting is written back
+    EXPECT_TRUE(platform::TIniFile(w.Home.File("Download.ini")).ReadBool("General", "AutoLyrics", false));
+}
