@@ -6,6 +6,7 @@
 #include "catalogue/untSearchThread.h"
 #include "catalogue/untSearchTopNThread.h"
 #include "controls/untImageLists.h"
+#include "controls/untSkinHintWin.h"
 #include "controls/untSkinSlider.h"
 #include "download/untDownloadList.h"
 #include "lyrics/untLRCDisplay.h"
@@ -39,6 +40,7 @@ namespace {
 constexpr int kClientWidth = 548;
 constexpr int kClientHeight = 346;
 constexpr int kPlayerPanelHeight = 65;
+constexpr int kDefaultColumnWidth = 50; // a report column whose width the design leaves at the default
 constexpr char kCaption[] = "Vantor-ZV2无线播放软件";
 
 template <class T> T* Named(T* widget, const char* name, const char* hint = nullptr) {
@@ -109,7 +111,8 @@ void Tfrm_Main::BuildControls() {
 void Tfrm_Main::BuildPlayListTab() {
     tsPlayList = Named(new QWidget, "tsPlayList");
     pgcMain->addTab(tsPlayList, QString::fromUtf8("播放列表"));
-    lvPlayList = MakeReportView(tsPlayList, "lvPlayList", "播放列表", {{"状态", 40}, {"索引", 0}, {"文件名", 420}});
+    lvPlayList = MakeReportView(tsPlayList, "lvPlayList", "播放列表",
+                                {{"状态", 40}, {"索引", kDefaultColumnWidth}, {"文件名", 420}});
     lvPlayList->headerItem()->setTextAlignment(1, Qt::AlignCenter);
     lvPlayList->setSelectionMode(QAbstractItemView::ExtendedSelection);
     lvPlayList->setSelectionBehavior(QAbstractItemView::SelectRows);
@@ -119,9 +122,13 @@ void Tfrm_Main::BuildPlayListTab() {
 void Tfrm_Main::BuildDownloadTab() {
     tsDownload = Named(new QWidget, "tsDownload");
     pgcMain->addTab(tsDownload, QString::fromUtf8("正在下载"));
-    lvDownload = MakeReportView(
-        tsDownload, "lvDownload", nullptr,
-        {{"状态", 0}, {"文件名", 150}, {"进度", 70}, {"大小(字节)", 80}, {"平均速度", 70}, {"用时", 80}});
+    lvDownload = MakeReportView(tsDownload, "lvDownload", nullptr,
+                                {{"状态", kDefaultColumnWidth},
+                                 {"文件名", 150},
+                                 {"进度", 70},
+                                 {"大小(字节)", 80},
+                                 {"平均速度", 70},
+                                 {"用时", 80}});
     for (int column = 2; column <= 5; ++column)
         lvDownload->headerItem()->setTextAlignment(column, Qt::AlignCenter);
     lvDownload->setSelectionMode(QAbstractItemView::ExtendedSelection);
@@ -134,6 +141,7 @@ void Tfrm_Main::BuildSearchTab() {
     lvMusicLst = MakeReportView(
         tsSearch, "lvMusicLst", nullptr,
         {{"索引", 0}, {"歌曲名", 0}, {"歌手", 0}, {"专辑", 0}, {"格式", 0}, {"速度", 0}, {"大小", 0}, {"下载地址", 0}});
+    lvMusicLst->headerItem()->setTextAlignment(ColArtist, Qt::AlignCenter);
     lvMusicLst->setGeometry(2, 2, kClientWidth - 10, 216);
     MakeLabel(tsSearch, "搜索内容：", 8, 232);
     cbbContent = Named(new QComboBox(tsSearch), "cbbContent", "输入搜索内容然后按Enter");
@@ -268,7 +276,7 @@ void Tfrm_Main::FormCreate() {
         Playback_->PlayEntry(PlayList_.LastPlayed);
     CreateTray();
     Playback_->LoopMode = 0;
-    lbTopNList->setStyleSheet("QListWidget::item { height: 20px; }");
+    SetupLook();
 }
 
 void Tfrm_Main::FormDestroy() {
@@ -292,6 +300,7 @@ void Tfrm_Main::FormDestroy() {
     Lyrics_.reset();
     if (TrayIcon_)
         TrayIcon_->hide();
+    HintWindow_.reset();
 }
 
 void Tfrm_Main::LoadSettings() {

@@ -10,6 +10,7 @@
 #include "app/untPlayList.h"
 #include "app/untPlaybackControl.h"
 #include "app/untSettings.h"
+#include "controls/untOwnerDraw.h"
 #include "download/untEnginePacing.h"
 #include "platform/RemovableVolumes.h"
 #include "speaker/untSpeakerLink.h"
@@ -61,6 +62,7 @@ class TDownloadList;
 namespace zv2::controls {
 class TImageButton;
 class TSkinSlider;
+class TMyHintWindow;
 } // namespace zv2::controls
 
 namespace zv2::app {
@@ -218,7 +220,7 @@ public:
     // Columns of lvMusicLst, and the role of column 0 that holds a row's image
     // (0: not yet taken for download, 1: taken).
     enum TSearchColumn { ColIndex, ColName, ColArtist, ColAlbum, ColFormat, ColSpeed, ColSize, ColLink };
-    static constexpr int kSearchImageRole = Qt::UserRole;
+    static constexpr int kSearchImageRole = controls::kRowImageRole;
     QMenu *pmSearch = nullptr, *pmTopN = nullptr;
     QAction *mniDownLoad = nullptr, *mniStopSearch = nullptr, *mniCopyURL = nullptr, *mniSearchArtist = nullptr,
             *mniSearchAlum = nullptr, *nmiClearSearchList = nullptr;
@@ -270,6 +272,16 @@ private:
     void mniClrErrorClick();
 
     std::unique_ptr<download::TDownloadList> Downloads_;
+
+    // Look: the hint window, the list drawing, the menus' style and images
+    // (untFrmMainLook.cpp)
+public:
+    controls::TMyHintWindow* HintWindow() { return HintWindow_.get(); }
+
+private:
+    void SetupLook(); // once, at the end of FormCreate, when every list and menu exists
+
+    std::unique_ptr<controls::TMyHintWindow> HintWindow_;
 
     // Lyric worker (untFrmMainLyrics.cpp)
 public:

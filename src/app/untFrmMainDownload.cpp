@@ -5,40 +5,20 @@
 
 #include "app/untFrmMain.h"
 #include "app/untWindowTools.h"
-#include "controls/untImageLists.h"
+#include "controls/untOwnerDraw.h"
 #include "download/untDownloadList.h"
 
 #include <QAction>
-#include <QBitmap>
-#include <QIcon>
 #include <QMenu>
-#include <QPixmap>
 #include <QTimer>
 #include <QTreeWidget>
 #include <algorithm>
-#include <array>
 
 namespace zv2::app {
 
 namespace {
 
-constexpr int kKeyRole = Qt::UserRole;       // lvDownload column 0: the download key
-constexpr int kImageRole = Qt::UserRole + 1; // lvDownload column 0: the state image index
-
-// The state images of "imglstStatus" with their white keyed out.
-QIcon StatusIcon(int image) {
-    static const std::array<QIcon, 4> icons = [] {
-        std::array<QIcon, 4> out;
-        for (int i = 0; i < 4; ++i) {
-            QPixmap pixmap = QPixmap::fromImage(controls::ImageListImage("imglstStatus", i));
-            if (!pixmap.isNull())
-                pixmap.setMask(pixmap.createMaskFromColor(Qt::white));
-            out[static_cast<std::size_t>(i)] = QIcon(pixmap);
-        }
-        return out;
-    }();
-    return image >= 0 && image < 4 ? icons[static_cast<std::size_t>(image)] : QIcon();
-}
+constexpr int kKeyRole = Qt::UserRole; // lvDownload column 0: the download key
 
 } // namespace
 
@@ -118,14 +98,10 @@ void Tfrm_Main::ShowDownloadRows() {
         if (!item || item->data(0, kKeyRole).toUInt() != row.Key) {
             item = new QTreeWidgetItem;
             item->setData(0, kKeyRole, row.Key);
-            for (int column = 2; column <= 5; ++column)
-                item->setTextAlignment(column, Qt::AlignCenter);
             lvDownload->insertTopLevelItem(index, item);
         }
-        if (item->data(0, kImageRole) != QVariant(row.Image)) {
-            item->setData(0, kImageRole, row.Image);
-            item->setIcon(0, StatusIcon(row.Image));
-        }
+        if (item->data(0, controls::kRowImageRole) != QVariant(row.Image))
+            item->setData(0, controls::kRowImageRole, row.Image);
         const QString texts[] = {QString::fromStdString(row.FileName), QString::fromStdString(row.Progress),
                                  QString::fromStdString(row.SizeText), QString::fromStdString(row.Speed),
                                  QString::fromStdString(row.Elapsed)};

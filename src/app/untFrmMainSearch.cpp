@@ -9,6 +9,7 @@
 #include "catalogue/untSearchThread.h"
 #include "catalogue/untSearchTopNThread.h"
 #include "controls/untImageButton.h"
+#include "controls/untOwnerDraw.h"
 #include "platform/Dispatcher.h"
 
 #include <QAction>
@@ -29,8 +30,9 @@ namespace zv2::app {
 
 namespace {
 
-// Columns of lvMusicList.
+// Columns of lvMusicList, and the image of its rows ("imglstPlayList": a chart song).
 enum { ColChartIndex, ColChartSong, ColChartArtist };
+constexpr int kChartSongImage = 3;
 
 // Passes the key presses and focus changes of a control on, leaving the
 // events to the control as well.
@@ -184,8 +186,6 @@ void Tfrm_Main::AddSearchRow(const catalogue::TSearchRow& row) {
     item->setText(ColSpeed, QString::number(row.Speed));
     item->setText(ColSize, Q(row.Size));
     item->setText(ColLink, Q(row.SongLink));
-    item->setFlags(item->flags() | Qt::ItemIsUserCheckable);
-    item->setCheckState(ColIndex, Qt::Unchecked);
     item->setData(ColIndex, kSearchImageRole, 0);
 }
 
@@ -267,6 +267,7 @@ void Tfrm_Main::ShowChartSongs(const std::vector<catalogue::TChartSongRow>& rows
         item->setText(ColChartIndex, QString::number(row.Index));
         item->setText(ColChartSong, Q(row.Name));
         item->setText(ColChartArtist, Q(row.Artist));
+        item->setData(ColChartIndex, controls::kRowImageRole, kChartSongImage);
     }
 }
 

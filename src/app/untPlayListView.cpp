@@ -1,13 +1,9 @@
 #include "app/untPlayListView.h"
 
-#include "controls/untImageLists.h"
+#include "controls/untOwnerDraw.h"
 
-#include <QBitmap>
-#include <QIcon>
 #include <QItemSelection>
-#include <QPixmap>
 #include <QTreeWidget>
-#include <array>
 
 namespace zv2::app {
 
@@ -17,21 +13,6 @@ constexpr int kStatusColumn = 0;
 constexpr int kNumberColumn = 1;
 constexpr int kPathColumn = 2;
 
-// The status images of "imglstPlayList" (0 normal, 1 playing, 2 failed),
-// with their white keyed out.
-const QIcon& StatusIcon(int status) {
-    static const std::array<QIcon, 3> icons = [] {
-        std::array<QIcon, 3> out;
-        for (int i = 0; i < 3; ++i) {
-            QPixmap image = QPixmap::fromImage(controls::ImageListImage("imglstPlayList", i));
-            image.setMask(image.createMaskFromColor(Qt::white));
-            out[static_cast<std::size_t>(i)] = QIcon(image);
-        }
-        return out;
-    }();
-    return icons.at(static_cast<std::size_t>(status));
-}
-
 void ShowRow(QTreeWidgetItem& item, const TPlayListRow& row) {
     const QString number = QString::number(row.Number);
     const QString path = QString::fromStdString(row.Path);
@@ -39,11 +20,8 @@ void ShowRow(QTreeWidgetItem& item, const TPlayListRow& row) {
         item.setText(kNumberColumn, number);
     if (item.text(kPathColumn) != path)
         item.setText(kPathColumn, path);
-    const QVariant shown = item.data(kStatusColumn, Qt::UserRole);
-    if (!shown.isValid() || shown.toInt() != row.Status) {
-        item.setData(kStatusColumn, Qt::UserRole, row.Status);
-        item.setIcon(kStatusColumn, StatusIcon(row.Status));
-    }
+    if (item.data(kStatusColumn, controls::kRowImageRole) != QVariant(row.Status))
+        item.setData(kStatusColumn, controls::kRowImageRole, row.Status);
 }
 
 } // namespace
@@ -55,7 +33,6 @@ void ShowPlayList(QTreeWidget& view, const TPlayList& list) {
     QList<QTreeWidgetItem*> added;
     for (int i = view.topLevelItemCount(); i < rows; ++i) {
         auto* item = new QTreeWidgetItem;
-        item->setTextAlignment(kNumberColumn, Qt::AlignCenter);
         ShowRow(*item, list.Row(static_cast<std::size_t>(i)));
         added.append(item);
     }

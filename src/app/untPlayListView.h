@@ -1,8 +1,9 @@
 #pragma once
 // Shows a TPlayList in the playlist's report view and reads the user's
 // selection back. The view has the columns "状态" (the status image of
-// "imglstPlayList"; the status number itself is the column's Qt::UserRole
-// data), "索引" (the position number, centred) and "文件名" (the full path).
+// "imglstPlayList": the status number is the row's controls::kRowImageRole
+// data, drawn by the row delegate), "索引" (the position number) and "文件名"
+// (the full path).
 // Main thread only.
 
 #include "app/untPlayList.h"

@@ -1,8 +1,12 @@
 #pragma once
 // Small helpers the window files share: texts between the program's UTF-8
-// strings and Qt, and a named menu item (tests find items by their names).
+// strings and Qt, a named menu item (tests find items by their names) and
+// its image.
+
+#include "controls/untImageLists.h"
 
 #include <QAction>
+#include <QIcon>
 #include <QMenu>
 #include <QString>
 #include <string>
@@ -21,6 +25,11 @@ inline QAction* AddMenuItem(QMenu* menu, const char* name, const char* caption) 
     auto* action = menu->addAction(QString::fromUtf8(caption));
     action->setObjectName(name);
     return action;
+}
+
+// Gives a menu item image `image` of "imglstMenu" (see untImageLists.h).
+inline void SetMenuImage(QAction* item, int image) {
+    item->setIcon(QIcon(controls::ImageListPixmap("imglstMenu", image)));
 }
 
 } // namespace zv2::app

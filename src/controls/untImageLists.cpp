@@ -1,5 +1,7 @@
 #include "controls/untImageLists.h"
 
+#include <QBitmap>
+#include <QHash>
 #include <QString>
 
 namespace zv2::controls {
@@ -9,6 +11,20 @@ QImage ImageListImage(std::string_view list, int index) {
         return QImage();
     const auto name = QString::fromUtf8(list.data(), static_cast<qsizetype>(list.size()));
     return QImage(QStringLiteral(":/zv2/controls/%1_%2.png").arg(name).arg(index));
+}
+
+const QPixmap& ImageListPixmap(std::string_view list, int index) {
+    static QHash<QString, QPixmap> made;
+    const QString key =
+        QString::fromUtf8(list.data(), static_cast<qsizetype>(list.size())) + '_' + QString::number(index);
+    auto found = made.find(key);
+    if (found == made.end()) {
+        QPixmap pixmap = QPixmap::fromImage(ImageListImage(list, index));
+        if (!pixmap.isNull())
+            pixmap.setMask(pixmap.createMaskFromColor(Qt::white));
+        found = made.insert(key, pixmap);
+    }
+    return *found;
 }
 
 QIcon ApplicationIcon() {

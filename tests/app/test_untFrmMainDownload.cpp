@@ -93,7 +93,7 @@ struct TWindow : THome, test::TTestWindow {
     int Rows(int image) const {
         int n = 0;
         for (int i = 0; i < Form->lvDownload->topLevelItemCount(); ++i)
-            n += Form->lvDownload->topLevelItem(i)->data(0, Qt::UserRole + 1).toInt() == image;
+            n += Form->lvDownload->topLevelItem(i)->data(0, controls::kRowImageRole).toInt() == image;
         return n;
     }
     std::string Music(const std::string& name) const { return Home.File("Music/" + name); }

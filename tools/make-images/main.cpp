@@ -1,8 +1,8 @@
-// make-images: draws the image lists of the controls (button strips and list
-// icons) and the application icon, and writes them as PNG files into the
-// folder given on the command line. White is the transparent colour of every
-// image list, so nothing inside a shape is pure white. Run it through the "update-control-images" target,
-// look at the result and commit it.
+// make-images: draws the image lists of the controls (button strips, list
+// and menu icons) and the application icon, and writes them as PNG files into
+// the folder given on the command line. White is the transparent colour of
+// every image list, so nothing inside a shape is pure white. Run it through
+// the "update-control-images" target, look at the result and commit it.
 
 #include <QColor>
 #include <QImage>
@@ -13,10 +13,12 @@
 #include <QPolygonF>
 #include <QRadialGradient>
 #include <QString>
+#include <QTransform>
 
 #include <algorithm>
 #include <cstdio>
 #include <functional>
+#include <iterator>
 #include <vector>
 
 namespace {
@@ -310,6 +312,198 @@ QImage DownloadingIcon() {
         shape);
 }
 
+// 16 x 16 menu images: shapes filled with a light-to-dark gradient and
+// outlined in a darker shade of their colour.
+
+QPainterPath Stroked(const QPainterPath& path, double width) {
+    QPainterPathStroker stroker;
+    stroker.setWidth(width);
+    stroker.setCapStyle(Qt::RoundCap);
+    stroker.setJoinStyle(Qt::RoundJoin);
+    return stroker.createStroke(path).simplified();
+}
+
+void FillShape(QPainter& painter, const QPainterPath& shape, QColor colour) {
+    const QRectF box = shape.boundingRect();
+    QLinearGradient fill(box.topLeft(), box.bottomLeft());
+    fill.setColorAt(0, colour.lighter(140));
+    fill.setColorAt(1, colour.darker(110));
+    painter.setPen(QPen(colour.darker(160), 0.8));
+    painter.setBrush(fill);
+    painter.drawPath(shape);
+}
+
+QImage ShapeIcon(const QPainterPath& shape, QColor colour) {
+    return Icon([&](QPainter& painter) { FillShape(painter, shape, colour); }, shape);
+}
+
+QPainterPath Polygon(std::initializer_list<QPointF> points) {
+    QPainterPath path;
+    path.addPolygon(QPolygonF(QList<QPointF>(points)));
+    path.closeSubpath();
+    return path;
+}
+
+QPainterPath RoundBox(QRectF box, double radius) {
+    QPainterPath path;
+    path.addRoundedRect(box, radius, radius);
+    return path;
+}
+
+QImage MenuPlay() {
+    return ShapeIcon(Polygon({{4, 2}, {4, 14}, {13.5, 8}}), QColor(40, 160, 60));
+}
+
+QImage MenuArrow(bool up) {
+    QPainterPath arrow = Polygon({{8, 1.5}, {14, 8}, {10.2, 8}, {10.2, 14.5}, {5.8, 14.5}, {5.8, 8}, {2, 8}});
+    if (!up)
+        arrow = QTransform(1, 0, 0, -1, 0, 16).map(arrow);
+    return ShapeIcon(arrow, QColor(50, 120, 210));
+}
+
+QImage MenuMinus() {
+    return ShapeIcon(RoundBox(QRectF(2, 6, 12, 4), 1.5), QColor(210, 50, 40));
+}
+
+QImage MenuPlus() {
+    const QPainterPath plus = (RoundBox(QRectF(2, 6, 12, 4), 1.2) + RoundBox(QRectF(6, 2, 4, 12), 1.2)).simplified();
+    return ShapeIcon(plus, QColor(40, 160, 60));
+}
+
+QImage MenuStop() {
+    return ShapeIcon(RoundBox(QRectF(3, 3, 10, 10), 2), QColor(210, 50, 40));
+}
+
+QImage MenuTrash() {
+    const QPainterPath body = Polygon({{3.5, 5}, {12.5, 5}, {11.5, 15}, {4.5, 15}});
+    const QPainterPath lid = RoundBox(QRectF(2, 2.5, 12, 2), 0.8) + RoundBox(QRectF(6, 1, 4, 2), 0.8);
+    return Icon(
+        [&](QPainter& painter) {
+            FillShape(painter, body, QColor(120, 130, 145));
+            FillShape(painter, lid.simplified(), QColor(90, 100, 115));
+            painter.setPen(QPen(QColor(225, 230, 236), 1.0));
+            for (const double x : {6.2, 8.0, 9.8})
+                painter.drawLine(QPointF(x, 7), QPointF(x, 13.2));
+        },
+        body + lid);
+}
+
+QImage MenuSelectAll() {
+    const QPainterPath box = RoundBox(QRectF(1.5, 1.5, 13, 13), 1.5);
+    QPainterPath tick;
+    tick.moveTo(4.2, 8.2);
+    tick.lineTo(7, 11);
+    tick.lineTo(12, 4.6);
+    return Icon(
+        [&](QPainter& painter) {
+            painter.setPen(QPen(QColor(50, 90, 150), 1.0));
+            painter.setBrush(QColor(228, 238, 252));
+            painter.drawPath(box);
+            painter.setPen(QPen(QColor(30, 140, 50), 2.0, Qt::SolidLine, Qt::RoundCap, Qt::RoundJoin));
+            painter.setBrush(Qt::NoBrush);
+            painter.drawPath(tick);
+        },
+        box);
+}
+
+QImage MenuCopy() {
+    const QRectF back(1.5, 1.5, 9, 11), front(5.5, 4.5, 9, 11);
+    QPainterPath shape;
+    shape.addRect(back);
+    shape.addRect(front);
+    return Icon(
+        [&](QPainter& painter) {
+            for (const QRectF& page : {back, front}) {
+                painter.setPen(QPen(QColor(60, 90, 140), 1.0));
+                painter.setBrush(QColor(236, 243, 252));
+                painter.drawRect(page);
+            }
+            painter.setPen(QPen(QColor(120, 150, 200), 1.0));
+            for (const double y : {7.5, 9.5, 11.5, 13.5})
+                painter.drawLine(QPointF(7.5, y), QPointF(12.5, y));
+        },
+        shape);
+}
+
+QImage MenuSearch() {
+    QPainterPath ring;
+    ring.addEllipse(QPointF(6.5, 6.5), 4.3, 4.3);
+    QPainterPath handle;
+    handle.moveTo(9.8, 9.8);
+    handle.lineTo(14, 14);
+    QPainterPath lens;
+    lens.addEllipse(QPointF(6.5, 6.5), 4.3, 4.3);
+    const QPainterPath shape = (lens + Stroked(handle, 3.0) + Stroked(ring, 1.8)).simplified();
+    return Icon(
+        [&](QPainter& painter) {
+            painter.setPen(Qt::NoPen);
+            painter.setBrush(QColor(200, 228, 250));
+            painter.drawPath(lens);
+            painter.setPen(QPen(QColor(140, 90, 40), 3.0, Qt::SolidLine, Qt::RoundCap));
+            painter.drawPath(handle);
+            painter.setPen(QPen(QColor(60, 80, 110), 1.8));
+            painter.setBrush(Qt::NoBrush);
+            painter.drawPath(ring);
+        },
+        shape);
+}
+
+QImage MenuGlobe() {
+    return Icon(
+        [](QPainter& painter) {
+            Disc(painter, QColor(130, 200, 250), QColor(30, 100, 190));
+            QPainterPath inside;
+            inside.addEllipse(QPointF(8, 8), 6.2, 6.2);
+            painter.setClipPath(inside);
+            painter.setPen(QPen(QColor(225, 240, 252), 0.8));
+            painter.setBrush(Qt::NoBrush);
+            painter.drawEllipse(QPointF(8, 8), 2.8, 6.6);
+            painter.drawLine(QPointF(1.6, 8), QPointF(14.4, 8));
+            painter.drawLine(QPointF(3, 4.6), QPointF(13, 4.6));
+            painter.drawLine(QPointF(3, 11.4), QPointF(13, 11.4));
+        },
+        DiscPath());
+}
+
+QImage MenuEraser() {
+    const QTransform tilt = QTransform().translate(8, 8).rotate(-40).translate(-8, -8);
+    const QPainterPath tip = tilt.map(RoundBox(QRectF(1, 5.5, 6.5, 5), 1));
+    const QPainterPath body = tilt.map(RoundBox(QRectF(7.5, 5.5, 7.5, 5), 1));
+    return Icon(
+        [&](QPainter& painter) {
+            FillShape(painter, body, QColor(70, 120, 210));
+            FillShape(painter, tip, QColor(240, 130, 150));
+        },
+        (tip + body).simplified());
+}
+
+QImage MenuDisk() {
+    const QPainterPath body = RoundBox(QRectF(1.5, 4.5, 10, 7), 1.5);
+    const QPainterPath plug = RoundBox(QRectF(11, 5.5, 4, 5), 0.5);
+    return Icon(
+        [&](QPainter& painter) {
+            FillShape(painter, plug, QColor(175, 180, 188));
+            FillShape(painter, body, QColor(60, 110, 180));
+            painter.setPen(Qt::NoPen);
+            painter.setBrush(QColor(70, 70, 80));
+            painter.drawRect(QRectF(12.5, 6.6, 1.2, 1.1));
+            painter.drawRect(QRectF(12.5, 8.4, 1.2, 1.1));
+            painter.setBrush(QColor(120, 230, 90));
+            painter.drawEllipse(QPointF(4, 8), 1, 1);
+        },
+        (body + plug).simplified());
+}
+
+QImage MenuExit() {
+    QPainterPath arc;
+    arc.arcMoveTo(QRectF(2.5, 3, 11, 11), 125); // open at the top
+    arc.arcTo(QRectF(2.5, 3, 11, 11), 125, 290);
+    QPainterPath bar;
+    bar.moveTo(8, 1.5);
+    bar.lineTo(8, 7.5);
+    return ShapeIcon((Stroked(arc, 2.4) + Stroked(bar, 2.4)).simplified(), QColor(215, 50, 40));
+}
+
 // The application icon (window, tray, desktop menu): a blue tile with a
 // pair of beamed notes and the waves of a wireless speaker. Unlike the image
 // lists it has a real alpha channel, as desktop icons need. Small sizes drop
@@ -413,5 +607,11 @@ int main(int argc, char** argv) {
                     Save(NoteIcon(QColor(226, 128, 24)), folder, "imglstPlayList", 3) &&
                     Save(ChartIcon(), folder, "imglstPlayList", 4) && Save(WaitingIcon(), folder, "imglstStatus", 0) &&
                     Save(DownloadingIcon(), folder, "imglstStatus", 1) && Save(FailedIcon(), folder, "imglstStatus", 3);
-    return ok ? 0 : 1;
+    const QImage menu[] = {MenuPlay(),   MenuArrow(true), MenuArrow(false),  MenuMinus(), MenuTrash(),
+                           MenuPlus(),   MenuSelectAll(), DownloadingIcon(), MenuStop(),  MenuCopy(),
+                           MenuSearch(), MenuGlobe(),     MenuEraser(),      MenuDisk(),  MenuExit()};
+    bool menuOk = true;
+    for (int i = 0; i < int(std::size(menu)); ++i)
+        menuOk = menuOk && Save(menu[i], folder, "imglstMenu", i);
+    return ok && menuOk ? 0 : 1;
 }
