@@ -52,8 +52,9 @@ int MpegFileBitRate(const std::string& path) {
     std::uint8_t tag[10];
     off_t start = 0;
     if (::pread(fd, tag, sizeof tag, 0) == ssize_t(sizeof tag) && std::memcmp(tag, "ID3", 3) == 0)
-        start = 10 + (off_t(tag[6] & 0x7F) << 21 | off_t(tag[7] & 0x7F) << 14 | off_t(tag[8] & 0x7F) << 7 |
-                      off_t(tag[9] & 0x7F)) +
+        start = 10 +
+                (off_t(tag[6] & 0x7F) << 21 | off_t(tag[7] & 0x7F) << 14 | off_t(tag[8] & 0x7F) << 7 |
+                 off_t(tag[9] & 0x7F)) +
                 ((tag[5] & 0x10) ? 10 : 0);
     std::vector<std::uint8_t> bytes(64 * 1024);
     const ssize_t got = ::pread(fd, bytes.data(), bytes.size(), start);

@@ -296,8 +296,8 @@ TEST(MpegFileBitRate, IsTheRateTheFileWasEncodedWithBehindAnyTag) {
              TCase{"rate128.mp3", "-ac 2 -c:a libmp3lame -b:a 128k -id3v2_version 0 -write_xing 0", 128000},
              TCase{"rate64.mp3", "-ac 2 -ar 22050 -c:a libmp3lame -b:a 64k -id3v2_version 0 -write_xing 0", 64000},
              // An ID3v2 tag before the frames (with bytes like a header in it), then the Info frame.
-             TCase{"tagged.mp3", "-ac 2 -c:a libmp3lame -b:a 192k -id3v2_version 3 -metadata title=\"\xff\xfb\x90\x44\"",
-                   192000},
+             TCase{"tagged.mp3",
+                   "-ac 2 -c:a libmp3lame -b:a 192k -id3v2_version 3 -metadata title=\"\xff\xfb\x90\x44\"", 192000},
              TCase{"layer2rate.mp2", "-ac 2 -c:a mp2 -b:a 256k", 256000},
          }) {
         EXPECT_EQ(MpegFileBitRate(test::MakeSine(c.File, c.Options)), c.BitRate) << c.File;
