@@ -5,7 +5,6 @@
 #include "audio/untAudioPlayer.h"
 #include "audio/untMpegAudioDecoder.h"
 #include "controls/untSkinSlider.h"
-#include "platform/FileSystem.h"
 
 #include <QCoreApplication>
 #include <QDBusConnection>
@@ -19,6 +18,7 @@
 
 #include <cstdio>
 #include <cstdlib>
+#include <sys/stat.h>
 #include <unistd.h>
 
 namespace zv2::app {
@@ -129,12 +129,14 @@ public:
             this, [this] { Refresh(); }, Qt::QueuedConnection);
     }
 
-    void Refresh() {
+    // Announces what changed since the last refresh; the first one (`announce`
+    // false) only takes the values as they are.
+    void Refresh(bool announce = true) {
         RefreshPending_ = false;
         const TMprisState state = MprisStateOf(Input());
         const std::vector<std::string> changed = ChangedMprisProperties(Last_, state);
         Last_ = state;
-        if (changed.empty())
+        if (changed.empty() || !announce)
             return;
         QVariantMap values;
         for (const std::string& name : changed)
@@ -382,9 +384,11 @@ TMprisService::~TMprisService() {
 }
 
 bool TMprisService::Start() {
-    const std::string address =
-        SessionBusAddress(std::getenv("DBUS_SESSION_BUS_ADDRESS"), std::getenv("XDG_RUNTIME_DIR"),
-                          [](const std::string& path) { return platform::FileExists(path); });
+    const std::string address = SessionBusAddress(std::getenv("DBUS_SESSION_BUS_ADDRESS"),
+                                                  std::getenv("XDG_RUNTIME_DIR"), [](const std::string& path) {
+                                                      struct stat st {};
+                                                      return ::stat(path.c_str(), &st) == 0 && S_ISSOCK(st.st_mode);
+                                                  });
     if (address.empty()) {
         Diagnostic(
             "no session bus (DBUS_SESSION_BUS_ADDRESS is not set); media keys and panels cannot reach the player");
@@ -414,7 +418,7 @@ bool TMprisService::Start() {
     }
     Object_->Bus = bus;
     Window_.OnPlayerChanged = [object = Object_.get()] { object->ScheduleRefresh(); };
-    Object_->Refresh();
+    Object_->Refresh(false);
     return true;
 }
 
