@@ -35,13 +35,9 @@ bool TNullWaveOut::Write(TWaveBlockPtr block) {
     return true;
 }
 
-bool TNullWaveOut::Pause() {
-    return SetPaused(true);
-}
+bool TNullWaveOut::Pause() { return SetPaused(true); }
 
-bool TNullWaveOut::Restart() {
-    return SetPaused(false);
-}
+bool TNullWaveOut::Restart() { return SetPaused(false); }
 
 bool TNullWaveOut::SetPaused(bool paused) {
     if (!Open_)
