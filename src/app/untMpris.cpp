@@ -4,6 +4,7 @@
 
 #include <algorithm>
 #include <cmath>
+#include <string_view>
 
 namespace zv2::app {
 
@@ -126,6 +127,20 @@ std::string SessionBusAddress(const char* busAddressVariable, const char* runtim
             return "unix:path=" + socket;
     }
     return {};
+}
+
+bool SessionBusAllowed(const std::string& address, bool loopbackOnly) {
+    if (!loopbackOnly)
+        return true;
+    std::size_t from = 0;
+    while (from <= address.size()) {
+        const std::size_t end = std::min(address.find(';', from), address.size());
+        const std::string_view one = std::string_view(address).substr(from, end - from);
+        if (!one.empty() && !one.starts_with("unix:"))
+            return false;
+        from = end + 1;
+    }
+    return true;
 }
 
 } // namespace zv2::app

@@ -101,4 +101,9 @@ std::string ShownLyricLine(const lyrics::TLRCDisplay& display);
 std::string SessionBusAddress(const char* busAddressVariable, const char* runtimeDirVariable,
                               bool (*busSocketExists)(const std::string& path));
 
+// Whether the bus at `address` may be used: always, but with the network
+// guard on (`loopbackOnly`) only when every address it lists is a local
+// socket ("unix:..."): a TCP bus could lie beyond the machine.
+bool SessionBusAllowed(const std::string& address, bool loopbackOnly);
+
 } // namespace zv2::app

@@ -5,6 +5,7 @@
 #include "audio/untAudioPlayer.h"
 #include "audio/untMpegAudioDecoder.h"
 #include "controls/untSkinSlider.h"
+#include "platform/net/NetAddress.h"
 
 #include <QCoreApplication>
 #include <QDBusConnection>
@@ -392,6 +393,10 @@ bool TMprisService::Start() {
     if (address.empty()) {
         Diagnostic(
             "no session bus (DBUS_SESSION_BUS_ADDRESS is not set); media keys and panels cannot reach the player");
+        return false;
+    }
+    if (!SessionBusAllowed(address, platform::LoopbackOnly())) {
+        Diagnostic("the session bus is not on a local socket and the network guard is on; no media interface");
         return false;
     }
     QDBusConnection bus = QDBusConnection::connectToBus(QString::fromStdString(address), kConnectionName);

@@ -225,3 +225,16 @@ TEST(Mpris, TheSessionBusIsTheOneNamedOrTheUsersSocketAndNeverOneOfItsOwn) {
     EXPECT_EQ(SessionBusAddress(nullptr, "/run/user/7", none), "");
     EXPECT_EQ(SessionBusAddress(nullptr, nullptr, exists), "");
 }
+
+TEST(Mpris, UnderTheNetworkGuardOnlyABusOnALocalSocketIsUsed) {
+    const std::pair<const char*, bool> cases[] = {
+        {"unix:path=/run/user/7/bus", true},
+        {"unix:abstract=/tmp/dbus-x,guid=1;unix:path=/tmp/b", true},
+        {"tcp:host=192.168.1.2,port=5000", false},
+        {"unix:path=/tmp/b;tcp:host=10.0.0.1,port=1", false},
+    };
+    for (const auto& [address, allowed] : cases) {
+        EXPECT_EQ(SessionBusAllowed(address, true), allowed) << address;
+        EXPECT_TRUE(SessionBusAllowed(address, false)) << address;
+    }
+}
