@@ -6,7 +6,8 @@
 //   caller's environment says: nothing a test does can leave the machine;
 // - the folder of this build's programs (ZV2_TOOLS_DIR);
 // - unless the caller chose otherwise: the real-time null sound device, Qt's
-//   offscreen platform and a private runtime folder (0700) in the build tree.
+//   offscreen platform and a private runtime folder (0700) in the build tree;
+// - no session bus.
 // A test that needs the guard off does so only inside a network namespace of
 // its own (speaker/PrivateNetwork.h).
 
@@ -29,6 +30,9 @@ void SetTestEnvironment() {
     ::mkdir(ZV2_TEST_RUNTIME_DIR, 0700);
     ::chmod(ZV2_TEST_RUNTIME_DIR, 0700);
     ::setenv("XDG_RUNTIME_DIR", ZV2_TEST_RUNTIME_DIR, 1);
+    // No session bus but one a test starts itself: programs under test never
+    // appear in the desktop's media panels.
+    ::unsetenv("DBUS_SESSION_BUS_ADDRESS");
 }
 
 } // namespace

@@ -5,6 +5,7 @@
 
 #include "app/untCommandLine.h"
 #include "app/untFrmMain.h"
+#include "app/untMprisService.h"
 #include "app/untQtDispatcher.h"
 #include "platform/ProgramFolder.h"
 #include "platform/RunOnce.h"
@@ -86,6 +87,10 @@ int main(int argc, char* argv[]) {
         zv2::platform::TRunOnce& RunOnce;
         ~TStopListening() { RunOnce.StopListening(); }
     } stopListening{runOnce};
+
+    // Media keys and panels of the desktop; made after the window, gone before it.
+    zv2::app::TMprisService mpris(window);
+    mpris.Start();
 
     window.show();
     // ZV2_SCREENSHOT=file.png saves a picture of the window once it has settled

@@ -258,7 +258,10 @@ void Tfrm_Main::FormCreate() {
     QApplication::setApplicationName(QString::fromUtf8(kCaption));
     CreatePlayerPanel();
     Lyrics_ = std::make_unique<lyrics::TLRCDisplay>(*Env_.Dispatcher);
-    Lyrics_->Target = [this](const std::string& text) { lblCurMusic->setText(Q(text)); };
+    Lyrics_->Target = [this](const std::string& text) {
+        lblCurMusic->setText(Q(text));
+        PlayerChanged();
+    };
     CreatePlayer();
     BindSpeakerSettings();
     LoadSettings();

@@ -193,6 +193,10 @@ public:
     // Show or hide, as the tray clicks, its menu and Ctrl+Alt+Home do.
     void ShowOrHide();
     void pmSystemPopup();
+    // Called on the window's thread whenever what the player shows may have
+    // changed: its state, the song, the lyric line, the volume, the playlist's
+    // rows. The desktop's media interface binds to it.
+    std::function<void()> OnPlayerChanged;
 
 protected:
     void changeEvent(QEvent* event) override;
@@ -203,6 +207,10 @@ private:
     void CreateTray();        // AddTrayIcon
     void BindSpeakerSettings();
     void SetPlayButtonImage(int index);
+    void PlayerChanged() {
+        if (OnPlayerChanged)
+            OnPlayerChanged();
+    }
     // IPlayerPanel, for playback control.
     class TPanel;
     friend class TPanel;

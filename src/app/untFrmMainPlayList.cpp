@@ -131,6 +131,7 @@ void Tfrm_Main::ShowPlayListRows() {
     ShowingPlayList_ = true;
     ShowPlayList(*lvPlayList, PlayList_);
     ShowingPlayList_ = false;
+    PlayerChanged();
 }
 
 void Tfrm_Main::pmPlayListPopup() {

@@ -36,6 +36,7 @@ public:
     void Open(const std::string& path) override { Player_.Open(path); }
     void Play() override { Player_.Play(); }
     void Pause() override { Player_.Pause(); }
+    void Stop() override { Player_.Stop(); }
     std::uint8_t State() const override { return Player_.State(); }
     std::uint32_t Position() const override { return Player_.Position(); }
     std::uint32_t Length() const override { return Player_.Length(); }
@@ -85,9 +86,15 @@ public:
     void SetSliderPosition(int position) override { F.PositionSlider->SetPosition(position); }
     bool LeftButtonDown() const override { return QGuiApplication::mouseButtons() & Qt::LeftButton; }
     void SetPlayButtonImage(int index) override { F.SetPlayButtonImage(index); }
-    void SetPlayerStatus(const std::string& text) override { F.lblPlayerStatus->setText(QString::fromStdString(text)); }
+    void SetPlayerStatus(const std::string& text) override {
+        F.lblPlayerStatus->setText(QString::fromStdString(text));
+        F.PlayerChanged();
+    }
     void SetCurMusic(const std::string& text) override { F.lblCurMusic->setText(QString::fromStdString(text)); }
-    void SetCaption(const std::string& text) override { F.setWindowTitle(QString::fromStdString(text)); }
+    void SetCaption(const std::string& text) override {
+        F.setWindowTitle(QString::fromStdString(text));
+        F.PlayerChanged();
+    }
     void SetPlayerTimer(bool enabled) override {
         if (enabled)
             F.tmrPlayer->start();
@@ -133,6 +140,7 @@ void Tfrm_Main::CreatePlayerPanel() {
     VolumeSlider->OnChange = [this](controls::TSkinSlider& slider) {
         if (Playback_)
             Playback_->VolumeChanged(slider.Position());
+        PlayerChanged();
     };
     PositionSlider = MakeSlider(pnlPlayer, "PositionSlider", "当前播放位置", {240, 33, 281, 25}, 0, 3000, 1500);
     PositionSlider->OnChange = [this](controls::TSkinSlider&) {

@@ -49,6 +49,7 @@ bool TPlaybackControl::PlayEntry(int index) {
         }
 
         Player_->Play();
+        ++SongsStarted;
         List_.SetStatus(static_cast<std::size_t>(index), psPlaying);
         Panel_.SetPositionRange(0, static_cast<int>(std::min<std::uint32_t>(Player_->Length(), INT32_MAX)));
         Panel_.SetPlayerTimer(true);
@@ -162,6 +163,28 @@ void TPlaybackControl::PlaySelected() {
         return;
     if (!PlayEntry(selected))
         PlayNext();
+}
+
+void TPlaybackControl::Stop() {
+    if (!Player_)
+        return;
+    SeekTo(0);
+    Player_->Stop();
+    Lyrics_.Pause();
+    Panel_.SetPlayerTimer(false);
+    Panel_.SetPlayButtonImage(0);
+    Panel_.SetPlayerStatus("停止播放");
+}
+
+void TPlaybackControl::SeekTo(std::uint32_t position) {
+    if (!Player_)
+        return;
+    Player_->Seek(position);
+    // The slider follows without a second seek of its own.
+    const bool seekEnabled = SeekEnabled;
+    SeekEnabled = false;
+    Panel_.SetSliderPosition(static_cast<int>(std::min<std::uint32_t>(position, INT32_MAX)));
+    SeekEnabled = seekEnabled;
 }
 
 void TPlaybackControl::PlayerTimer() {

@@ -30,6 +30,7 @@ public:
     virtual void Open(const std::string& path) = 0;
     virtual void Play() = 0;
     virtual void Pause() = 0;
+    virtual void Stop() = 0; // file and position kept; state 0
     // 1 playing, 2 paused, 3 the last open failed; anything else is not playing.
     virtual std::uint8_t State() const = 0;
     virtual std::uint32_t Position() const = 0; // bytes into the file
@@ -77,6 +78,12 @@ public:
     void TogglePlay();
     // Double click on the playlist: the selected row, else on to the next that plays.
     void PlaySelected();
+    // Stops the player (the panel shows it stopped, the lyrics hold); the
+    // play button then starts the list again. For the desktop's media interface.
+    void Stop();
+    // Moves the playing song to `position` (bytes into the file), the
+    // position slider with it. For the desktop's media interface.
+    void SeekTo(std::uint32_t position);
 
     // Handlers of the panel.
     void PlayerTimer();     // every 1000 ms while the timer is enabled
@@ -94,6 +101,7 @@ public:
     std::int32_t ElapsedMs = 0;
     std::uint8_t LoopMode = 0; // 0 loop all, 1 single loop
     bool SeekEnabled = false;
+    std::uint32_t SongsStarted = 0; // songs PlayEntry has started so far
 
 private:
     void LoadLyrics(const std::string& path);

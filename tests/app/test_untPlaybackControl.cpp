@@ -31,6 +31,7 @@ public:
     }
     void Play() override { State_ = 1; }
     void Pause() override { State_ = 2; }
+    void Stop() override { State_ = 0; }
     std::uint8_t State() const override { return State_; }
     std::uint32_t Position() const override { return Position_; }
     std::uint32_t Length() const override { return Length_; }
@@ -357,4 +358,26 @@ TEST(PlaybackControl, VolumeChangesReachThePlayer) {
     TRig rig({});
     rig.Control.VolumeChanged(2500);
     EXPECT_EQ(rig.Player.Volume, 2500);
+}
+
+TEST(PlaybackControl, AStopHoldsEverythingAndASeekMovesPlayerAndSliderOnce) {
+    TRig rig({"/m/a.mp3", "/m/b.mp3"});
+    EXPECT_EQ(rig.Control.SongsStarted, 0u);
+    rig.Control.PlayEntry(0);
+    rig.Control.PlayEntry(0); // the same song again is another start
+    EXPECT_EQ(rig.Control.SongsStarted, 2u);
+    rig.Control.SeekEnabled = true;
+
+    rig.Control.SeekTo(2500);
+    EXPECT_EQ(rig.Player.Seeks, std::vector<std::int64_t>{2500}) << "the slider's change seeks no second time";
+    EXPECT_EQ(rig.Panel.Pos, 2500);
+    EXPECT_TRUE(rig.Control.SeekEnabled);
+
+    rig.Control.Stop();
+    EXPECT_EQ(rig.Player.State(), 0);
+    EXPECT_EQ(rig.Panel.Pos, 0);
+    EXPECT_FALSE(rig.Panel.Timer);
+    EXPECT_EQ(rig.Panel.PlayImage, 0);
+    EXPECT_EQ(rig.Panel.Status, "停止播放");
+    EXPECT_EQ(rig.Control.SongsStarted, 2u);
 }

@@ -1,10 +1,15 @@
 #include "platform/waveout/WaveOut.h"
 
 #include "platform/waveout/FakeWaveOut.h"
+#include "platform/waveout/FallbackWaveOut.h"
+#include "platform/waveout/NullWaveOut.h"
 
 #include <gtest/gtest.h>
 
+#include <condition_variable>
+#include <cstdio>
 #include <memory>
+#include <mutex>
 #include <string>
 #include <vector>
 
@@ -81,6 +86,54 @@ TEST(WaveOutProbe, ANamedBackendIsTheOnlyOneAskedAndWithoutItTheNullDeviceServes
     EXPECT_EQ(ProbeWaveOut(backends, "no-such-backend")->Name(), "null");
     EXPECT_TRUE(probe.Asked.empty());
     EXPECT_EQ(ProbeWaveOut({probe.Backend("card", false)}, nullptr)->Name(), "null");
+}
+
+TEST(FallbackWaveOut, AStreamTheCardDoesNotOpenPlaysOnTheStandInAndTheNextOpenTriesTheCardAgain) {
+    std::mutex m;
+    std::condition_variable cv;
+    std::vector<std::uint64_t> done;
+    auto card = std::make_unique<TFakeWaveOut>();
+    TFakeWaveOut& fake = *card;
+    TFallbackWaveOut device(std::move(card), std::make_unique<TNullWaveOut>(UntimedWaveClock()));
+    device.SetVolume(0x80008000u);
+    auto onDone = [&](TWaveBlockPtr block) {
+        std::lock_guard lock(m);
+        done.push_back(block->Tag);
+        cv.notify_all();
+    };
+    auto block = [](std::uint64_t tag) {
+        auto b = std::make_unique<TWaveBlock>();
+        b->Data.assign(400, 0);
+        b->Length = 400;
+        b->Tag = tag;
+        return b;
+    };
+
+    fake.FailOpen(true);
+    ::testing::internal::CaptureStderr();
+    ASSERT_TRUE(device.Open(TWaveFormat{}, onDone));
+    EXPECT_EQ(::testing::internal::GetCapturedStderr(),
+              "sound: the fake output did not open; playing on the null device\n");
+    EXPECT_EQ(device.Name(), "null");
+    EXPECT_TRUE(device.IsOpen());
+    EXPECT_EQ(device.Volume(), 0x80008000u);
+    EXPECT_TRUE(device.Write(block(1)));
+    EXPECT_TRUE(device.Write(block(2)));
+    {
+        std::unique_lock lock(m);
+        ASSERT_TRUE(cv.wait_for(lock, std::chrono::seconds(30), [&] { return done.size() == 2; }));
+    }
+    EXPECT_EQ(done, (std::vector<std::uint64_t>{1, 2}));
+    EXPECT_EQ(fake.WrittenCount(), 0u);
+    device.Close();
+    EXPECT_FALSE(device.IsOpen());
+    EXPECT_FALSE(device.Write(block(3))) << "nothing is open";
+
+    fake.FailOpen(false);
+    ASSERT_TRUE(device.Open(TWaveFormat{}, onDone));
+    EXPECT_EQ(device.Name(), "fake");
+    EXPECT_TRUE(device.Write(block(4)));
+    EXPECT_EQ(fake.WrittenCount(), 1u);
 }
 
 } // namespace

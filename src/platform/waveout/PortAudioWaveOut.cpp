@@ -5,6 +5,8 @@
 
 #include <cstring>
 #include <dlfcn.h>
+#include <pthread.h>
+#include <thread>
 
 namespace zv2::platform {
 
@@ -41,6 +43,11 @@ PaStreamParameters OutputParameters(const TWaveFormat& format) {
         p.suggestedLatency = Pa_GetDeviceInfo(p.device)->defaultHighOutputLatency;
     return p;
 }
+
+// How far past the stream's own latency a device may run ahead of the clock
+// before the callback holds it back: room for a card whose clock runs a little
+// fast and for a late callback thread.
+constexpr std::chrono::milliseconds ExtraAhead{250};
 
 } // namespace
 
@@ -82,6 +89,11 @@ bool TPortAudioWaveOut::Open(const TWaveFormat& format, TWaveDoneHandler onDone)
     Format_ = format;
     Offset_ = 0;
     Paused_ = false;
+    const PaStreamInfo* info = Pa_GetStreamInfo(stream);
+    AheadLimit_ = std::chrono::duration_cast<std::chrono::microseconds>(
+                      std::chrono::duration<double>(info ? info->outputLatency : 0.0)) +
+                  ExtraAhead;
+    RestartPace();
     Queue_.Start(std::move(onDone));
     if (Pa_StartStream(stream) != paNoError) {
         Pa_CloseStream(stream);
@@ -119,6 +131,7 @@ bool TPortAudioWaveOut::Reset() {
     // playing side is ours until the stream starts again.
     Pa_AbortStream(Stream_);
     Offset_ = 0;
+    RestartPace();
     Queue_.ReturnAll();
     Queue_.WaitHandedBack();
     return Pa_StartStream(Stream_) == paNoError;
@@ -135,7 +148,33 @@ void TPortAudioWaveOut::Close() {
     Stream_ = nullptr;
 }
 
+void TPortAudioWaveOut::RestartPace() {
+    FramesOut_ = 0;
+}
+
+void TPortAudioWaveOut::Pace(std::size_t frames) {
+    using namespace std::chrono;
+    const auto now = steady_clock::now();
+    if (FramesOut_ == 0)
+        PaceStart_ = now;
+    const auto given = microseconds(FramesOut_ * 1000000 / std::uint64_t(Format_.SampleRate));
+    // Time the device fell behind (a slow start, a stall) is no credit for a burst later.
+    if (PaceStart_ + given < now)
+        PaceStart_ = now - given;
+    const auto due = PaceStart_ + given - AheadLimit_;
+    if (due > now) {
+        // PortAudio may cancel this thread to abort the stream; never in the
+        // middle of this wait, which ends within one buffer's time.
+        int oldState = 0;
+        pthread_setcancelstate(PTHREAD_CANCEL_DISABLE, &oldState);
+        std::this_thread::sleep_until(due);
+        pthread_setcancelstate(oldState, &oldState);
+    }
+    FramesOut_ += frames;
+}
+
 void TPortAudioWaveOut::Fill(std::int16_t* out, std::size_t samples) {
+    Pace(samples / std::size_t(Format_.Channels));
     std::size_t done = 0;
     if (!Paused_) {
         const TWaveVolume volume = Volume_.load();

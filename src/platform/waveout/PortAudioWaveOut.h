@@ -4,11 +4,20 @@
 // applied and moves finished blocks to the completion thread; it takes no
 // lock and allocates nothing, and plays silence while paused or when the
 // queue has run dry. Contract as in WaveOut.h.
+//
+// A device that does not keep time (ALSA's "null", a "file" plugin over it, a
+// broken virtual card) asks for sound as fast as the callback gives it: a
+// song would pass in milliseconds and the speaker stream lose its clock. So
+// the callback holds itself to the format's rate by the steady clock, never
+// more than the stream's latency (plus a little) ahead; a card that keeps
+// time never comes near that and is never held.
 
 #include "platform/waveout/WaveOut.h"
 #include "platform/waveout/WaveQueue.h"
 
 #include <atomic>
+#include <chrono>
+#include <cstdint>
 
 namespace zv2::platform {
 
@@ -34,6 +43,11 @@ private:
     TPortAudioWaveOut() = default;
     friend struct TPortAudioCallback;
     void Fill(std::int16_t* out, std::size_t samples);
+    // Waits while the frames given so far are further ahead of the steady
+    // clock than AheadLimit_; then counts `frames` more. Callback only.
+    void Pace(std::size_t frames);
+    // The pace starts again from the next callback (stream stopped).
+    void RestartPace();
 
     void* Stream_ = nullptr; // PaStream*
     TWaveFormat Format_;
@@ -41,6 +55,11 @@ private:
     std::atomic<TWaveVolume> Volume_{FullWaveVolume};
     std::atomic<bool> Paused_{false};
     std::size_t Offset_ = 0; // bytes of the front block played; callback only (or while it is stopped)
+    // The pace, callback only (or while it is stopped): frames given since
+    // PaceStart_, and how far the stream may run ahead of the clock.
+    std::chrono::steady_clock::time_point PaceStart_;
+    std::uint64_t FramesOut_ = 0;
+    std::chrono::microseconds AheadLimit_{};
 };
 
 } // namespace zv2::platform

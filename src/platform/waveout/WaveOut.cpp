@@ -1,8 +1,10 @@
 #include "platform/waveout/WaveOut.h"
 
+#include "platform/waveout/FallbackWaveOut.h"
 #include "platform/waveout/NullWaveOut.h"
 #include "platform/waveout/PortAudioWaveOut.h"
 
+#include <cstdio>
 #include <cstdlib>
 
 namespace zv2::platform {
@@ -63,7 +65,16 @@ std::unique_ptr<IWaveOut> ProbeWaveOut(const std::vector<TWaveBackend>& backends
 
 std::unique_ptr<IWaveOut> CreateWaveOut() {
     static const std::vector<TWaveBackend> Backends = {
-        {"portaudio", [] { return std::unique_ptr<IWaveOut>(TPortAudioWaveOut::Probe()); }},
+        {"portaudio",
+         []() -> std::unique_ptr<IWaveOut> {
+             auto card = TPortAudioWaveOut::Probe();
+             if (!card) {
+                 std::fprintf(stderr,
+                              "sound: no sound card takes 44100 Hz stereo 16-bit; playing on the null device\n");
+                 return nullptr;
+             }
+             return std::make_unique<TFallbackWaveOut>(std::move(card), std::make_unique<TNullWaveOut>());
+         }},
         {"null", [] { return std::unique_ptr<IWaveOut>(std::make_unique<TNullWaveOut>()); }},
     };
     return ProbeWaveOut(Backends, std::getenv("ZV2_AUDIO"));

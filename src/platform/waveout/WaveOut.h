@@ -104,7 +104,10 @@ std::shared_ptr<IWaveClock> UntimedWaveClock();
 
 // The ordered probe: ZV2_AUDIO names a backend ("portaudio" or "null") to
 // use; otherwise PortAudio when its default output device accepts 44100 Hz
-// stereo 16-bit, else the real-time null device.
+// stereo 16-bit, else the real-time null device. PortAudio comes with the
+// null device as its stand-in for a stream the card fails to open
+// (FallbackWaveOut.h); when the probe finds no card, a diagnostic line on
+// standard error says so.
 std::unique_ptr<IWaveOut> CreateWaveOut();
 
 // A backend of the probe: its name and a maker that returns a usable device
