@@ -37,7 +37,7 @@ void Tfrm_Main::BuildCopyMenu() {
         // a mount point may hold "[" or "]" itself.
         QAction* item = sub->addAction(Q(CopyItemCaption(volume)));
         item->setData(Q(volume.MountPoint));
-        item->setProperty("ImageIndex", kCopyItemImage);
+        SetMenuImage(item, kCopyItemImage);
         connect(item, &QAction::triggered, this, [this, item] { CopyToDrive(item); });
     }
 }

@@ -3,6 +3,7 @@
 #include "QtTestApp.h"
 #include "TempDir.h"
 #include "TestWindow.h"
+#include "controls/untImageLists.h"
 
 #include <QAction>
 #include <QLineEdit>
@@ -64,8 +65,9 @@ TEST(CopyWindow, TheCopyItemsListTheVolumesWhenTheMenuOpensAndCopyTheSelectedSon
     ASSERT_EQ(items.size(), 2);
     EXPECT_EQ(items[0]->text().toStdString(), "MUSIC(1.86 G) [" + w.Home.File("usb") + "]");
     EXPECT_EQ(items[1]->text().toStdString(), "可移动磁盘(488 M) [" + w.Home.File("disk [2]") + "] ");
+    const QImage disk = controls::ImageListPixmap("imglstMenu", 13).toImage();
     for (const QAction* item : items)
-        EXPECT_EQ(item->property("ImageIndex").toInt(), 13);
+        EXPECT_EQ(item->icon().pixmap(disk.size()).toImage().convertToFormat(disk.format()), disk);
 
     items[1]->trigger(); // no row selected: nothing happens
     EXPECT_FALSE(std::filesystem::exists(w.Home.File("disk [2]/a.mp3")));
