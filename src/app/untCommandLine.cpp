@@ -1,8 +1,12 @@
 #include "app/untCommandLine.h"
 
+#include "platform/TextCodec.h"
+
 #include <cctype>
 
 namespace zv2::app {
+
+using platform::HexDigitValue;
 
 const char* const kUsage = "Usage: zv2player [--help] [FILE...]\n"
                            "Plays MP3 files on the computer or streams them to a ZV2 WiFi speaker, and\n"
@@ -18,16 +22,6 @@ const char* const kUsage = "Usage: zv2player [--help] [FILE...]\n"
                            "$XDG_DATA_HOME/zv2player. See zv2player(1).\n";
 
 namespace {
-
-int HexValue(char c) {
-    if (c >= '0' && c <= '9')
-        return c - '0';
-    if (c >= 'a' && c <= 'f')
-        return c - 'a' + 10;
-    if (c >= 'A' && c <= 'F')
-        return c - 'A' + 10;
-    return -1;
-}
 
 // `prefix` is lower case; the scheme and host of a URI are not case sensitive.
 bool StartsWithNoCase(const std::string& text, const std::string& prefix) {
@@ -72,8 +66,8 @@ std::optional<std::string> LocalPathOfUri(const std::string& uri) {
             path += rest[i];
             continue;
         }
-        const int high = i + 2 < rest.size() ? HexValue(rest[i + 1]) : -1;
-        const int low = high >= 0 ? HexValue(rest[i + 2]) : -1;
+        const int high = i + 2 < rest.size() ? HexDigitValue(rest[i + 1]) : -1;
+        const int low = high >= 0 ? HexDigitValue(rest[i + 2]) : -1;
         if (low < 0 || (high == 0 && low == 0))
             return std::nullopt;
         path += static_cast<char>(high * 16 + low);

@@ -1,6 +1,7 @@
 #include "app/untPlayList.h"
 
 #include "app/untPinyin.h"
+#include "platform/TextCodec.h"
 
 #include <algorithm>
 #include <array>
@@ -11,6 +12,8 @@
 #include <unistd.h>
 
 namespace zv2::app {
+
+using platform::AsciiLower;
 
 namespace {
 
@@ -36,12 +39,6 @@ TPathParts SplitPath(const std::string& path) {
 std::string FileName(const std::string& path) {
     const auto parts = SplitPath(path);
     return parts.Name + parts.Extension;
-}
-
-std::string AsciiLower(std::string text) {
-    std::transform(text.begin(), text.end(), text.begin(),
-                   [](char c) { return (c >= 'A' && c <= 'Z') ? static_cast<char>(c - 'A' + 'a') : c; });
-    return text;
 }
 
 bool IsDroppableMusicFile(const std::string& path) {

@@ -1,5 +1,7 @@
 #include "download/UntThreadPool.h"
 
+#include "platform/TextCodec.h"
+
 #include "catalogue/untHttpRequest.h"
 #include "platform/UntDebug.h"
 #include "platform/net/TcpSocket.h"
@@ -11,17 +13,11 @@
 
 namespace zv2::download {
 
+using platform::AsciiLower;
+
 namespace {
 
 constexpr std::size_t kLongestHeader = 64 * 1024;
-
-std::string AsciiLower(std::string_view text) {
-    std::string lower(text);
-    for (char& c : lower)
-        if (c >= 'A' && c <= 'Z')
-            c = static_cast<char>(c - 'A' + 'a');
-    return lower;
-}
 
 // The value of header line `name` (any case), without blanks around it.
 std::optional<std::string_view> HeaderValue(std::string_view header, std::string_view name) {

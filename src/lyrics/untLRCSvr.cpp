@@ -12,6 +12,8 @@
 
 namespace zv2::lyrics {
 
+using platform::AsciiLower;
+
 namespace {
 
 // "LRC歌词来自" in GBK: 3 + 4 x 2 bytes. The link begins two bytes after it,
@@ -21,14 +23,6 @@ constexpr std::size_t kLinkOffset = kResultMarker.size() + 2;
 
 constexpr std::string_view kSaveQuery = "m?f=ms&rn=10&tn=baidump3lyric&ct=150994944&word=";
 constexpr std::string_view kListQuery = "m?tn=baidump3lyric&ct=150994944&word=";
-
-std::string AsciiLower(std::string_view text) {
-    std::string lower(text);
-    for (char& c : lower)
-        if (c >= 'A' && c <= 'Z')
-            c = static_cast<char>(c - 'A' + 'a');
-    return lower;
-}
 
 } // namespace
 

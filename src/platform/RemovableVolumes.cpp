@@ -1,4 +1,5 @@
 #include "platform/RemovableVolumes.h"
+#include "platform/TextCodec.h"
 
 #include <filesystem>
 #include <fstream>
@@ -17,16 +18,6 @@ struct TMount {
     std::string Root;   // the folder of the file system that is mounted
     std::string MountPoint;
 };
-
-int HexDigit(char c) {
-    if (c >= '0' && c <= '9')
-        return c - '0';
-    if (c >= 'a' && c <= 'f')
-        return c - 'a' + 10;
-    if (c >= 'A' && c <= 'F')
-        return c - 'A' + 10;
-    return -1;
-}
 
 // The mount table writes blanks, tabs, new lines and backslashes as "\ooo".
 std::string DecodeOctal(const std::string& s) {
@@ -50,7 +41,7 @@ std::string DecodeHex(const std::string& s) {
     std::string out;
     for (std::size_t i = 0; i < s.size(); ++i) {
         if (s[i] == '\\' && i + 3 < s.size() && s[i + 1] == 'x') {
-            const int hi = HexDigit(s[i + 2]), lo = HexDigit(s[i + 3]);
+            const int hi = HexDigitValue(s[i + 2]), lo = HexDigitValue(s[i + 3]);
             if (hi >= 0 && lo >= 0) {
                 out += static_cast<char>(hi * 16 + lo);
                 i += 3;

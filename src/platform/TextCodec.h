@@ -28,4 +28,9 @@ std::string Utf8ToUtf16Le(std::string_view utf8);
 // becomes U+FFFD, and an odd last byte is dropped.
 std::string Utf16LeToUtf8(std::string_view utf16le);
 
+// `text` with the ASCII letters A..Z in lower case; every other byte as it is.
+std::string AsciiLower(std::string_view text);
+// The value 0..15 of hexadecimal digit `c` (either case), or -1.
+int HexDigitValue(char c);
+
 } // namespace zv2::platform

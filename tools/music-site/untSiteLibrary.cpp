@@ -1,11 +1,15 @@
 #include "untSiteLibrary.h"
 
+#include "platform/TextCodec.h"
+
 #include <algorithm>
 #include <filesystem>
 #include <fstream>
 #include <map>
 
 namespace zv2::site {
+
+using platform::AsciiLower;
 
 namespace fs = std::filesystem;
 
@@ -81,15 +85,6 @@ TCatalogue ReadCatalogue(const std::string& file, std::vector<std::string>& warn
 }
 
 } // namespace
-
-std::string AsciiLower(std::string_view text) {
-    std::string lower(text);
-    for (char& c : lower) {
-        if (c >= 'A' && c <= 'Z')
-            c = static_cast<char>(c - 'A' + 'a');
-    }
-    return lower;
-}
 
 void NamesFromFileName(std::string_view stem, std::string& title, std::string& artist) {
     const auto dash = stem.find(" - ");

@@ -75,7 +75,5 @@ private:
 // Title and artist from a file name without its extension: "Artist - Title".
 void NamesFromFileName(std::string_view stem, std::string& title, std::string& artist);
 
-// ASCII letters in lower case, every other byte unchanged (UTF-8 stays intact).
-std::string AsciiLower(std::string_view text);
 
 } // namespace zv2::site
