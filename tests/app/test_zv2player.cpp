@@ -2,6 +2,7 @@
 // namespace of the test's own so that nothing it sends can leave the machine.
 
 #include "ReadOnlyFolder.h"
+#include "RunningCopy.h"
 #include "TempDir.h"
 #include "platform/IniFile.h"
 #include "platform/RunOnce.h"
@@ -14,8 +15,6 @@
 #include <fstream>
 #include <gtest/gtest.h>
 #include <sstream>
-#include <sys/socket.h>
-#include <sys/un.h>
 #include <sys/wait.h>
 #include <thread>
 #include <unistd.h>
@@ -51,30 +50,6 @@ pid_t Start(const std::string& home, const std::vector<std::string>& args = {}, 
     return pid;
 }
 
-bool Accepts(const std::string& socketPath) {
-    sockaddr_un addr{};
-    addr.sun_family = AF_UNIX;
-    std::snprintf(addr.sun_path, sizeof addr.sun_path, "%s", socketPath.c_str());
-    const int fd = ::socket(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC, 0);
-    const bool ok = ::connect(fd, reinterpret_cast<sockaddr*>(&addr), sizeof addr) == 0;
-    ::close(fd);
-    return ok;
-}
-
-// The first copy listens once its window exists (a socket file left by a
-// killed copy refuses connections).
-bool WaitUntilRunning(const std::string& home, pid_t pid) {
-    const std::string socket = zv2::platform::TRunOnce(home + "/").SocketPath();
-    for (auto end = std::chrono::steady_clock::now() + 20s; std::chrono::steady_clock::now() < end;) {
-        if (Accepts(socket))
-            return true;
-        if (::waitpid(pid, nullptr, WNOHANG) == pid)
-            return false;
-        std::this_thread::sleep_for(50ms);
-    }
-    return false;
-}
-
 // Exit status, or -1 when it did not end within the time.
 int WaitForExit(pid_t pid, std::chrono::seconds limit = 20s) {
     for (auto end = std::chrono::steady_clock::now() + limit; std::chrono::steady_clock::now() < end;) {
@@ -95,7 +70,7 @@ TEST(Program, SigtermOnAFreshHomeWritesEveryDefaultInTheSaveOrder) {
         GTEST_SKIP() << "cannot create a network namespace here";
     zv2::test::TTempDir home;
     const pid_t pid = Start(home.Path());
-    ASSERT_TRUE(WaitUntilRunning(home.Path(), pid));
+    ASSERT_TRUE(zv2::test::WaitUntilRunning(home.Path(), pid, 20s));
     ::kill(pid, SIGTERM);
     EXPECT_EQ(WaitForExit(pid), 0);
     const std::string h = home.Path() + "/";
@@ -115,7 +90,7 @@ TEST(Program, ASecondStartWakesTheFirstAndEndsWithoutAWindow) {
         GTEST_SKIP() << "cannot create a network namespace here";
     zv2::test::TTempDir home;
     const pid_t first = Start(home.Path());
-    ASSERT_TRUE(WaitUntilRunning(home.Path(), first));
+    ASSERT_TRUE(zv2::test::WaitUntilRunning(home.Path(), first, 20s));
     const pid_t second = Start(home.Path());
     EXPECT_EQ(WaitForExit(second, 10s), 0);
     EXPECT_EQ(::waitpid(first, nullptr, WNOHANG), 0) << "the first copy must keep running";
@@ -130,13 +105,13 @@ TEST(Program, AfterAKillTheOldFileStaysAndTheNextStartIsAFirstCopy) {
     const std::string ini = home.File("Download.ini");
     std::ofstream(ini) << "[History]\nVolume=700\n";
     const pid_t first = Start(home.Path());
-    ASSERT_TRUE(WaitUntilRunning(home.Path(), first));
+    ASSERT_TRUE(zv2::test::WaitUntilRunning(home.Path(), first, 20s));
     ::kill(first, SIGKILL);
     WaitForExit(first);
     EXPECT_EQ(ReadFile(ini), "[History]\nVolume=700\n");
 
     const pid_t next = Start(home.Path());
-    ASSERT_TRUE(WaitUntilRunning(home.Path(), next));
+    ASSERT_TRUE(zv2::test::WaitUntilRunning(home.Path(), next, 20s));
     ::kill(next, SIGTERM);
     EXPECT_EQ(WaitForExit(next), 0);
     EXPECT_NE(ReadFile(ini).find("Volume=700"), std::string::npos);
@@ -156,7 +131,7 @@ TEST(Program, FilesOnTheCommandLinePlayAndASecondStartHandsItsFilesToTheRunningC
     // A path relative to the first copy's working folder; a file URI as the
     // desktop may pass it, handed over by a copy started elsewhere.
     const pid_t first = Start(home.Path(), {"a.mp3"}, home.Path());
-    ASSERT_TRUE(WaitUntilRunning(home.Path(), first));
+    ASSERT_TRUE(zv2::test::WaitUntilRunning(home.Path(), first, 20s));
     const pid_t second = Start(home.Path(), {"file://" + home.Path() + "/b%20c.mp3"}, "/");
     EXPECT_EQ(WaitForExit(second, 10s), 0);
     EXPECT_EQ(::waitpid(first, nullptr, WNOHANG), 0) << "the first copy must keep running";
@@ -197,7 +172,7 @@ TEST(Program, AnInstalledCopyKeepsItsFilesInTheUsersDataFolderAPortableOneBeside
             std::this_thread::sleep_for(20ms);
         if (::waitpid(pid, &status, WNOHANG) == pid && WIFEXITED(status) && WEXITSTATUS(status) == 77)
             GTEST_SKIP() << "cannot make a mount namespace here";
-        ASSERT_TRUE(WaitUntilRunning(home, pid));
+        ASSERT_TRUE(zv2::test::WaitUntilRunning(home, pid, 20s));
         ::kill(pid, SIGTERM);
         EXPECT_EQ(WaitForExit(pid), 0);
         const std::string ini = ReadFile(home + "/Download.ini");

@@ -5,6 +5,7 @@
 // properties and signals.
 
 #include "../audio/AudioFixtures.h"
+#include "RunningCopy.h"
 #include "TempDir.h"
 #include "platform/RunOnce.h"
 #include "speaker/PrivateNetwork.h"
@@ -26,8 +27,6 @@
 #include <functional>
 #include <gtest/gtest.h>
 #include <memory>
-#include <sys/socket.h>
-#include <sys/un.h>
 #include <thread>
 
 namespace {
@@ -64,16 +63,6 @@ bool WaitFor(const std::function<bool()>& done) {
         QCoreApplication::processEvents(QEventLoop::WaitForMoreEvents, 50);
     }
     return true;
-}
-
-bool Accepts(const std::string& socketPath) {
-    sockaddr_un addr{};
-    addr.sun_family = AF_UNIX;
-    std::snprintf(addr.sun_path, sizeof addr.sun_path, "%s", socketPath.c_str());
-    const int fd = ::socket(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC, 0);
-    const bool ok = ::connect(fd, reinterpret_cast<sockaddr*>(&addr), sizeof addr) == 0;
-    ::close(fd);
-    return ok;
 }
 
 } // namespace
@@ -145,18 +134,7 @@ protected:
         return program;
     }
 
-    // The first copy listens once its window exists.
-    bool WaitUntilRunning(TChildProcess& program) {
-        const std::string socket = zv2::platform::TRunOnce(Home + "/").SocketPath();
-        for (auto end = std::chrono::steady_clock::now() + kGiveUp; std::chrono::steady_clock::now() < end;) {
-            if (Accepts(socket))
-                return true;
-            if (::waitpid(program.Pid(), nullptr, WNOHANG) == program.Pid())
-                return false;
-            std::this_thread::sleep_for(20ms);
-        }
-        return false;
-    }
+    bool WaitUntilRunning(TChildProcess& program) { return zv2::test::WaitUntilRunning(Home, program.Pid(), kGiveUp); }
 
     zv2::test::TTempDir Dir;
     std::string Home, One, Two, Address;
