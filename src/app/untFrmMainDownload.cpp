@@ -80,7 +80,7 @@ void Tfrm_Main::DownloadSearchRow(int index) {
         Dialogs_->ShowInfo(download::kAlreadyQueuedText, download::kAlreadyQueuedCaption);
         return;
     }
-    row->setData(ColIndex, kSearchImageRole, 1);
+    controls::SetRowImage(*row, 1);
 }
 
 void Tfrm_Main::ShowDownloadRows() {
@@ -100,8 +100,7 @@ void Tfrm_Main::ShowDownloadRows() {
             item->setData(0, kKeyRole, row.Key);
             lvDownload->insertTopLevelItem(index, item);
         }
-        if (item->data(0, controls::kRowImageRole) != QVariant(row.Image))
-            item->setData(0, controls::kRowImageRole, row.Image);
+        controls::SetRowImage(*item, row.Image);
         const QString texts[] = {QString::fromStdString(row.FileName), QString::fromStdString(row.Progress),
                                  QString::fromStdString(row.SizeText), QString::fromStdString(row.Speed),
                                  QString::fromStdString(row.Elapsed)};

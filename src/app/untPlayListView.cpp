@@ -9,7 +9,6 @@ namespace zv2::app {
 
 namespace {
 
-constexpr int kStatusColumn = 0;
 constexpr int kNumberColumn = 1;
 constexpr int kPathColumn = 2;
 
@@ -20,8 +19,7 @@ void ShowRow(QTreeWidgetItem& item, const TPlayListRow& row) {
         item.setText(kNumberColumn, number);
     if (item.text(kPathColumn) != path)
         item.setText(kPathColumn, path);
-    if (item.data(kStatusColumn, controls::kRowImageRole) != QVariant(row.Status))
-        item.setData(kStatusColumn, controls::kRowImageRole, row.Status);
+    controls::SetRowImage(item, row.Status);
 }
 
 } // namespace

@@ -18,10 +18,16 @@
 
 #include <string>
 
+class QTreeWidgetItem;
+
 namespace zv2::controls {
 
 // The role that holds a row's image index (an int), on its first column.
 inline constexpr int kRowImageRole = Qt::UserRole + 1;
+
+// Gives `item` image index `image` and repaints its whole row (its colour is
+// in every column, but a view repaints only the column whose data changed).
+void SetRowImage(QTreeWidgetItem& item, int image);
 
 class TListRowDelegate : public QStyledItemDelegate {
 public:

@@ -3,6 +3,7 @@
 #include "QtTestApp.h"
 #include "TempDir.h"
 #include "TestWindow.h"
+#include "app/untPlayListView.h"
 #include "controls/untMenuStyle.h"
 #include "controls/untOwnerDraw.h"
 #include "controls/untSkinHintWin.h"
@@ -10,6 +11,7 @@
 #include <QAction>
 #include <QApplication>
 #include <QListWidget>
+#include <QScreen>
 #include <QTabWidget>
 #include <QTreeWidget>
 #include <fstream>
@@ -76,5 +78,30 @@ TEST(WindowLook, ThePlayingSongsRowIsGreenAndTheOthersNearBlack) {
         const QRect path = f.lvPlayList->visualRect(f.lvPlayList->model()->index(row, 2));
         EXPECT_EQ(Shows(image, path, green), row == 1) << row;
         EXPECT_EQ(Shows(image, path, nearBlack), row != 1) << row;
+    }
+}
+
+TEST(WindowLook, ARowsTextTakesItsNewColourWhenItsStatusChanges) {
+    test::TTempDir home;
+    TWindow w(home);
+    auto& f = *w.Form;
+    f.pgcMain->setCurrentWidget(f.tsPlayList);
+    f.show();
+    QApplication::processEvents();
+    app::TPlayList& list = f.PlayList();
+    list.SetStatus(0, app::psPlaying);
+    app::ShowPlayList(*f.lvPlayList, list);
+    QApplication::processEvents();
+    list.SetStatus(0, app::psNormal);
+    list.SetStatus(1, app::psPlaying);
+    app::ShowPlayList(*f.lvPlayList, list);
+    QApplication::processEvents();
+    // What the screen shows now, not a fresh painting of the whole view.
+    const QImage screen = f.screen()->grabWindow(f.winId()).toImage();
+    const QPoint origin = f.lvPlayList->viewport()->mapTo(&f, QPoint(0, 0));
+    const QColor green(0, 128, 0);
+    for (int row = 0; row < 2; ++row) {
+        const QRect path = f.lvPlayList->visualRect(f.lvPlayList->model()->index(row, 2)).translated(origin);
+        EXPECT_EQ(Shows(screen, path, green), row == 1) << row;
     }
 }
