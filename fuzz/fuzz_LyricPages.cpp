@@ -18,11 +18,11 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
         if (link.empty() || link.find('<') != std::string::npos)
             std::abort();
     }
-    const auto body = zv2::lyrics::LyricFileBody({bytes, zv2::catalogue::TFetchStatus::Complete});
+    const auto body = zv2::lyrics::LyricFileBody({bytes, zv2::http::TFetchStatus::Complete});
     if (body && (bytes.find(*body) == std::string::npos ||
                  zv2::lyrics::ParseLRC(zv2::lyrics::DecodeLRCText(*body)).Lines.empty()))
         std::abort();
-    if (zv2::lyrics::LyricFileBody({bytes, zv2::catalogue::TFetchStatus::Aborted}))
+    if (zv2::lyrics::LyricFileBody({bytes, zv2::http::TFetchStatus::Aborted}))
         std::abort();
     return 0;
 }

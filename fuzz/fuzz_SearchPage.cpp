@@ -1,9 +1,9 @@
 // Feeds arbitrary bytes, as a fetched page, through the search page scraper:
 // nothing may crash, every pass must consume the page, and the text handed on
 // must be valid UTF-8 once the fetch has replaced bad sequences.
-#include "catalogue/untHttpFetch.h"
 #include "catalogue/untPageText.h"
 #include "catalogue/untSitePages.h"
+#include "http/untHttpFetch.h"
 #include "platform/TextCodec.h"
 
 #include <cstdint>

@@ -7,12 +7,12 @@
 namespace zv2::catalogue {
 
 TSearchThread::TSearchThread(platform::IDispatcher& ui, const std::string& url, TRowHandler onRow,
-                             TTerminateHandler onTerminate, TFetchLimits limits)
+                             TTerminateHandler onTerminate, http::TFetchLimits limits)
     : Ui_(ui), OnRow_(std::move(onRow)), OnTerminate_(std::move(onTerminate)), Fetch_(limits) {
-    const TUrlParts parts = SplitUrl(url);
+    const http::TUrlParts parts = http::SplitUrl(url);
     Request_.Host = parts.Host;
     Request_.Port = parts.Port;
-    Request_.Path = EscapeSpaces(parts.Path);
+    Request_.Path = http::EscapeSpaces(parts.Path);
     Worker_ = std::thread([this] { Execute(); });
 }
 
@@ -48,13 +48,13 @@ void TSearchThread::Execute() {
 
 void TSearchThread::Scan() {
     std::string page = Fetch_.FetchPage(Request_).Text;
-    const std::string site = HostWithPort(Request_.Host, Request_.Port);
+    const std::string site = http::HostWithPort(Request_.Host, Request_.Port);
     for (int pass = 0; pass < kSearchPageItems; ++pass) {
         try {
             const std::optional<TSearchItem> item = NextSearchItem(page);
             if (!item)
                 return;
-            TPageRequest download = Request_;
+            http::TPageRequest download = Request_;
             download.Path = DownloadPagePath(item->SongLink);
             TSearchRow row;
             row.SongName = CleanText(item->SongName);

@@ -17,7 +17,7 @@
 // going back to its event loop (the window at exit) shuts the dispatcher
 // down first. Callbacks never run after the object is destroyed.
 
-#include "catalogue/untHttpFetch.h"
+#include "http/untHttpFetch.h"
 
 #include <atomic>
 #include <functional>
@@ -55,7 +55,7 @@ public:
     // UI thread. `url` is the whole search address ("http://host[:port]/search?key=..."):
     // its host and port are those of every fetch, the spaces of its path are sent as "%20".
     TSearchThread(platform::IDispatcher& ui, const std::string& url, TRowHandler onRow, TTerminateHandler onTerminate,
-                  TFetchLimits limits = {});
+                  http::TFetchLimits limits = {});
     ~TSearchThread();
     TSearchThread(const TSearchThread&) = delete;
     TSearchThread& operator=(const TSearchThread&) = delete;
@@ -77,10 +77,10 @@ private:
     void Scan();
 
     platform::IDispatcher& Ui_;
-    TPageRequest Request_;
+    http::TPageRequest Request_;
     TRowHandler OnRow_;
     TTerminateHandler OnTerminate_;
-    THttpFetch Fetch_;
+    http::THttpFetch Fetch_;
     std::atomic<bool> Terminated_{false};
     // Deliveries still queued when the object goes check this token first.
     std::shared_ptr<int> Alive_ = std::make_shared<int>(0);

@@ -5,9 +5,9 @@
 namespace zv2::catalogue {
 
 TSearchTopNThread::TSearchTopNThread(platform::IDispatcher& ui, const std::string& site, TTopNTargets targets,
-                                     TFetchLimits limits)
+                                     http::TFetchLimits limits)
     : Ui_(ui), Targets_(std::move(targets)), Fetch_(limits) {
-    const TUrlParts parts = SplitUrl(site);
+    const http::TUrlParts parts = http::SplitUrl(site);
     Site_.Host = parts.Host;
     Site_.Port = parts.Port;
     Worker_ = std::thread([this] { Execute(); });
@@ -82,7 +82,7 @@ bool TSearchTopNThread::Deliver(std::function<void()> deliver) {
 bool TSearchTopNThread::LoadCharts() {
     if (!Targets_.OnCharts)
         return Deliver(nullptr);
-    TPageRequest overview = Site_;
+    http::TPageRequest overview = Site_;
     overview.Path = kChartOverviewPath;
     const std::vector<TChartEntry> charts = ParseCharts(Fetch_.FetchPage(overview).Text);
     return Deliver([this, charts] { Targets_.OnCharts(charts); });
@@ -91,7 +91,7 @@ bool TSearchTopNThread::LoadCharts() {
 bool TSearchTopNThread::LoadSongs(const std::string& link) {
     if (!Targets_.OnSongs)
         return Deliver(nullptr);
-    TPageRequest chart = Site_;
+    http::TPageRequest chart = Site_;
     chart.Path = link;
     const auto rows = ChartSongRows(ParseChartSongs(Fetch_.FetchPage(chart).Text));
     return Deliver([this, rows] { Targets_.OnSongs(rows); });

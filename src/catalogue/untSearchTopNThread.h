@@ -13,8 +13,8 @@
 // dispatcher's Shutdown(), which an owner destroying it at exit calls first.
 // Callbacks run on the UI thread only, never after the object is destroyed.
 
-#include "catalogue/untHttpFetch.h"
 #include "catalogue/untSitePages.h"
+#include "http/untHttpFetch.h"
 
 #include <atomic>
 #include <condition_variable>
@@ -47,7 +47,7 @@ class TSearchTopNThread {
 public:
     // UI thread. `site` is the music site, "host[:port]".
     TSearchTopNThread(platform::IDispatcher& ui, const std::string& site, TTopNTargets targets,
-                      TFetchLimits limits = {});
+                      http::TFetchLimits limits = {});
     ~TSearchTopNThread();
     TSearchTopNThread(const TSearchTopNThread&) = delete;
     TSearchTopNThread& operator=(const TSearchTopNThread&) = delete;
@@ -70,9 +70,9 @@ private:
     bool Deliver(std::function<void()> deliver);
 
     platform::IDispatcher& Ui_;
-    TPageRequest Site_;
+    http::TPageRequest Site_;
     const TTopNTargets Targets_;
-    THttpFetch Fetch_;
+    http::THttpFetch Fetch_;
     std::mutex Mutex_;
     std::condition_variable Wake_;
     bool Signalled_ = false;  // the wake event; guarded by Mutex_

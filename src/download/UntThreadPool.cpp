@@ -2,7 +2,7 @@
 
 #include "platform/TextCodec.h"
 
-#include "catalogue/untHttpRequest.h"
+#include "http/untHttpRequest.h"
 #include "platform/UntDebug.h"
 #include "platform/net/TcpSocket.h"
 
@@ -55,9 +55,9 @@ std::optional<std::int64_t> Decimal(std::string_view text) {
 
 } // namespace
 
-catalogue::TUrlParts FileRequestParts(std::string_view url) {
-    catalogue::TUrlParts parts = catalogue::SplitUrl(AsciiLower(url));
-    parts.Path = catalogue::EscapeSpaces(parts.Path);
+http::TUrlParts FileRequestParts(std::string_view url) {
+    http::TUrlParts parts = http::SplitUrl(AsciiLower(url));
+    parts.Path = http::EscapeSpaces(parts.Path);
     return parts;
 }
 
@@ -229,7 +229,7 @@ bool TWorkThread::RunJob(const TDownLoadInfo& job) {
 }
 
 bool TWorkThread::Fetch(const TDownLoadInfo& job) {
-    const catalogue::TUrlParts parts = FileRequestParts(job.Url);
+    const http::TUrlParts parts = FileRequestParts(job.Url);
     platform::TTcpSocket socket;
     {
         std::lock_guard lock(Mutex_);
@@ -248,7 +248,7 @@ bool TWorkThread::Fetch(const TDownLoadInfo& job) {
     if (socket.Connect(parts.Host, parts.Port, Timing_.ConnectTimeoutMs) != platform::TNetResult::Ok)
         return false;
     const std::string request =
-        catalogue::BuildRangeRequest("GET", parts.Host, parts.Path, parts.Port, job.Start, job.Start + job.Length);
+        http::BuildRangeRequest("GET", parts.Host, parts.Path, parts.Port, job.Start, job.Start + job.Length);
     if (socket.SendAll(request.data(), request.size(), Timing_.ReceiveTimeoutMs) != platform::TNetResult::Ok)
         return false;
 

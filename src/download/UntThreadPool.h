@@ -26,10 +26,10 @@
 // Threads: AddJob from the task thread, StopJobs from any thread (the main
 // thread through RemoveTask). Neither waits on the network.
 
-#include "catalogue/untHttpRequest.h"
 #include "download/untEnginePacing.h"
 #include "download/untMemoryPool.h"
 #include "download/untSaveThread.h"
+#include "http/untHttpRequest.h"
 
 #include <atomic>
 #include <cstdint>
@@ -59,7 +59,7 @@ struct TDownLoadInfo {
 // Where a file address is fetched from: the whole address lower-cased (ASCII
 // letters), split into host, port and path, the path's spaces escaped. The
 // size probe and the segment workers ask for the same file this way.
-catalogue::TUrlParts FileRequestParts(std::string_view url);
+http::TUrlParts FileRequestParts(std::string_view url);
 
 // Follows one job's reply chunk by chunk: gathers the reply header (however
 // it is cut), checks it, and says where each chunk's body bytes belong.

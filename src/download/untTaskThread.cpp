@@ -1,6 +1,6 @@
 #include "download/untTaskThread.h"
 
-#include "catalogue/untHttpRequest.h"
+#include "http/untHttpRequest.h"
 #include "platform/net/TcpSocket.h"
 
 #include <algorithm>
@@ -129,7 +129,7 @@ bool TTaskThread::StartNextTask() {
 }
 
 void TTaskThread::StartTask(const TTaskInfo& task) {
-    const catalogue::TUrlParts parts = FileRequestParts(task.Url);
+    const http::TUrlParts parts = FileRequestParts(task.Url);
     TProbeResult probe;
     {
         platform::TTcpSocket socket;
@@ -160,7 +160,7 @@ void TTaskThread::StartTask(const TTaskInfo& task) {
 
 TProbeResult TTaskThread::ProbeSize(platform::TTcpSocket& socket, const std::string& host, std::uint16_t port,
                                     const std::string& path) {
-    const std::string request = catalogue::BuildRangeRequest("HEAD", host, path, port, 0, 0);
+    const std::string request = http::BuildRangeRequest("HEAD", host, path, port, 0, 0);
     if (socket.SendAll(request.data(), request.size(), Timing_.ReceiveTimeoutMs) != platform::TNetResult::Ok)
         return {};
     // A HEAD reply is its header: read until the blank line or the server's end.

@@ -54,8 +54,8 @@ bool ParseLyricResults(std::string_view page, std::vector<std::string>& results)
     return true;
 }
 
-std::optional<std::string> LyricFileBody(const catalogue::TFetchResult& reply) {
-    if (reply.Status != catalogue::TFetchStatus::Complete)
+std::optional<std::string> LyricFileBody(const http::TFetchResult& reply) {
+    if (reply.Status != http::TFetchStatus::Complete)
         return std::nullopt;
     const std::string_view text = reply.Text;
     const auto headEnd = text.find("\r\n\r\n");
@@ -89,9 +89,8 @@ std::string LyricFilePath(const std::string& folder, const std::string& name) {
 }
 
 TLRCSvrThread::TLRCSvrThread(const std::string& programFolder, const std::string& site, TLyricTargets targets,
-                             catalogue::TFetchLimits limits)
-    : Targets_(std::move(targets)), Site_(catalogue::SplitUrl(site)), Fetch_(limits),
-      LyricFolder_(programFolder + "LRCs/") {
+                             http::TFetchLimits limits)
+    : Targets_(std::move(targets)), Site_(http::SplitUrl(site)), Fetch_(limits), LyricFolder_(programFolder + "LRCs/") {
     std::error_code ignored;
     std::filesystem::create_directories(LyricFolder_, ignored);
     Worker_ = std::thread([this] { Execute(); });
@@ -177,12 +176,12 @@ std::vector<std::string> TLRCSvrThread::Search(const std::string& name, bool lis
     const std::optional<std::string> gbk = platform::Utf8ToGbk(name);
     if (!gbk || gbk->empty())
         return links;
-    catalogue::TPageRequest page;
+    http::TPageRequest page;
     page.Host = Site_.Host;
     page.Port = Site_.Port;
-    page.Kind = catalogue::TRequestKind::Lyric;
+    page.Kind = http::TRequestKind::Lyric;
     // Blanks stay blanks in the word, but a request line cannot carry them raw.
-    page.Path = catalogue::EscapeSpaces(std::string(listOnly ? kListQuery : kSaveQuery) + EncodeLyricKey(*gbk));
+    page.Path = http::EscapeSpaces(std::string(listOnly ? kListQuery : kSaveQuery) + EncodeLyricKey(*gbk));
     ParseLyricResults(Fetch_.Fetch(page).Text, links);
     return links;
 }
@@ -194,12 +193,12 @@ std::string TLRCSvrThread::SearchAndSave(const std::string& name) {
     if (links.empty() || std::any_of(links.front().begin(), links.front().end(),
                                      [](char c) { return static_cast<unsigned char>(c) < 0x20 || c == 0x7F; }))
         return {};
-    const catalogue::TUrlParts link = catalogue::SplitUrl(links.front());
-    catalogue::TPageRequest file;
+    const http::TUrlParts link = http::SplitUrl(links.front());
+    http::TPageRequest file;
     file.Host = link.Host;
     file.Port = link.Port;
-    file.Path = catalogue::EscapeSpaces(link.Path);
-    file.Kind = catalogue::TRequestKind::Lyric;
+    file.Path = http::EscapeSpaces(link.Path);
+    file.Kind = http::TRequestKind::Lyric;
     file.BrowserHeaders = true;
     const std::optional<std::string> body = LyricFileBody(Fetch_.Fetch(file));
     if (!body)

@@ -29,7 +29,7 @@
 // running fetch is cut short, queued requests are dropped, the thread ends)
 // -> destroyed (the destructor stops and waits for the thread).
 
-#include "catalogue/untHttpFetch.h"
+#include "http/untHttpFetch.h"
 
 #include <condition_variable>
 #include <cstdint>
@@ -61,7 +61,7 @@ bool ParseLyricResults(std::string_view page, std::vector<std::string>& results)
 // not one to keep: the fetch must have ended with the server's close, the
 // status be 200, the body plain (not chunked), as long as a Content-Length
 // says, and hold at least one timed lyric line.
-std::optional<std::string> LyricFileBody(const catalogue::TFetchResult& reply);
+std::optional<std::string> LyricFileBody(const http::TFetchResult& reply);
 
 // Where the lyric file of song `name` lies in `folder`: the folder, a "/"
 // unless it ends with one, and SafeFileName(name + ".lrc").
@@ -76,7 +76,7 @@ class TLRCSvrThread {
 public:
     // `programFolder` ends with "/"; `site` is the lyric site, "host[:port]".
     TLRCSvrThread(const std::string& programFolder, const std::string& site, TLyricTargets targets,
-                  catalogue::TFetchLimits limits = {});
+                  http::TFetchLimits limits = {});
     ~TLRCSvrThread();
     TLRCSvrThread(const TLRCSvrThread&) = delete;
     TLRCSvrThread& operator=(const TLRCSvrThread&) = delete;
@@ -105,8 +105,8 @@ private:
     bool Stopped() const;
 
     const TLyricTargets Targets_;
-    catalogue::TUrlParts Site_;
-    catalogue::THttpFetch Fetch_;
+    http::TUrlParts Site_;
+    http::THttpFetch Fetch_;
     mutable std::mutex Mutex_;
     std::condition_variable Wake_;
     std::deque<TQueued> Queue_; // guarded by Mutex_

@@ -4,7 +4,7 @@
 // namespace when the process may make one.
 #include "app/untFrmMain.h"
 
-#include "../catalogue/PageServer.h"
+#include "../http/PageServer.h"
 #include "../speaker/PrivateNetwork.h"
 #include "QtTestApp.h"
 #include "TempDir.h"

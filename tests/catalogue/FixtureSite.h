@@ -3,8 +3,8 @@
 // search, download, chart overview and chart paths with fixture pages, and
 // can be told to hang on one path.
 
+#include "../http/PageServer.h"
 #include "../speaker/SpeakerPeer.h"
-#include "PageServer.h"
 #include "SiteFixtures.h"
 
 namespace zv2::test {

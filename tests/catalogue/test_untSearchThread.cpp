@@ -13,7 +13,7 @@ using platform::TQueueDispatcher;
 namespace {
 
 struct TSearch {
-    TSearch(platform::IDispatcher& ui, const std::string& url, TFetchLimits limits = {}) {
+    TSearch(platform::IDispatcher& ui, const std::string& url, http::TFetchLimits limits = {}) {
         Thread = std::make_unique<TSearchThread>(
             ui, url, [this](const TSearchRow& row) { Rows.push_back(row); }, [this] { ++Terminations; }, limits);
     }

@@ -12,7 +12,7 @@ using platform::TQueueDispatcher;
 namespace {
 
 struct TCharts {
-    TCharts(platform::IDispatcher& ui, const std::string& site, TFetchLimits limits = {}) {
+    TCharts(platform::IDispatcher& ui, const std::string& site, http::TFetchLimits limits = {}) {
         TTopNTargets targets;
         targets.OnCharts = [this](const std::vector<TChartEntry>& charts) { Charts = charts; };
         targets.OnSongs = [this](const std::vector<TChartSongRow>& rows) { Rows = rows; };

@@ -1,6 +1,6 @@
 #include "lyrics/untLRCSvr.h"
 
-#include "../catalogue/PageServer.h"
+#include "../http/PageServer.h"
 #include "TempDir.h"
 
 #include <chrono>
@@ -63,7 +63,7 @@ struct TLyricSite {
 
 // A worker over a lyric folder of the test's, its reports collected.
 struct TWorker {
-    TWorker(const std::string& site, catalogue::TFetchLimits limits = {}) {
+    TWorker(const std::string& site, http::TFetchLimits limits = {}) {
         TLyricTargets targets;
         targets.OnSaved = [this](const std::string& path) { Report("saved:" + path); };
         targets.OnList = [this](const std::vector<std::string>& links) {
@@ -199,7 +199,7 @@ TEST(LRCSvrThread, ALinkHoldingALineBreakIsNotFetched) {
 
 TEST(LRCSvrThread, StopCutsAHungDownloadShortAndReportsNothing) {
     TLyricSite site(TFileReply::Hang);
-    catalogue::TFetchLimits patient;
+    http::TFetchLimits patient;
     patient.TimeLimitMs = 3600000; // only Stop can end the fetch
     {
         TWorker w(site.Server.Site(), patient);

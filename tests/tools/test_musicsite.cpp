@@ -2,7 +2,7 @@
 // very request texts the program's fetchers send (doubled slashes, the
 // download engine's lower-cased addresses, the lyric site's GBK query).
 
-#include "catalogue/untHttpRequest.h"
+#include "http/untHttpRequest.h"
 #include "platform/TextCodec.h"
 #include "platform/net/TcpSocket.h"
 
@@ -17,9 +17,9 @@
 #include <map>
 
 using namespace zv2;
-using catalogue::BuildRangeRequest;
-using catalogue::BuildRequest;
-using catalogue::TRequestKind;
+using http::BuildRangeRequest;
+using http::BuildRequest;
+using http::TRequestKind;
 using test::TChildProcess;
 
 namespace {
@@ -232,10 +232,10 @@ TEST_F(MusicSiteTest, DownloadLinkLeadsTheDownloadEngineToTheFileByteExact) {
             std::string address = host + value;
             for (char& c : address)
                 c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
-            const catalogue::TUrlParts url = catalogue::SplitUrl(address);
+            const http::TUrlParts url = http::SplitUrl(address);
             ASSERT_EQ(url.Host, "127.0.0.1") << address;
             ASSERT_EQ(url.Port, Port) << address;
-            const std::string path = catalogue::EscapeSpaces(url.Path);
+            const std::string path = http::EscapeSpaces(url.Path);
             const std::string& bytes = Files.at(file);
             const auto size = static_cast<std::int64_t>(bytes.size());
 
@@ -333,7 +333,7 @@ TEST_F(MusicSiteTest, LyricSearchGivesAGbkPageWhoseLinkFetchesTheLrcFile) {
     ASSERT_NE(at, std::string::npos) << page.Body;
     const std::string link = page.Body.substr(at + 13, page.Body.find('<', at) - at - 13);
 
-    const catalogue::TUrlParts url = catalogue::SplitUrl(link);
+    const http::TUrlParts url = http::SplitUrl(link);
     ASSERT_EQ(url.Host, "127.0.0.1") << link;
     ASSERT_EQ(url.Port, Port) << link;
     const TReply lrc = Send(BuildRequest("GET", url.Host, url.Port, url.Path, TRequestKind::Lyric, true), "!");

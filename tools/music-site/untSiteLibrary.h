@@ -75,5 +75,4 @@ private:
 // Title and artist from a file name without its extension: "Artist - Title".
 void NamesFromFileName(std::string_view stem, std::string& title, std::string& artist);
 
-
 } // namespace zv2::site

@@ -35,9 +35,13 @@ bool TNullWaveOut::Write(TWaveBlockPtr block) {
     return true;
 }
 
-bool TNullWaveOut::Pause() { return SetPaused(true); }
+bool TNullWaveOut::Pause() {
+    return SetPaused(true);
+}
 
-bool TNullWaveOut::Restart() { return SetPaused(false); }
+bool TNullWaveOut::Restart() {
+    return SetPaused(false);
+}
 
 bool TNullWaveOut::SetPaused(bool paused) {
     if (!Open_)

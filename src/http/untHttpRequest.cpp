@@ -1,8 +1,8 @@
-#include "catalogue/untHttpRequest.h"
+#include "http/untHttpRequest.h"
 
 #include "platform/net/NetAddress.h"
 
-namespace zv2::catalogue {
+namespace zv2::http {
 
 namespace {
 
@@ -97,4 +97,4 @@ std::string BuildRangeRequest(std::string_view method, std::string_view host, st
     return text.append("\r\n");
 }
 
-} // namespace zv2::catalogue
+} // namespace zv2::http

@@ -1,4 +1,4 @@
-#include "catalogue/untHttpFetch.h"
+#include "http/untHttpFetch.h"
 
 #include "platform/TextCodec.h"
 
@@ -6,7 +6,7 @@
 
 #include <chrono>
 
-namespace zv2::catalogue {
+namespace zv2::http {
 
 namespace {
 
@@ -100,4 +100,4 @@ bool THttpFetch::Aborted() const {
     return Aborted_;
 }
 
-} // namespace zv2::catalogue
+} // namespace zv2::http

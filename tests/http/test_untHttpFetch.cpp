@@ -1,4 +1,4 @@
-#include "catalogue/untHttpFetch.h"
+#include "http/untHttpFetch.h"
 
 #include "PageServer.h"
 
@@ -6,7 +6,7 @@
 #include <thread>
 
 using namespace zv2;
-using namespace zv2::catalogue;
+using namespace zv2::http;
 using test::TPageServer;
 using test::TReply;
 

@@ -1,8 +1,8 @@
-#include "catalogue/untHttpRequest.h"
+#include "http/untHttpRequest.h"
 
 #include <gtest/gtest.h>
 
-using namespace zv2::catalogue;
+using namespace zv2::http;
 
 namespace {
 

@@ -7,7 +7,7 @@
 #include <string>
 #include <string_view>
 
-namespace zv2::catalogue {
+namespace zv2::http {
 
 // An address as the fetchers use it. `Path` has no leading "/" of its own: a
 // site path that begins with "/" keeps that slash, so its request line reads
@@ -42,4 +42,4 @@ std::string BuildRequest(std::string_view method, std::string_view host, std::ui
 std::string BuildRangeRequest(std::string_view method, std::string_view host, std::string_view path, std::uint16_t port,
                               std::int64_t start, std::int64_t end);
 
-} // namespace zv2::catalogue
+} // namespace zv2::http

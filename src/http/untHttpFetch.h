@@ -14,7 +14,7 @@
 //
 // Threads: Fetch() on one worker thread at a time; Abort() from any thread.
 
-#include "catalogue/untHttpRequest.h"
+#include "http/untHttpRequest.h"
 
 #include <cstddef>
 #include <cstdint>
@@ -26,7 +26,7 @@ namespace zv2::platform {
 class TTcpSocket;
 }
 
-namespace zv2::catalogue {
+namespace zv2::http {
 
 struct TFetchLimits {
     int TimeLimitMs = 30000;                  // from the connect to the last byte
@@ -82,4 +82,4 @@ private:
     bool Aborted_ = false;                    // guarded by Mutex_
 };
 
-} // namespace zv2::catalogue
+} // namespace zv2::http
