@@ -2,30 +2,32 @@
 
 namespace zv2::catalogue {
 
-std::string CutSection(std::string& page, std::string_view start, std::string_view end, TCutEnd how) {
-    const auto from = start.empty() ? std::string::npos : page.find(start);
-    if (from == std::string::npos)
+std::string_view CutSection(TPageCursor& page, std::string_view start, std::string_view end, TCutEnd how) {
+    const auto from = start.empty() ? std::string_view::npos : page.Page.find(start, page.At);
+    if (from == std::string_view::npos)
         return {};
-    page.erase(0, from);
+    page.At = from;
     // The end marker is looked for after the start marker: an end marker that
     // also begins the start marker would otherwise give a one-character piece
-    // and leave the page where it was, and the next cut would find it again.
-    const auto to = page.find(end, start.size());
-    if (to == std::string::npos || end.empty())
+    // and leave the cursor where it was, and the next cut would find it again.
+    const auto to = page.Page.find(end, from + start.size());
+    if (to == std::string_view::npos || end.empty())
         return {};
-    const std::size_t length = to + (how == TCutEnd::WholeMarker ? end.size() : 1);
-    std::string piece = page.substr(0, length);
-    page.erase(0, to);
-    return piece;
+    const std::size_t length = to - from + (how == TCutEnd::WholeMarker ? end.size() : 1);
+    page.At = to;
+    return page.Page.substr(from, length);
 }
 
-std::string FindSection(std::string& page, std::string_view start, std::string_view end, std::string_view required,
-                        TCutEnd how) {
-    for (;;) {
-        std::string piece = CutSection(page, start, end, how);
-        if (piece.empty() || piece.find(required) != std::string::npos)
+std::string_view FindSection(TPageCursor& page, std::string_view start, std::string_view end, std::string_view required,
+                             TCutEnd how) {
+    // Pieces follow each other (two overlap by at most the end marker), so
+    // the whole walk reads each byte of the page a bounded number of times.
+    while (!page.StopRequested()) {
+        const std::string_view piece = CutSection(page, start, end, how);
+        if (piece.empty() || piece.find(required) != std::string_view::npos)
             return piece;
     }
+    return {};
 }
 
 std::string AttributeValue(std::string_view name, std::string_view text) {

@@ -3,13 +3,35 @@
 // text markers. Pure functions over byte strings; no HTML parsing, no entity
 // decoding beyond what each function says.
 //
-// The cutting tools consume the page from the front: after a cut the page
-// begins at the end marker, so the next cut finds the next piece.
+// The cutting tools walk a page by offset (TPageCursor): after a cut the
+// cursor stands at the end marker, so the next cut finds the next piece. The
+// page is never copied nor shortened, and each byte is looked at a bounded
+// number of times, so a page of any shape is cut up in time proportional to
+// its size.
 
+#include <atomic>
+#include <cstddef>
 #include <string>
 #include <string_view>
 
 namespace zv2::catalogue {
+
+// A page being cut up: the text and the offset the next cut starts at. It
+// views the text without owning it: the text must outlive the cursor and
+// every piece cut from it. With a stop flag, FindSection gives nothing more
+// once the flag is set (another thread may set it at any time), as if the
+// page ended there: how a worker's stop ends a scrape at once.
+struct TPageCursor {
+    explicit TPageCursor(std::string_view page, const std::atomic<bool>* stop = nullptr) : Page(page), Stop(stop) {}
+
+    // What the next cut sees: the page from the cursor on.
+    std::string_view Rest() const { return Page.substr(At); }
+    bool StopRequested() const { return Stop != nullptr && Stop->load(std::memory_order_relaxed); }
+
+    std::string_view Page;
+    std::size_t At = 0;
+    const std::atomic<bool>* Stop = nullptr;
+};
 
 // How far a cut piece reaches into its end marker.
 enum class TCutEnd {
@@ -17,18 +39,21 @@ enum class TCutEnd {
     WholeMarker // through the whole end marker (chart pages)
 };
 
-// Finds `start` in `page`; drops everything before it; finds `end` after it.
-// The piece runs from the start marker to the end marker (as `how` says), and
-// the page is left beginning at the end marker. When `start` is missing the
-// piece is empty and the page unchanged; when `end` is missing the piece is
-// empty and the page begins at the start marker.
-std::string CutSection(std::string& page, std::string_view start, std::string_view end,
-                       TCutEnd how = TCutEnd::FirstChar);
+// Finds `start` at or after the cursor, moves the cursor to it, and finds
+// `end` after it. The piece runs from the start marker to the end marker (as
+// `how` says), and the cursor is left at the end marker. When `start` is
+// missing the piece is empty and the cursor stays; when `end` is missing the
+// piece is empty and the cursor stands at the start marker. The piece views
+// the page.
+std::string_view CutSection(TPageCursor& page, std::string_view start, std::string_view end,
+                            TCutEnd how = TCutEnd::FirstChar);
 
 // Cuts pieces until one holds `required` or a cut gives nothing; returns that
-// piece (empty when none held it). Pieces without `required` are skipped.
-std::string FindSection(std::string& page, std::string_view start, std::string_view end, std::string_view required,
-                        TCutEnd how = TCutEnd::FirstChar);
+// piece (empty when none held it, or when the cursor's stop flag is set).
+// Pieces without `required` are skipped. Once it gives nothing, it gives
+// nothing again for the same markers.
+std::string_view FindSection(TPageCursor& page, std::string_view start, std::string_view end, std::string_view required,
+                             TCutEnd how = TCutEnd::FirstChar);
 
 // The value after the first `name` (with its "=") in `text`: from the first
 // double quote after the name to the next double quote, or to the end of the

@@ -47,11 +47,13 @@ void TSearchThread::Execute() {
 }
 
 void TSearchThread::Scan() {
-    std::string page = Fetch_.FetchPage(Request_).Text;
+    const std::string page = Fetch_.FetchPage(Request_).Text;
+    // The terminate flag ends a scrape in progress too, so a stop never waits for a long page.
+    TPageCursor cursor(page, &Terminated_);
     const std::string site = http::HostWithPort(Request_.Host, Request_.Port);
     for (int pass = 0; pass < kSearchPageItems; ++pass) {
         try {
-            const std::optional<TSearchItem> item = NextSearchItem(page);
+            const std::optional<TSearchItem> item = NextSearchItem(cursor);
             if (!item)
                 return;
             http::TPageRequest download = Request_;
@@ -59,7 +61,7 @@ void TSearchThread::Scan() {
             TSearchRow row;
             row.SongName = CleanText(item->SongName);
             row.Artist = CleanText(item->Artist);
-            row.SongLink = DownloadLinkOf(Fetch_.FetchPage(download).Text, site);
+            row.SongLink = DownloadLinkOf(Fetch_.FetchPage(download).Text, site, &Terminated_);
             if (!TrimBlanks(row.SongLink).empty()) {
                 const bool delivered = Ui_.Call([alive = std::weak_ptr<int>(Alive_), this, row] {
                     if (alive.lock() && OnRow_)

@@ -9,7 +9,8 @@
 //
 // Lifecycle: constructed on the UI thread, it starts at once. Stop() (UI
 // thread) closes the running fetch and sets the terminate flag; the scan then
-// ends after the pass it is in, and OnTerminate runs as always. The owner
+// ends after the pass it is in (a page being scraped is given up at once, the
+// song of that pass listed with what was found), and OnTerminate runs as always. The owner
 // destroys the object on the UI thread, usually from OnTerminate; the
 // destructor stops the worker and waits for it. A worker blocked in a row
 // delivery is released only by the UI thread running it or by the

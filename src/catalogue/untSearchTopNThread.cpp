@@ -84,7 +84,7 @@ bool TSearchTopNThread::LoadCharts() {
         return Deliver(nullptr);
     http::TPageRequest overview = Site_;
     overview.Path = kChartOverviewPath;
-    const std::vector<TChartEntry> charts = ParseCharts(Fetch_.FetchPage(overview).Text);
+    const std::vector<TChartEntry> charts = ParseCharts(Fetch_.FetchPage(overview).Text, &Terminated_);
     return Deliver([this, charts] { Targets_.OnCharts(charts); });
 }
 
@@ -93,7 +93,7 @@ bool TSearchTopNThread::LoadSongs(const std::string& link) {
         return Deliver(nullptr);
     http::TPageRequest chart = Site_;
     chart.Path = link;
-    const auto rows = ChartSongRows(ParseChartSongs(Fetch_.FetchPage(chart).Text));
+    const auto rows = ChartSongRows(ParseChartSongs(Fetch_.FetchPage(chart).Text, &Terminated_));
     return Deliver([this, rows] { Targets_.OnSongs(rows); });
 }
 

@@ -7,10 +7,11 @@
 // It touches no widget; the window turns the deliveries into list items.
 //
 // Lifecycle: created once (UI thread), it waits at once. Stop() (UI thread)
-// sets the terminate flag, ends the running fetch and wakes the worker; the
-// destructor stops and waits for it. As with TSearchThread, a worker blocked
-// in a delivery is released by the UI thread running it or by the
-// dispatcher's Shutdown(), which an owner destroying it at exit calls first.
+// sets the terminate flag, ends the running fetch and the scrape of a page in
+// progress (the entries not reached stay empty, as on a short page) and wakes
+// the worker; the destructor stops and waits for it. As with TSearchThread, a
+// worker blocked in a delivery is released by the UI thread running it or by
+// the dispatcher's Shutdown(), which an owner destroying it at exit calls first.
 // Callbacks run on the UI thread only, never after the object is destroyed.
 
 #include "catalogue/untSitePages.h"
@@ -75,11 +76,12 @@ private:
     http::THttpFetch Fetch_;
     std::mutex Mutex_;
     std::condition_variable Wake_;
-    bool Signalled_ = false;  // the wake event; guarded by Mutex_
-    std::uint8_t Mode_ = 0;   // guarded by Mutex_
-    std::string ChartName_;   // guarded by Mutex_
-    std::string ChartLink_;   // guarded by Mutex_
-    bool Terminated_ = false; // guarded by Mutex_
+    bool Signalled_ = false; // the wake event; guarded by Mutex_
+    std::uint8_t Mode_ = 0;  // guarded by Mutex_
+    std::string ChartName_;  // guarded by Mutex_
+    std::string ChartLink_;  // guarded by Mutex_
+    // Written under Mutex_ (the wake condition); read by the scrapers without it.
+    std::atomic<bool> Terminated_{false};
     std::atomic<bool> Busy_{false};
     std::shared_ptr<int> Alive_ = std::make_shared<int>(0);
     std::thread Worker_;

@@ -4,25 +4,18 @@
 
 namespace zv2::catalogue {
 
-namespace {
-
-std::string DecodeChartText(std::string_view text) {
-    return ReplaceAll(ReplaceAll(text, "&#039;", "'"), "&amp;", "&");
-}
-
-} // namespace
-
-std::optional<TSearchItem> NextSearchItem(std::string& page) {
-    std::string item = FindSection(page, "index-num", "checkbox-item-hook", "title");
+std::optional<TSearchItem> NextSearchItem(TPageCursor& page) {
+    const std::string_view item = FindSection(page, "index-num", "checkbox-item-hook", "title");
     if (item.empty())
         return std::nullopt;
     TSearchItem found;
-    const std::string songTag = FindSection(item, "<a", ">", "data-songdata");
+    TPageCursor tags(item, page.Stop);
+    const std::string_view songTag = FindSection(tags, "<a", ">", "data-songdata");
     if (!songTag.empty()) {
         found.SongLink = AttributeValue("href=", songTag);
         found.SongName = AttributeValue("title=", songTag);
     }
-    const std::string artistTag = FindSection(item, "<a", ">", "hidefocus");
+    const std::string_view artistTag = FindSection(tags, "<a", ">", "hidefocus");
     if (!artistTag.empty())
         found.Artist = AttributeValue("title=", artistTag);
     return found;
@@ -32,35 +25,50 @@ std::string DownloadPagePath(std::string_view songLink) {
     return std::string(songLink) + "/download";
 }
 
-std::string DownloadLinkOf(std::string_view downloadPage, std::string_view site) {
-    std::string page(downloadPage);
-    const std::string tag = FindSection(page, "<input", ">", "downlink");
+std::string DownloadLinkOf(std::string_view downloadPage, std::string_view site, const std::atomic<bool>* stop) {
+    TPageCursor page(downloadPage, stop);
+    const std::string_view tag = FindSection(page, "<input", ">", "downlink");
     if (tag.empty())
         return kNoDownloadLink;
     return std::string(site) + AttributeValue("downlink=", tag);
 }
 
-std::vector<TChartEntry> ParseCharts(std::string_view page) {
+// In both chart scrapers a cut that gives nothing would give nothing again
+// (same markers, same rest of the page), so the entries after it stay empty.
+
+std::vector<TChartEntry> ParseCharts(std::string_view page, const std::atomic<bool>* stop) {
     const auto dt = page.find("<dt>");
-    std::string work(dt == std::string_view::npos ? std::string_view{} : page.substr(dt));
+    TPageCursor work(dt == std::string_view::npos ? std::string_view{} : page.substr(dt), stop);
     std::vector<TChartEntry> charts(kChartCount);
     for (TChartEntry& chart : charts) {
-        const std::string piece = FindSection(work, "<a", "</a>", "href=", TCutEnd::WholeMarker);
+        const std::string_view piece = FindSection(work, "<a", "</a>", "href=", TCutEnd::WholeMarker);
+        if (piece.empty())
+            break;
         chart.Link = AttributeValue("href=", piece);
-        chart.Name = DecodeChartText(TextBetween(piece, ">", "<"));
+        chart.Name = CleanChartName(TextBetween(piece, ">", "<"));
     }
     return charts;
 }
 
-std::vector<TChartSong> ParseChartSongs(std::string_view page) {
-    std::string work(page);
+std::vector<TChartSong> ParseChartSongs(std::string_view page, const std::atomic<bool>* stop) {
+    TPageCursor work(page, stop);
     std::vector<TChartSong> songs(kChartSongCount);
     for (TChartSong& song : songs) {
-        const std::string piece = FindSection(work, "<li", ">", "song-item-hook", TCutEnd::WholeMarker);
-        song.Name = DecodeChartText(QuotedField(piece, "'sname'"));
-        song.Artist = ReplaceAll(QuotedField(piece, "'author'"), "&amp;", "&");
+        const std::string_view piece = FindSection(work, "<li", ">", "song-item-hook", TCutEnd::WholeMarker);
+        if (piece.empty())
+            break;
+        song.Name = CleanChartName(QuotedField(piece, "'sname'"));
+        song.Artist = CleanChartArtist(QuotedField(piece, "'author'"));
     }
     return songs;
+}
+
+std::string CleanChartName(std::string_view text) {
+    return ReplaceAll(ReplaceAll(ReplaceAll(text, "\\&#039;", "'"), "&#039;", "'"), "&amp;", "&");
+}
+
+std::string CleanChartArtist(std::string_view text) {
+    return ReplaceAll(text, "&amp;", "&");
 }
 
 std::vector<TChartSongRow> ChartSongRows(const std::vector<TChartSong>& songs) {

@@ -7,33 +7,33 @@ using namespace zv2::catalogue;
 namespace {
 
 TEST(CutSection, OnSearchPagesThePieceEndsWithTheFirstCharacterOfTheEndMarker) {
-    std::string page = "xx<a href=\"1\">yy<a href=\"2\">";
+    TPageCursor page("xx<a href=\"1\">yy<a href=\"2\">");
     EXPECT_EQ(CutSection(page, "<a", ">"), "<a href=\"1\">");
-    EXPECT_EQ(page, ">yy<a href=\"2\">");
-    std::string item = "..index-num 1 title checkbox-item-hook..";
+    EXPECT_EQ(page.Rest(), ">yy<a href=\"2\">");
+    TPageCursor item("..index-num 1 title checkbox-item-hook..");
     EXPECT_EQ(CutSection(item, "index-num", "checkbox-item-hook"), "index-num 1 title c");
-    EXPECT_EQ(item, "checkbox-item-hook..");
+    EXPECT_EQ(item.Rest(), "checkbox-item-hook..");
 }
 
 TEST(CutSection, OnChartPagesThePieceHoldsTheWholeEndMarker) {
-    std::string page = "<dt><a href=\"/t\">Hot</a><a";
+    TPageCursor page("<dt><a href=\"/t\">Hot</a><a");
     EXPECT_EQ(CutSection(page, "<a", "</a>", TCutEnd::WholeMarker), "<a href=\"/t\">Hot</a>");
-    EXPECT_EQ(page, "</a><a");
+    EXPECT_EQ(page.Rest(), "</a><a");
 }
 
 TEST(CutSection, AMissingStartLeavesThePageAndAMissingEndLeavesItAtTheStart) {
-    std::string page = "abc<a x";
+    TPageCursor page("abc<a x");
     EXPECT_EQ(CutSection(page, "<b", ">"), "");
-    EXPECT_EQ(page, "abc<a x");
+    EXPECT_EQ(page.Rest(), "abc<a x");
     EXPECT_EQ(CutSection(page, "<a", ">"), "");
-    EXPECT_EQ(page, "<a x");
+    EXPECT_EQ(page.Rest(), "<a x");
 }
 
 TEST(FindSection, SkipsPiecesWithoutTheRequiredTextAndEndsWhenNoneIsLeft) {
-    std::string page = "<a 1><a 2 hidefocus><a 3>";
+    TPageCursor page("<a 1><a 2 hidefocus><a 3>");
     EXPECT_EQ(FindSection(page, "<a", ">", "hidefocus"), "<a 2 hidefocus>");
     EXPECT_EQ(FindSection(page, "<a", ">", "hidefocus"), "");
-    std::string same = "aaaa";
+    TPageCursor same("aaaa");
     EXPECT_EQ(FindSection(same, "a", "a", "b"), "") << "a marker that is its own end still ends";
 }
 

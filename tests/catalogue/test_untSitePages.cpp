@@ -9,8 +9,9 @@ using namespace zv2::test;
 
 namespace {
 
-std::vector<TSearchItem> AllItems(std::string page) {
+std::vector<TSearchItem> AllItems(const std::string& text) {
     std::vector<TSearchItem> items;
+    TPageCursor page(text);
     while (auto item = NextSearchItem(page))
         items.push_back(*item);
     return items;
