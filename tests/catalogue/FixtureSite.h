@@ -1,11 +1,13 @@
 #pragma once
 // A small music site for the worker tests: a page server that answers the
 // search, download, chart overview and chart paths with fixture pages, and
-// can be told to hang on one path.
+// can be told to hang on one path. And a site of one large page, for workers
+// stopped while they scrape it.
 
 #include "../http/PageServer.h"
 #include "../speaker/SpeakerPeer.h"
 #include "SiteFixtures.h"
+#include "http/untHttpFetch.h"
 
 namespace zv2::test {
 
@@ -61,6 +63,33 @@ private:
     }
 
     std::vector<TFixtureSong> Songs_;
+    TPageServer Server_;
+};
+
+// Answers every request with one page (a probe of its own with nothing).
+class TOnePageSite {
+public:
+    explicit TOnePageSite(const std::string& page)
+        : Reply_(HtmlReply(page)), Server_([this](const std::string& request) {
+              return TReply{RequestPath(request) == "/probe" ? HtmlReply("") : Reply_};
+          }) {}
+
+    std::string Site() const { return Server_.Site(); }
+
+    // Waits until a worker's request has come and its reply has been sent
+    // whole: the server answers one connection at a time, so it answers a
+    // probe of our own only after that reply. The worker is then reading the
+    // last of the page or scraping it.
+    bool WaitUntilPageSent() {
+        if (!Server_.WaitForRequests(1, GiveUpMs))
+            return false;
+        http::THttpFetch probe;
+        return probe.Fetch({.Host = "127.0.0.1", .Port = Server_.Port(), .Path = "probe"}).Status ==
+               http::TFetchStatus::Complete;
+    }
+
+private:
+    const std::string Reply_;
     TPageServer Server_;
 };
 

@@ -3,6 +3,7 @@
 // pages, download pages, the chart overview and chart pages.
 
 #include <string>
+#include <string_view>
 #include <vector>
 
 namespace zv2::test {
@@ -58,6 +59,16 @@ inline std::string ChartPage(const std::vector<std::pair<std::string, std::strin
         page += "<li class=\"song-item-hook\" data-songitem=\"{'songItem':{'sid':1,'sname':'" + name + "','author':'" +
                 artist + "'}}\"><span>" + name + "</span></li>\n";
     return page + "</ul></body></html>\n";
+}
+
+// `head`, then `piece` over and over up to at least `size` bytes: the
+// worst-case pages of the scrapers, such as a chart page of "<li>" only.
+inline std::string RepeatedPiece(std::string_view piece, std::size_t size, std::string_view head = {}) {
+    std::string page(head);
+    page.reserve(size + piece.size());
+    while (page.size() < size)
+        page.append(piece);
+    return page;
 }
 
 } // namespace zv2::test

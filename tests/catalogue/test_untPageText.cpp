@@ -37,6 +37,23 @@ TEST(FindSection, SkipsPiecesWithoutTheRequiredTextAndEndsWhenNoneIsLeft) {
     EXPECT_EQ(FindSection(same, "a", "a", "b"), "") << "a marker that is its own end still ends";
 }
 
+TEST(FindSection, OnceItGivesNothingItGivesNothingAgainForTheSameMarkers) {
+    TPageCursor page("<a 1><a 2 hidefocus><a 3 hidefocus");
+    EXPECT_EQ(FindSection(page, "<a", ">", "hidefocus"), "<a 2 hidefocus>");
+    EXPECT_EQ(FindSection(page, "<a", ">", "hidefocus"), "") << "the last tag never closes";
+    EXPECT_EQ(page.Rest(), "<a 3 hidefocus");
+    EXPECT_EQ(FindSection(page, "<a", ">", "hidefocus"), "");
+}
+
+TEST(FindSection, GivesNothingOnceTheStopFlagIsSet) {
+    std::atomic<bool> stop{false};
+    TPageCursor page("<a 1 x><a 2 x><a 3 x>", &stop);
+    EXPECT_EQ(FindSection(page, "<a", ">", "x"), "<a 1 x>");
+    stop = true;
+    EXPECT_EQ(FindSection(page, "<a", ">", "x"), "");
+    EXPECT_EQ(CutSection(page, "<a", ">"), "<a 2 x>") << "a single cut is bounded: only the walk asks the flag";
+}
+
 TEST(AttributeValue, TakesTheTextBetweenTheQuotesAfterTheName) {
     EXPECT_EQ(AttributeValue("title=", R"(<a href="/s" title="A &amp; B">)"), "A &amp; B");
     EXPECT_EQ(AttributeValue("title=", R"(<a href="/s">)"), "");

@@ -87,6 +87,16 @@ TEST(SearchThread, StoppedDuringTheThirdDownloadPageItListsTheThirdSongAndEnds) 
     EXPECT_EQ(site.RequestsFor("/download"), 3);
 }
 
+TEST(SearchThread, StoppedWhileItScrapesTheLargestResultPageOfUntitledItemsItEndsAtOnce) {
+    TOnePageSite site(RepeatedPiece("index-num checkbox-item-hook ", http::TFetchLimits{}.SizeCap));
+    TQueueDispatcher ui;
+    TSearch search(ui, "http://" + site.Site() + "/search?key=x");
+    ASSERT_TRUE(site.WaitUntilPageSent());
+    search.Thread->Stop();
+    ASSERT_TRUE(PumpUntil(ui, [&] { return search.Terminations == 1; }));
+    EXPECT_TRUE(search.Rows.empty());
+}
+
 TEST(SearchThread, DestroyedWhileWaitingForTheUiThreadItEndsOnceTheDispatcherShutsDown) {
     TFixtureSite site(NumberedSongs(7));
     TCountingDispatcher ui;

@@ -65,6 +65,18 @@ TEST(SearchTopNThread, ARequestWhileBusyIsDroppedAndStopEndsTheRunningFetch) {
     EXPECT_EQ(site.Server().Requests().size(), 1u);
 }
 
+TEST(SearchTopNThread, StoppedWhileItScrapesTheLargestChartPageOfLiOnlyItEndsAtOnce) {
+    TOnePageSite site(RepeatedPiece("<li>", http::TFetchLimits{}.SizeCap));
+    TQueueDispatcher ui;
+    TCharts top(ui, site.Site());
+    top.Thread->RequestList("Chart 1", "/top/c1", 1);
+    ASSERT_TRUE(site.WaitUntilPageSent());
+    top.Thread->Stop();
+    ASSERT_TRUE(PumpUntil(ui, [&] { return top.Done == 1; }));
+    EXPECT_TRUE(top.Rows.empty());
+    top.Thread.reset();
+}
+
 TEST(SearchTopNThread, AFailedOverviewStillGivesSeventeenBlankCharts) {
     TQueueDispatcher ui;
     TCharts top(ui, "127.0.0.1:9");

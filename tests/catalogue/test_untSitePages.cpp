@@ -99,6 +99,43 @@ TEST(ChartPage, GivesFiftySongsWithTheirEntityRules) {
     EXPECT_EQ(entries[49].Artist, "Singer 50");
 }
 
+TEST(ChartText, NamesTurnTheEscapedApostropheThenTheBareOneThenAmpersandsAndArtistsOnlyAmpersands) {
+    struct {
+        std::string Raw, Name, Artist;
+    } const table[] = {
+        {R"(Rock \&#039;n\&#039; Roll)", "Rock 'n' Roll", R"(Rock \&#039;n\&#039; Roll)"},
+        {"Today&#039;s Hits", "Today's Hits", "Today&#039;s Hits"},
+        {"Rock &amp; Roll", "Rock & Roll", "Rock & Roll"},
+        {"&amp;#039;", "&#039;", "&#039;"}, // "&amp;" is turned last: no entity comes out of it
+        {R"(a\b)", R"(a\b)", R"(a\b)"},
+    };
+    for (const auto& row : table) {
+        EXPECT_EQ(CleanChartName(row.Raw), row.Name) << row.Raw;
+        EXPECT_EQ(CleanChartArtist(row.Raw), row.Artist) << row.Raw;
+    }
+}
+
+TEST(ChartText, AChartAndASongWrittenWithTheEscapedApostropheShowItPlain) {
+    auto charts = NumberedCharts(17);
+    charts[0].first = R"(Rock \&#039;n\&#039; Roll)";
+    EXPECT_EQ(ParseCharts(ChartOverview(charts))[0].Name, "Rock 'n' Roll");
+    const auto songs = ParseChartSongs(ChartPage({{R"(Rock \&#039;n\&#039; Roll)", R"(\&#039;A\&#039;)"}}));
+    EXPECT_EQ(songs[0].Name, "Rock 'n' Roll");
+    EXPECT_EQ(songs[0].Artist, R"(\&#039;A\&#039;)") << "an artist keeps it";
+}
+
+TEST(Scrapers, GiveNothingMoreOnceTheStopFlagIsSet) {
+    std::atomic<bool> stop{false};
+    const std::string search = SearchPage(NumberedSongs(3));
+    TPageCursor page(search, &stop);
+    ASSERT_TRUE(NextSearchItem(page));
+    stop = true;
+    EXPECT_FALSE(NextSearchItem(page));
+    EXPECT_EQ(DownloadLinkOf(DownloadPage("/data/1.mp3"), "h", &stop), kNoDownloadLink);
+    EXPECT_EQ(ParseCharts(ChartOverview(NumberedCharts(17)), &stop)[0].Link, "");
+    EXPECT_TRUE(ChartSongRows(ParseChartSongs(ChartPage({{"Song", "Singer"}}), &stop)).empty());
+}
+
 TEST(ChartPage, RowsKeepTheirPagePositionAndSkipBlankNames) {
     std::vector<std::pair<std::string, std::string>> songs;
     for (int i = 1; i <= 12; ++i)
