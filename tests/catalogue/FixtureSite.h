@@ -66,6 +66,12 @@ private:
     TPageServer Server_;
 };
 
+// How long a test waits at most for a worker to end once stopped while it
+// scrapes a page as large as a fetch keeps. It only bounds a failure (such a
+// scrape used to take minutes); sanitizer builds take seconds to receive and
+// check the page before the scrape begins.
+inline constexpr int kLargePageGiveUpMs = 60000;
+
 // Answers every request with one page (a probe of its own with nothing).
 class TOnePageSite {
 public:

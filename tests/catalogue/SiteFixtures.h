@@ -64,11 +64,12 @@ inline std::string ChartPage(const std::vector<std::pair<std::string, std::strin
 // `head`, then `piece` over and over up to at least `size` bytes: the
 // worst-case pages of the scrapers, such as a chart page of "<li>" only.
 inline std::string RepeatedPiece(std::string_view piece, std::size_t size, std::string_view head = {}) {
-    std::string page(head);
-    page.reserve(size + piece.size());
-    while (page.size() < size)
-        page.append(piece);
-    return page;
+    std::string run(piece);
+    while (!run.empty() && run.size() < size)
+        run += run; // by doubling: a few copies, not millions of small appends
+    if (!piece.empty())
+        run.resize((size + piece.size() - 1) / piece.size() * piece.size());
+    return std::string(head) + run;
 }
 
 } // namespace zv2::test

@@ -93,7 +93,8 @@ TEST(SearchThread, StoppedWhileItScrapesTheLargestResultPageOfUntitledItemsItEnd
     TSearch search(ui, "http://" + site.Site() + "/search?key=x");
     ASSERT_TRUE(site.WaitUntilPageSent());
     search.Thread->Stop();
-    ASSERT_TRUE(PumpUntil(ui, [&] { return search.Terminations == 1; }));
+    ASSERT_TRUE(PumpUntil(
+        ui, [&] { return search.Terminations == 1; }, kLargePageGiveUpMs));
     EXPECT_TRUE(search.Rows.empty());
 }
 

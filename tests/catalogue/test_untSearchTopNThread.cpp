@@ -72,7 +72,8 @@ TEST(SearchTopNThread, StoppedWhileItScrapesTheLargestChartPageOfLiOnlyItEndsAtO
     top.Thread->RequestList("Chart 1", "/top/c1", 1);
     ASSERT_TRUE(site.WaitUntilPageSent());
     top.Thread->Stop();
-    ASSERT_TRUE(PumpUntil(ui, [&] { return top.Done == 1; }));
+    ASSERT_TRUE(PumpUntil(
+        ui, [&] { return top.Done == 1; }, kLargePageGiveUpMs));
     EXPECT_TRUE(top.Rows.empty());
     top.Thread.reset();
 }
