@@ -67,6 +67,12 @@ class TMyHintWindow;
 
 namespace zv2::app {
 
+// The main window's caption, also the program's name on the desktop's panels.
+inline constexpr char kMainCaption[] = "Vantor-ZV2无线播放软件";
+// The program's name for the desktop: its menu entry (zv2player.desktop) and
+// its windows' class (X11 WM_CLASS), by which panels group them.
+inline constexpr char kDesktopName[] = "zv2player";
+
 // What the window needs from the process: where it lives, how it reaches its
 // own thread, and how it asks the user.
 struct TFormEnvironment {
@@ -100,6 +106,7 @@ public:
     const TSettingsData& Loaded() const { return Loaded_; }
     TPlayList& PlayList() { return PlayList_; }
     std::string SaveError() const { return SaveError_; }
+    const std::string& ProgramFolder() const { return Env_.ProgramFolder; }
 
     // Fields of the window that other parts read.
     std::string SearchURL, SavePath, LRCPath;
