@@ -337,6 +337,10 @@ void Tfrm_Main::LoadSettings() {
     LRCPath = d.LRCPath;
     Playback_->LRCPath = d.LRCPath;
     edtLRCPath->setText(Q(d.LRCPath));
+    // The output chosen last; the player starts on the speaker.
+    (d.SpeakerMode ? rb_ZV2 : rb_PC)->setChecked(true);
+    if (Player_->SpeakerMode() != d.SpeakerMode)
+        Player_->SetSpeakerMode(d.SpeakerMode);
     Player_->SetVolume(d.Volume);
     VolumeSlider->SetPosition(d.Volume);
 }
@@ -357,6 +361,7 @@ TSettingsData Tfrm_Main::CollectSettings() const {
     d.ThreadsPeerTask = static_cast<std::uint8_t>(edtThreadsPeerTask->value());
     d.LRCPath = edtLRCPath->text().toStdString();
     d.Volume = VolumeSlider->Position();
+    d.SpeakerMode = rb_ZV2->isChecked();
     return d;
 }
 
