@@ -298,13 +298,20 @@ private:
 
     std::unique_ptr<controls::TMyHintWindow> HintWindow_;
 
-    // Lyric worker (untFrmMainLyrics.cpp)
+    // Lyric worker, and the lyric label's pop-up menu (untFrmMainLyrics.cpp)
 public:
     lyrics::TLRCSvrThread* LyricServer() { return LyricServer_.get(); }
+    // lblCurMusic's menu: the lines half a second earlier or later, at once
+    // and kept in the song's lyric file as its offset.
+    QMenu* pmLyrics = nullptr;
+    QAction *mniLyricsEarlier = nullptr, *mniLyricsLater = nullptr;
+    // Enables the items while lines are loaded, as before the menu opens.
+    void pmLyricsPopup();
 
 private:
     void SetupLyrics(); // once, from FormCreate, after the settings are loaded
-    void StopLyrics();  // from FormDestroy: the worker ends, its reports are dropped
+    void MoveLyrics(std::int32_t earlierMs);
+    void StopLyrics(); // from FormDestroy: the worker ends, its reports are dropped
 
     std::unique_ptr<lyrics::TLRCSvrThread> LyricServer_;
     std::shared_ptr<int> LyricsAlive_ = std::make_shared<int>(0); // reports posted to this thread check it
