@@ -1,5 +1,6 @@
 // Feeds arbitrary bytes through the lyric decoder and parser: nothing may
-// crash, the text must come out as UTF-8 and the lines sorted by time.
+// crash, the text must come out as UTF-8 and the lines sorted by time; the
+// same bytes with an offset set must read back with that offset.
 #include "lyrics/untLRCDisplay.h"
 #include "platform/TextCodec.h"
 
@@ -23,6 +24,9 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
         if (!line.Text || line.Text->find('\n') != std::string::npos)
             std::abort();
     }
+    const auto moved = zv2::lyrics::WithLRCOffset(bytes, -1234);
+    if (zv2::lyrics::ParseLRC(zv2::lyrics::DecodeLRCText(moved)).Offset != -1234)
+        std::abort();
     (void)zv2::lyrics::ParseTime(bytes);
     return 0;
 }

@@ -48,7 +48,7 @@ int main(int argc, char* argv[]) {
 
     QApplication app(argc, argv);
     // The desktop finds the menu entry, and with it the icon, by this name.
-    QGuiApplication::setDesktopFileName("zv2player");
+    QGuiApplication::setDesktopFileName(zv2::app::kDesktopName);
     zv2::app::TQtDispatcher dispatcher;
 
     ::socketpair(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC, 0, SignalPipe);

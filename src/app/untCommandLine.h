@@ -28,6 +28,11 @@ TCommandLine ParseCommandLine(const std::vector<std::string>& args, const std::s
 // an escaped zero byte.
 std::optional<std::string> LocalPathOfUri(const std::string& uri);
 
+// The file:// URI of an absolute path, every byte but letters, digits, "-",
+// ".", "_", "~" and "/" escaped as %XX ("/a b.mp3" gives "file:///a%20b.mp3"):
+// what LocalPathOfUri reads back.
+std::string FileUri(const std::string& path);
+
 // The text that --help prints.
 extern const char* const kUsage;
 

@@ -41,7 +41,6 @@ constexpr int kClientWidth = 548;
 constexpr int kClientHeight = 346;
 constexpr int kPlayerPanelHeight = 65;
 constexpr int kDefaultColumnWidth = 50; // a report column whose width the design leaves at the default
-constexpr char kCaption[] = "Vantor-ZV2无线播放软件";
 
 template <class T> T* Named(T* widget, const char* name, const char* hint = nullptr) {
     widget->setObjectName(name);
@@ -86,7 +85,7 @@ Tfrm_Main::Tfrm_Main(TFormEnvironment env) : Env_(std::move(env)) {
     // Fixed single border, only the system menu and minimise in the title bar.
     setWindowFlags(Qt::Window | Qt::CustomizeWindowHint | Qt::WindowTitleHint | Qt::WindowSystemMenuHint |
                    Qt::WindowMinimizeButtonHint | Qt::WindowCloseButtonHint | Qt::MSWindowsFixedSizeDialogHint);
-    setWindowTitle(QString::fromUtf8(kCaption));
+    setWindowTitle(QString::fromUtf8(kMainCaption));
     setWindowIcon(controls::ApplicationIcon());
     setFixedSize(kClientWidth, kClientHeight);
     BuildControls();
@@ -254,8 +253,11 @@ void Tfrm_Main::BuildPlayerPanel() {
 }
 
 void Tfrm_Main::FormCreate() {
+    // The caption is the window's title; the application's name is the one
+    // the desktop knows the program by, which X11 gives its windows as their
+    // class. No display name: Qt would append it to every title.
     QApplication::setApplicationDisplayName(QString());
-    QApplication::setApplicationName(QString::fromUtf8(kCaption));
+    QApplication::setApplicationName(kDesktopName);
     CreatePlayerPanel();
     Lyrics_ = std::make_unique<lyrics::TLRCDisplay>(*Env_.Dispatcher);
     Lyrics_->Target = [this](const std::string& text) {
@@ -335,6 +337,10 @@ void Tfrm_Main::LoadSettings() {
     LRCPath = d.LRCPath;
     Playback_->LRCPath = d.LRCPath;
     edtLRCPath->setText(Q(d.LRCPath));
+    // The output chosen last; the player starts on the speaker.
+    (d.SpeakerMode ? rb_ZV2 : rb_PC)->setChecked(true);
+    if (Player_->SpeakerMode() != d.SpeakerMode)
+        Player_->SetSpeakerMode(d.SpeakerMode);
     Player_->SetVolume(d.Volume);
     VolumeSlider->SetPosition(d.Volume);
 }
@@ -355,6 +361,7 @@ TSettingsData Tfrm_Main::CollectSettings() const {
     d.ThreadsPeerTask = static_cast<std::uint8_t>(edtThreadsPeerTask->value());
     d.LRCPath = edtLRCPath->text().toStdString();
     d.Volume = VolumeSlider->Position();
+    d.SpeakerMode = rb_ZV2->isChecked();
     return d;
 }
 

@@ -67,6 +67,12 @@ class TMyHintWindow;
 
 namespace zv2::app {
 
+// The main window's caption, also the program's name on the desktop's panels.
+inline constexpr char kMainCaption[] = "Vantor-ZV2无线播放软件";
+// The program's name for the desktop: its menu entry (zv2player.desktop) and
+// its windows' class (X11 WM_CLASS), by which panels group them.
+inline constexpr char kDesktopName[] = "zv2player";
+
 // What the window needs from the process: where it lives, how it reaches its
 // own thread, and how it asks the user.
 struct TFormEnvironment {
@@ -100,6 +106,7 @@ public:
     const TSettingsData& Loaded() const { return Loaded_; }
     TPlayList& PlayList() { return PlayList_; }
     std::string SaveError() const { return SaveError_; }
+    const std::string& ProgramFolder() const { return Env_.ProgramFolder; }
 
     // Fields of the window that other parts read.
     std::string SearchURL, SavePath, LRCPath;
@@ -291,13 +298,20 @@ private:
 
     std::unique_ptr<controls::TMyHintWindow> HintWindow_;
 
-    // Lyric worker (untFrmMainLyrics.cpp)
+    // Lyric worker, and the lyric label's pop-up menu (untFrmMainLyrics.cpp)
 public:
     lyrics::TLRCSvrThread* LyricServer() { return LyricServer_.get(); }
+    // lblCurMusic's menu: the lines half a second earlier or later, at once
+    // and kept in the song's lyric file as its offset.
+    QMenu* pmLyrics = nullptr;
+    QAction *mniLyricsEarlier = nullptr, *mniLyricsLater = nullptr;
+    // Enables the items while lines are loaded, as before the menu opens.
+    void pmLyricsPopup();
 
 private:
     void SetupLyrics(); // once, from FormCreate, after the settings are loaded
-    void StopLyrics();  // from FormDestroy: the worker ends, its reports are dropped
+    void MoveLyrics(std::int32_t earlierMs);
+    void StopLyrics(); // from FormDestroy: the worker ends, its reports are dropped
 
     std::unique_ptr<lyrics::TLRCSvrThread> LyricServer_;
     std::shared_ptr<int> LyricsAlive_ = std::make_shared<int>(0); // reports posted to this thread check it

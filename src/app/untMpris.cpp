@@ -1,5 +1,6 @@
 #include "app/untMpris.h"
 
+#include "app/untCommandLine.h"
 #include "app/untPlaybackControl.h"
 
 #include <algorithm>
@@ -30,12 +31,29 @@ int ProgramVolume(double mprisVolume) {
     return int(std::lround(std::min(mprisVolume, 1.0) * kMaxVolume));
 }
 
-std::int64_t MprisMicroseconds(std::uint32_t bytes, int bitRate) {
-    return bitRate > 0 ? std::int64_t(bytes) * 8'000'000 / bitRate : 0;
+namespace {
+
+// Bytes of audio in the file; 0 when there is none or the play time is unknown.
+std::int64_t AudioBytes(const TMprisInput& in) {
+    return in.DurationUs > 0 && in.Length > in.AudioStart ? std::int64_t(in.Length) - in.AudioStart : 0;
 }
 
-std::int64_t FileBytes(std::int64_t microseconds, int bitRate) {
-    return bitRate > 0 && microseconds > 0 ? microseconds * bitRate / 8'000'000 : 0;
+} // namespace
+
+std::int64_t MprisMicroseconds(const TMprisInput& in, std::uint32_t bytes) {
+    const std::int64_t audio = AudioBytes(in);
+    if (audio == 0)
+        return 0;
+    const std::int64_t played = std::clamp<std::int64_t>(std::int64_t(bytes) - in.AudioStart, 0, audio);
+    return std::llround(double(played) * double(in.DurationUs) / double(audio));
+}
+
+std::int64_t FileBytes(const TMprisInput& in, std::int64_t microseconds) {
+    const std::int64_t audio = AudioBytes(in);
+    if (audio == 0)
+        return 0;
+    const std::int64_t time = std::clamp<std::int64_t>(microseconds, 0, in.DurationUs);
+    return in.AudioStart + std::llround(double(time) * double(audio) / double(in.DurationUs));
 }
 
 TMprisState MprisStateOf(const TMprisInput& in) {
@@ -43,17 +61,21 @@ TMprisState MprisStateOf(const TMprisInput& in) {
     s.PlaybackStatus = in.PlayerState == kPlaying ? "Playing" : in.PlayerState == kPaused ? "Paused" : "Stopped";
     s.TrackId = MprisTrackId(in.SongsStarted);
     if (in.SongsStarted > 0) {
-        s.Title = TitleOf(in.FileName);
+        s.Title = in.TagTitle.empty() ? TitleOf(in.FileName) : in.TagTitle;
         if (s.Title.empty()) // a name without "." has no title in the window; the panel shows the name
             s.Title = in.FileName.substr(in.FileName.find_last_of('/') + 1);
-        s.LengthUs = MprisMicroseconds(in.Length, in.BitRate);
+        s.Artists = in.Artists;
+        s.Album = in.Album;
+        s.LengthUs = AudioBytes(in) > 0 ? in.DurationUs : 0;
+        s.ArtUrl = in.ArtUrl;
+        s.Url = FileUri(in.FileName);
         s.Comment = in.LyricLine;
     }
     s.Volume = MprisVolume(in.Volume);
     s.CanPlay = s.CanPause = s.CanGoNext = in.Rows > 0;
     s.CanGoPrevious = in.Rows > 0 && in.LastPlayed > 0;
     // The player moves its position only while it plays.
-    s.CanSeek = in.SongsStarted > 0 && in.PlayerState == kPlaying && in.BitRate > 0;
+    s.CanSeek = in.SongsStarted > 0 && in.PlayerState == kPlaying && s.LengthUs > 0;
     return s;
 }
 
@@ -64,7 +86,8 @@ std::vector<std::string> ChangedMprisProperties(const TMprisState& a, const TMpr
             names.emplace_back(name);
     };
     check(a.PlaybackStatus != b.PlaybackStatus, "PlaybackStatus");
-    check(a.TrackId != b.TrackId || a.Title != b.Title || a.LengthUs != b.LengthUs || a.Comment != b.Comment,
+    check(a.TrackId != b.TrackId || a.Title != b.Title || a.Artists != b.Artists || a.Album != b.Album ||
+              a.LengthUs != b.LengthUs || a.ArtUrl != b.ArtUrl || a.Url != b.Url || a.Comment != b.Comment,
           "Metadata");
     check(a.Volume != b.Volume, "Volume");
     check(a.CanPlay != b.CanPlay, "CanPlay");
@@ -86,7 +109,7 @@ TMprisPlay MprisPlayAction(const TMprisInput& in) {
 namespace {
 
 TMprisSeek MoveTo(const TMprisInput& in, std::int64_t positionUs) {
-    const std::int64_t bytes = std::min<std::int64_t>(FileBytes(positionUs, in.BitRate), in.Length);
+    const std::int64_t bytes = std::min<std::int64_t>(FileBytes(in, positionUs), in.Length);
     return {TMprisSeek::Move, std::uint32_t(bytes)};
 }
 
@@ -96,7 +119,7 @@ TMprisSeek MprisSeekBy(const TMprisInput& in, std::int64_t offsetUs) {
     const TMprisState s = MprisStateOf(in);
     if (!s.CanSeek)
         return {};
-    const std::int64_t target = MprisMicroseconds(in.Position, in.BitRate) + offsetUs;
+    const std::int64_t target = MprisMicroseconds(in, in.Position) + offsetUs;
     if (target >= s.LengthUs)
         return {TMprisSeek::Next, 0};
     return MoveTo(in, std::max<std::int64_t>(target, 0));

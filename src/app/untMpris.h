@@ -7,7 +7,9 @@
 // marshals these values and calls playback control.
 //
 // Units: MPRIS times in microseconds, the player's positions in bytes of the
-// MP3 file; MPRIS volume 0.0 .. 1.0, the program's 0 .. 3000.
+// MP3 file; MPRIS volume 0.0 .. 1.0, the program's 0 .. 3000. The song's
+// tags (title, artists, album, play time, cover) come from its file
+// (audio/untSongTags.h); the window's own texts stay those of the file name.
 
 #include "lyrics/untLRCDisplay.h"
 
@@ -31,20 +33,31 @@ struct TMprisInput {
     std::string FileName;           // of the song last started
     std::uint32_t Position = 0;     // bytes into the file
     std::uint32_t Length = 0;       // the file's size in bytes
-    int BitRate = 0;                // bits per second of the file; 0 unknown
-    int Volume = 0;                 // 0..3000
-    std::string LyricLine;          // the lyric line shown last, or empty
-    std::size_t Rows = 0;           // playlist rows
-    int LastPlayed = -1;            // the playlist row last played
+    // From the song's tags; empty or 0 when it has none.
+    std::string TagTitle;
+    std::vector<std::string> Artists;
+    std::string Album;
+    std::string ArtUrl;           // file:// URI of its cover picture
+    std::int64_t DurationUs = 0;  // its play time; 0 unknown
+    std::uint32_t AudioStart = 0; // bytes of the file before its first audio frame
+    int Volume = 0;               // 0..3000
+    std::string LyricLine;        // the lyric line shown last, or empty
+    std::size_t Rows = 0;         // playlist rows
+    int LastPlayed = -1;          // the playlist row last played
 };
 
 // The values of the Player interface's properties (Position aside).
 struct TMprisState {
     std::string PlaybackStatus = "Stopped"; // "Playing", "Paused" or "Stopped"
-    // Metadata: mpris:trackid, xesam:title, mpris:length (µs, 0 unknown), xesam:comment.
+    // Metadata: mpris:trackid, xesam:title, xesam:artist, xesam:album,
+    // mpris:length (µs, 0 unknown), mpris:artUrl, xesam:url, xesam:comment.
     std::string TrackId = MprisNoTrack;
-    std::string Title;
+    std::string Title; // the tags' title, else the file's
+    std::vector<std::string> Artists;
+    std::string Album;
     std::int64_t LengthUs = 0;
+    std::string ArtUrl;
+    std::string Url; // the file's, percent-encoded
     std::string Comment;
     double Volume = 0;
     bool CanPlay = false, CanPause = false, CanSeek = false, CanGoNext = false, CanGoPrevious = false;
@@ -68,10 +81,11 @@ std::string MprisTrackId(std::uint32_t songsStarted);
 double MprisVolume(int volume);
 int ProgramVolume(double mprisVolume);
 
-// Byte offsets of the file as play time and back, at `bitRate` bits per
-// second (0 when the rate is unknown).
-std::int64_t MprisMicroseconds(std::uint32_t bytes, int bitRate);
-std::int64_t FileBytes(std::int64_t microseconds, int bitRate);
+// Byte offsets of the song's file as play time and back: its audio, from
+// AudioStart to the end of the file, plays for DurationUs, taken at an even
+// pace (0 when the play time is unknown).
+std::int64_t MprisMicroseconds(const TMprisInput& input, std::uint32_t bytes);
+std::int64_t FileBytes(const TMprisInput& input, std::int64_t microseconds);
 
 // What a Play asks of playback control in the player's state.
 enum class TMprisPlay {
@@ -82,8 +96,8 @@ enum class TMprisPlay {
 TMprisPlay MprisPlayAction(const TMprisInput& input);
 
 // Where a Seek or SetPosition moves the song: a byte offset, or the next song
-// (a Seek past the end), or nothing (no song, unknown rate, a SetPosition for
-// another track or outside the song).
+// (a Seek past the end), or nothing (no song, unknown play time, a SetPosition
+// for another track or outside the song).
 struct TMprisSeek {
     enum { Nothing, Move, Next } Action = Nothing;
     std::uint32_t Position = 0; // bytes, for Move

@@ -1,13 +1,13 @@
 #include "app/untMprisService.h"
 
+#include "app/untCommandLine.h"
 #include "app/untFrmMain.h"
 #include "app/untMpris.h"
 #include "audio/untAudioPlayer.h"
-#include "audio/untMpegAudioDecoder.h"
+#include "audio/untSongTags.h"
 #include "controls/untSkinSlider.h"
 #include "platform/net/NetAddress.h"
 
-#include <QCoreApplication>
 #include <QDBusConnection>
 #include <QDBusConnectionInterface>
 #include <QDBusMessage>
@@ -15,7 +15,6 @@
 #include <QDBusVariant>
 #include <QDBusVirtualObject>
 #include <QTimer>
-#include <QUrl>
 
 #include <cstdio>
 #include <cstdlib>
@@ -160,11 +159,16 @@ private:
         in.FileName = player->FileName();
         in.Position = player->Position();
         in.Length = player->Length();
-        if (BitRateOf_ != in.SongsStarted) {
-            BitRateOf_ = in.SongsStarted;
-            BitRate_ = in.FileName.empty() ? 0 : audio::MpegFileBitRate(in.FileName);
+        if (Song_.Of != in.SongsStarted) {
+            Song_ = SongOf(in.FileName);
+            Song_.Of = in.SongsStarted;
         }
-        in.BitRate = BitRate_;
+        in.TagTitle = Song_.Title;
+        in.Artists = Song_.Artists;
+        in.Album = Song_.Album;
+        in.ArtUrl = Song_.ArtUrl;
+        in.DurationUs = Song_.DurationUs;
+        in.AudioStart = Song_.AudioStart;
         in.Volume = player->CurrentVolume();
         if (const lyrics::TLRCDisplay* display = W.LyricDisplay())
             in.LyricLine = ShownLyricLine(*display);
@@ -173,13 +177,54 @@ private:
         return in;
     }
 
-    QVariantMap Metadata(const TMprisState& s, const std::string& fileName) const {
+    // What a song's file says of it, with its cover kept in the program
+    // folder; read once per start of a song.
+    struct TSong {
+        std::uint32_t Of = 0; // the start (SongsStarted) this belongs to
+        std::string Title, Album, ArtUrl;
+        std::vector<std::string> Artists;
+        std::int64_t DurationUs = 0;
+        std::uint32_t AudioStart = 0;
+    };
+
+    TSong SongOf(const std::string& fileName) const {
+        TSong song;
+        const auto tags = fileName.empty() ? std::nullopt : audio::ReadSongTags(fileName);
+        if (!tags)
+            return song;
+        song.Title = tags->Title;
+        song.Artists = tags->Artists;
+        song.Album = tags->Album;
+        song.DurationUs = tags->DurationMs * 1000;
+        song.AudioStart = tags->AudioOffset;
+        std::string error;
+        if (const std::string cover = audio::CoverFile(*tags, W.ProgramFolder() + "Covers/", &error); !cover.empty())
+            song.ArtUrl = FileUri(cover);
+        else if (!error.empty())
+            Diagnostic(QString::fromStdString("the cover of " + fileName + " cannot be kept: " + error));
+        return song;
+    }
+
+    static QStringList Texts(const std::vector<std::string>& texts) {
+        QStringList list;
+        for (const std::string& text : texts)
+            list << QString::fromStdString(text);
+        return list;
+    }
+
+    QVariantMap Metadata(const TMprisState& s) const {
         QVariantMap m;
         m.insert("mpris:trackid", QVariant::fromValue(QDBusObjectPath(QString::fromStdString(s.TrackId))));
         if (s.TrackId == MprisNoTrack)
             return m;
         m.insert("xesam:title", QString::fromStdString(s.Title));
-        m.insert("xesam:url", QUrl::fromLocalFile(QString::fromStdString(fileName)).toString());
+        m.insert("xesam:url", QString::fromStdString(s.Url));
+        if (!s.Artists.empty())
+            m.insert("xesam:artist", Texts(s.Artists));
+        if (!s.Album.empty())
+            m.insert("xesam:album", QString::fromStdString(s.Album));
+        if (!s.ArtUrl.empty())
+            m.insert("mpris:artUrl", QString::fromStdString(s.ArtUrl));
         if (s.LengthUs > 0)
             m.insert("mpris:length", qlonglong(s.LengthUs));
         if (!s.Comment.empty())
@@ -196,11 +241,11 @@ private:
         if (name == "Rate" || name == "MinimumRate" || name == "MaximumRate")
             return 1.0;
         if (name == "Metadata")
-            return Metadata(s, in.FileName);
+            return Metadata(s);
         if (name == "Volume")
             return s.Volume;
         if (name == "Position")
-            return qlonglong(MprisMicroseconds(in.Position, in.BitRate));
+            return qlonglong(MprisMicroseconds(in, in.Position));
         if (name == "CanGoNext")
             return s.CanGoNext;
         if (name == "CanGoPrevious")
@@ -222,9 +267,9 @@ private:
         if (name == "HasTrackList")
             return false;
         if (name == "Identity")
-            return QCoreApplication::applicationName();
+            return QString::fromUtf8(kMainCaption);
         if (name == "DesktopEntry")
-            return QStringLiteral("zv2player");
+            return QString(kDesktopName);
         if (name == "SupportedUriSchemes" || name == "SupportedMimeTypes")
             return QStringList();
         return {};
@@ -358,7 +403,7 @@ private:
             } else if (to.Action == TMprisSeek::Move) {
                 playback->SeekTo(to.Position);
                 QDBusMessage seeked = QDBusMessage::createSignal(MprisObjectPath, MprisPlayerInterface, "Seeked");
-                seeked << qlonglong(MprisMicroseconds(to.Position, in.BitRate));
+                seeked << qlonglong(MprisMicroseconds(in, to.Position));
                 Bus.send(seeked);
             }
         } else { // OpenUri
@@ -370,8 +415,7 @@ private:
     Tfrm_Main& W;
     TMprisState Last_;
     bool RefreshPending_ = false;
-    std::uint32_t BitRateOf_ = 0; // the song (by SongsStarted) BitRate_ belongs to
-    int BitRate_ = 0;
+    TSong Song_;
 };
 
 TMprisService::TMprisService(Tfrm_Main& window) : Window_(window), Object_(std::make_unique<TObject>(window)) {}

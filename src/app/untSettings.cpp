@@ -68,6 +68,7 @@ TSettingsData ReadSettings(const platform::TIniFile& ini, const std::string& pro
     d.ThreadsPeerTask = LimitCount(ini.ReadInteger("Download", "ThreadsPeerTask", 3), 3);
     d.LRCPath = ini.ReadString("General", "LRCPath", programFolder + "LRCs/");
     d.AutoLyrics = ini.ReadBool("General", "AutoLyrics", true);
+    d.SpeakerMode = ini.ReadBool("General", "SpeakerMode", true);
     d.Volume = ini.ReadInteger("History", "Volume", 1500);
     return d;
 }
@@ -95,6 +96,7 @@ void WriteSettings(platform::TIniFile& ini, const TSettingsData& d) {
     ini.WriteInteger("Download", "ThreadsPeerTask", d.ThreadsPeerTask);
     ini.WriteString("General", "LRCPath", d.LRCPath);
     ini.WriteBool("General", "AutoLyrics", d.AutoLyrics);
+    ini.WriteBool("General", "SpeakerMode", d.SpeakerMode);
     ini.WriteInteger("History", "Volume", d.Volume);
 }
 

@@ -31,7 +31,8 @@ struct TSettingsData {
     std::uint8_t MaxTasks = 5;        // 1..5
     std::uint8_t ThreadsPeerTask = 3; // 1..3
     std::string LRCPath;
-    bool AutoLyrics = true;     // a song without a lyric file asks the lyric site for one
+    bool AutoLyrics = true;  // a song without a lyric file asks the lyric site for one
+    bool SpeakerMode = true; // the output chosen last: the speaker ("ZV2播放"), else the sound card ("本地播放")
     std::int32_t Volume = 1500; // as stored; the volume slider limits it to 0..3000
 };
 

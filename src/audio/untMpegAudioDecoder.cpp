@@ -1,12 +1,10 @@
 #include "audio/untMpegAudioDecoder.h"
 
 #include "audio/FFmpegObjects.h"
+#include "audio/untFFmpegLog.h"
 
 #include <algorithm>
 #include <cstring>
-#include <fcntl.h>
-#include <unistd.h>
-#include <vector>
 
 namespace zv2::audio {
 
@@ -42,34 +40,6 @@ void MarkFreeFormatFrame(std::uint8_t* frame, std::size_t frameSize) {
 }
 
 } // namespace
-
-int MpegFileBitRate(const std::string& path) {
-    const int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
-    if (fd < 0)
-        return 0;
-    // An ID3v2 tag: "ID3", version, flags, then its size in four 7-bit bytes;
-    // a footer (flag 0x10) adds ten bytes more.
-    std::uint8_t tag[10];
-    off_t start = 0;
-    if (::pread(fd, tag, sizeof tag, 0) == ssize_t(sizeof tag) && std::memcmp(tag, "ID3", 3) == 0)
-        start = 10 +
-                (off_t(tag[6] & 0x7F) << 21 | off_t(tag[7] & 0x7F) << 14 | off_t(tag[8] & 0x7F) << 7 |
-                 off_t(tag[9] & 0x7F)) +
-                ((tag[5] & 0x10) ? 10 : 0);
-    std::vector<std::uint8_t> bytes(64 * 1024);
-    const ssize_t got = ::pread(fd, bytes.data(), bytes.size(), start);
-    ::close(fd);
-    const std::size_t size = got > 0 ? std::size_t(got) : 0;
-    for (std::size_t at = 0; at + 4 <= size; ++at) {
-        const auto header = ParseMpegFrameHeader(ReadBigEndian32(bytes.data() + at));
-        if (!header || header->FrameBytes == 0)
-            continue;
-        const std::size_t next = at + header->FrameBytes;
-        if (next == size || (next + 4 <= size && ParseMpegFrameHeader(ReadBigEndian32(bytes.data() + next))))
-            return header->BitRate;
-    }
-    return 0;
-}
 
 std::optional<TMpegFrameHeader> ParseMpegFrameHeader(std::uint32_t header) {
     // 12 sync bits and the ID bit: MPEG-1 (ID 1) or MPEG-2 (ID 0); the
@@ -115,6 +85,7 @@ TMpegAudioDecoder::~TMpegAudioDecoder() = default;
 
 int TMpegAudioDecoder::Open() {
     Close();
+    RouteFFmpegLog();
     auto codec = std::make_unique<TCodec>();
     for (int layer = 0; layer < 3; ++layer) {
         const AVCodec* decoder = avcodec_find_decoder(CodecIds[layer]);

@@ -13,7 +13,6 @@
 #include <cstdint>
 #include <memory>
 #include <optional>
-#include <string>
 
 namespace zv2::audio {
 
@@ -33,13 +32,6 @@ struct TMpegFrameHeader {
 
 // A valid header, or nothing for a header the decoder does not accept.
 std::optional<TMpegFrameHeader> ParseMpegFrameHeader(std::uint32_t header);
-
-// The bit rate (bits per second) of an MPEG audio file, from its first frame
-// header that another header follows right after the frame, after an ID3v2
-// tag at the start: what turns byte offsets into play time. 0 when the first
-// 64 KiB after the tag hold no such frame, the file is free format or cannot
-// be read. For a file of variable bit rate it is the first frame's rate.
-int MpegFileBitRate(const std::string& path);
 
 class TMpegAudioDecoder {
 public:

@@ -12,6 +12,7 @@
 #include <optional>
 #include <system_error>
 #include <unistd.h>
+#include <utility>
 
 namespace zv2::lyrics {
 
@@ -89,7 +90,7 @@ void ToLowerAscii(std::string& line) {
 
 // Every "[" opens a tag that the first "]" after it closes, so "[a[b]" holds
 // the tags "a[b" and "b".
-void AddLyricLine(std::string_view line, std::int32_t offset, std::vector<TLyricEntry>& lines) {
+void AddLyricLine(std::string_view line, std::vector<TLyricEntry>& lines) {
     const auto lastClose = line.rfind(']');
     const auto text =
         std::make_shared<const std::string>(lastClose == std::string_view::npos ? line : line.substr(lastClose + 1));
@@ -98,13 +99,40 @@ void AddLyricLine(std::string_view line, std::int32_t offset, std::vector<TLyric
         if (line[i] == '[') {
             open.push_back(i);
         } else if (line[i] == ']') {
-            for (const auto start : open) {
-                const auto time = std::int64_t{ParseTime(line.substr(start + 1, i - start - 1))} + offset;
-                lines.push_back({ClampToInt32(time), text});
-            }
+            for (const auto start : open)
+                lines.push_back({ParseTime(line.substr(start + 1, i - start - 1)), text});
             open.clear();
         }
     }
+}
+
+enum class TLineKind { Album, Artist, Author, Title, Offset, Lyric };
+
+// What a lower-cased line is: the first of the tag tests that matches, each
+// looking for its text anywhere in the line.
+TLineKind KindOf(std::string_view line) {
+    if (line.find("[al") != std::string_view::npos)
+        return TLineKind::Album;
+    if (line.find("[ar") != std::string_view::npos)
+        return TLineKind::Artist;
+    if (line.find("[by") != std::string_view::npos)
+        return TLineKind::Author;
+    if (line.find("[ti") != std::string_view::npos)
+        return TLineKind::Title;
+    if (line.find("[offset") != std::string_view::npos)
+        return TLineKind::Offset;
+    return TLineKind::Lyric;
+}
+
+constexpr std::string_view Bom = "\xEF\xBB\xBF";
+
+// One line of a file read as UTF-8 (`utf8`) or as GBK, in UTF-8.
+std::string LineAsUtf8(std::string_view bytes, bool utf8) {
+    if (!utf8) {
+        if (auto converted = platform::GbkToUtf8(bytes))
+            return std::move(*converted);
+    }
+    return platform::ToValidUtf8(bytes);
 }
 
 std::string ReadWholeFile(const std::string& path) {
@@ -150,7 +178,6 @@ std::int32_t ParseTime(std::string_view tag) {
 
 TLRCContent ParseLRC(std::string_view text) {
     TLRCContent content;
-    std::int32_t offset = 0;
     while (!text.empty()) {
         const auto lf = text.find('\n');
         std::string_view raw = text.substr(0, lf);
@@ -162,19 +189,29 @@ TLRCContent ParseLRC(std::string_view text) {
 
         std::string line(raw);
         ToLowerAscii(line);
-        if (line.find("[al") != std::string::npos)
+        switch (KindOf(line)) {
+        case TLineKind::Album:
             content.AlbumText = "专辑：" + std::string(TagValue(line));
-        else if (line.find("[ar") != std::string::npos)
+            break;
+        case TLineKind::Artist:
             content.ArtistText = "艺术家：" + std::string(TagValue(line));
-        else if (line.find("[by") != std::string::npos)
+            break;
+        case TLineKind::Author:
             content.AuthorText = "歌词制作：" + std::string(TagValue(line));
-        else if (line.find("[ti") != std::string::npos)
+            break;
+        case TLineKind::Title:
             content.Title = std::string(TagValue(line));
-        else if (line.find("[offset") != std::string::npos)
-            offset = ParseDecimal(TagValue(line)).value_or(0);
-        else
-            AddLyricLine(line, offset, content.Lines);
+            break;
+        case TLineKind::Offset:
+            content.Offset = ParseDecimal(TagValue(line)).value_or(0);
+            break;
+        case TLineKind::Lyric:
+            AddLyricLine(line, content.Lines);
+            break;
+        }
     }
+    for (auto& line : content.Lines)
+        line.Time = ClampToInt32(std::int64_t{line.Time} - content.Offset);
     // Each entry goes after every entry whose time is not greater than its own.
     std::stable_sort(content.Lines.begin(), content.Lines.end(),
                      [](const TLyricEntry& a, const TLyricEntry& b) { return a.Time < b.Time; });
@@ -182,7 +219,6 @@ TLRCContent ParseLRC(std::string_view text) {
 }
 
 std::string DecodeLRCText(std::string_view bytes) {
-    constexpr std::string_view Bom = "\xEF\xBB\xBF";
     if (bytes.starts_with(Bom))
         return platform::ToValidUtf8(bytes.substr(Bom.size()));
     if (platform::IsValidUtf8(bytes))
@@ -195,12 +231,65 @@ std::string DecodeLRCText(std::string_view bytes) {
         const auto lf = bytes.find('\n');
         const auto piece = bytes.substr(0, lf == std::string_view::npos ? bytes.size() : lf + 1);
         bytes.remove_prefix(piece.size());
-        if (const auto utf8 = platform::GbkToUtf8(piece))
-            out += *utf8;
-        else
-            out += platform::ToValidUtf8(piece);
+        out += LineAsUtf8(piece, false);
     }
     return out;
+}
+
+std::string WithLRCOffset(std::string_view bytes, std::int32_t offsetMs) {
+    const bool bom = bytes.starts_with(Bom);
+    std::string_view rest = bom ? bytes.substr(Bom.size()) : bytes;
+    const bool utf8 = bom || platform::IsValidUtf8(rest);
+    const std::string tag = "[offset:" + std::to_string(offsetMs) + "]";
+    std::string out(bom ? Bom : std::string_view());
+    out.reserve(bytes.size() + tag.size() + 2);
+    std::string_view lineEnd;                   // of the file's first line that has one
+    std::size_t firstLyric = std::string::npos; // where the first lyric line starts in `out`
+    bool replaced = false;
+    while (!rest.empty()) {
+        const auto lf = rest.find('\n');
+        const std::string_view piece = rest.substr(0, lf == std::string_view::npos ? rest.size() : lf + 1);
+        rest.remove_prefix(piece.size());
+        // Where a line ends as ParseLRC sees it: a CR only counts before a LF.
+        const std::string_view end = piece.ends_with("\r\n") ? "\r\n" : piece.ends_with('\n') ? "\n" : "";
+        const std::string_view text = piece.substr(0, piece.size() - end.size());
+        if (lineEnd.empty())
+            lineEnd = end;
+        if (!text.empty()) {
+            std::string line = LineAsUtf8(text, utf8);
+            ToLowerAscii(line);
+            const TLineKind kind = KindOf(line);
+            if (kind == TLineKind::Offset) {
+                out.append(tag).append(end);
+                replaced = true;
+                continue;
+            }
+            if (kind == TLineKind::Lyric && firstLyric == std::string::npos)
+                firstLyric = out.size();
+        }
+        out += piece;
+    }
+    if (replaced)
+        return out;
+    if (lineEnd.empty())
+        lineEnd = "\n";
+    if (firstLyric != std::string::npos)
+        return out.insert(firstLyric, tag + std::string(lineEnd));
+    if (out.size() > (bom ? Bom.size() : 0) && out.back() != '\n')
+        out += lineEnd;
+    return out.append(tag).append(lineEnd);
+}
+
+bool SaveLRCOffset(const std::string& path, std::int32_t offsetMs, std::string* error) {
+    std::string bytes;
+    try {
+        bytes = ReadWholeFile(path);
+    } catch (const std::system_error& e) {
+        if (error)
+            *error = e.what();
+        return false;
+    }
+    return platform::WriteFileAtomically(path, WithLRCOffset(bytes, offsetMs), error);
 }
 
 TLRCDisplay::TLRCDisplay(platform::IDispatcher& dispatcher) : Timer_(dispatcher.CreateTimer()) {
@@ -250,6 +339,18 @@ void TLRCDisplay::SkipTo(std::int32_t ms) {
     NextLine_ = static_cast<std::int32_t>(next - lines.begin());
     if (next != lines.begin())
         ShowLine(*std::prev(next)->Text);
+}
+
+bool TLRCDisplay::MoveLines(std::int32_t earlierMs, std::string* error) {
+    if (Content_.Lines.empty())
+        return false;
+    const std::int32_t offset = ClampToInt32(std::int64_t{Content_.Offset} + earlierMs);
+    const std::int64_t step = std::int64_t{offset} - Content_.Offset;
+    for (auto& line : Content_.Lines)
+        line.Time = ClampToInt32(line.Time - step);
+    Content_.Offset = offset;
+    SkipTo(Clock_);
+    return SaveLRCOffset(FileName_, offset, error);
 }
 
 void TLRCDisplay::Tick() {

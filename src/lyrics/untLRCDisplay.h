@@ -31,6 +31,7 @@ struct TLRCContent {
     std::string ArtistText;         // "艺术家：" + the [ar:] value, or empty
     std::string AlbumText;          // "专辑：" + the [al:] value, or empty
     std::string AuthorText;         // "歌词制作：" + the [by:] value, or empty
+    std::int32_t Offset = 0;        // ms of the [offset:] tag: how much earlier every line shows
     std::vector<TLyricEntry> Lines; // sorted by time; equal times keep the file's order
 };
 
@@ -43,14 +44,28 @@ std::int32_t ParseTime(std::string_view tag);
 // Parses LRC text (UTF-8, lines ending in LF or CR LF). Every line is
 // lower-cased (ASCII letters) before it is read, lyric texts included. Tag
 // lines ([al:], [ar:], [by:], [ti:], [offset:]) are recognised anywhere in a
-// line; every other line gives one entry per bracketed tag in it, each timed
-// by ParseTime of the tag plus the offset in force at that line.
+// line; every other line gives one entry per bracketed tag in it, timed by
+// ParseTime of the tag less the file's offset: the value of its last
+// [offset:] line (0 when that is no number), which moves every line of the
+// file, a positive one earlier.
 TLRCContent ParseLRC(std::string_view text);
 
 // The bytes of a lyric file as UTF-8: a UTF-8 byte order mark is dropped;
 // valid UTF-8 stays as it is; otherwise the bytes are read as GBK; bytes that
 // are neither become U+FFFD.
 std::string DecodeLRCText(std::string_view bytes);
+
+// The bytes of a lyric file with its offset set to `offsetMs`: each [offset:]
+// line (as ParseLRC finds them) becomes "[offset:N]", or, without one, such a
+// line goes in before the first lyric line. Every other byte stays, so the
+// file keeps its encoding (UTF-8, with or without a byte order mark, or GBK)
+// and its line ends.
+std::string WithLRCOffset(std::string_view bytes, std::int32_t offsetMs);
+
+// Sets the offset in the lyric file at `path` by WithLRCOffset, replacing the
+// file whole (a temporary file, flushed, renamed): it is never left half
+// written. False, with `error` saying why, when it cannot be read or written.
+bool SaveLRCOffset(const std::string& path, std::int32_t offsetMs, std::string* error = nullptr);
 
 // Shows a lyric file on a label, driven by a 100 ms timer of the dispatcher.
 // UI thread only. The owner sets Target, then per song: LoadFile, Start and
@@ -82,6 +97,11 @@ public:
     // plays: the clock is set to `ms`, the lines due before it are passed
     // over, and the last of them (the line being sung) is shown.
     void SkipTo(std::int32_t ms);
+    // Moves every line `earlierMs` earlier (later when negative) at once: the
+    // line due at the clock is shown, and the file gets the new offset
+    // (SaveLRCOffset). Nothing without lines; false when the file could not
+    // be written (the lines have moved all the same, for this song).
+    bool MoveLines(std::int32_t earlierMs, std::string* error = nullptr);
     // One timer step: 100 ms on, and at most one due line shown.
     void Tick();
     void ShowLine(const std::string& text);
@@ -96,6 +116,7 @@ public:
     const std::string& ArtistText() const { return Content_.ArtistText; }
     const std::string& AlbumText() const { return Content_.AlbumText; }
     const std::string& AuthorText() const { return Content_.AuthorText; }
+    std::int32_t Offset() const { return Content_.Offset; }
     const std::vector<TLyricEntry>& Lines() const { return Content_.Lines; }
 
 private:

@@ -364,3 +364,26 @@ TEST(MainWindow, TheSpeakerGroupStartsConnectsAndListsTheSpeaker) {
     f.rb_ZV2->click();
     EXPECT_TRUE(f.Player()->SpeakerMode());
 }
+
+TEST(MainWindow, TheOutputChosenIsTheOneInForceAtTheNextStart) {
+    test::TTempDir home;
+    {
+        TWindow w(home.Path() + "/");
+        EXPECT_TRUE(w.Form->rb_ZV2->isChecked()) << "a first start plays on the speaker";
+        EXPECT_TRUE(w.Form->Player()->SpeakerMode());
+        w.Form->rb_PC->click();
+        w.Form->CloseWithoutQuery();
+    }
+    EXPECT_EQ(platform::TIniFile(home.File("Download.ini")).ReadString("General", "SpeakerMode", ""), "0");
+    {
+        TWindow w(home.Path() + "/");
+        EXPECT_TRUE(w.Form->rb_PC->isChecked());
+        EXPECT_FALSE(w.Form->rb_ZV2->isChecked());
+        EXPECT_FALSE(w.Form->Player()->SpeakerMode()) << "the sound card plays, the speaker is silent";
+        w.Form->rb_ZV2->click();
+        w.Form->CloseWithoutQuery();
+    }
+    TWindow w(home.Path() + "/");
+    EXPECT_TRUE(w.Form->rb_ZV2->isChecked());
+    EXPECT_TRUE(w.Form->Player()->SpeakerMode());
+}

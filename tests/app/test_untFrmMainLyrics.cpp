@@ -10,6 +10,7 @@
 #include "TempDir.h"
 #include "TestWindow.h"
 #include "audio/untAudioPlayer.h"
+#include "lyrics/untLRCDisplay.h"
 #include "lyrics/untLRCSvr.h"
 #include "platform/IniFile.h"
 #include "tools/ChildProcess.h"
@@ -19,6 +20,7 @@
 #include <chrono>
 #include <filesystem>
 #include <fstream>
+#include <unistd.h>
 
 using namespace zv2;
 
@@ -124,4 +126,48 @@ TEST(LyricsFound, AFailingLyricSiteLeavesNoFileAndThePlaybackUndisturbed) {
 
     w.Form->CloseWithoutQuery(); // the setting is written back
     EXPECT_TRUE(platform::TIniFile(w.Home.File("Download.ini")).ReadBool("General", "AutoLyrics", false));
+}
+
+TEST(LyricMenu, TheLabelsMenuMovesTheLinesAtOnceAndKeepsTheOffsetInTheSongsLyricFile) {
+    THome home; // made before the window, so the song starts with its lyric file
+    std::filesystem::create_directories(home.Home.File("LRCs"));
+    std::ofstream(home.Lyric(), std::ios::binary) << "[ti:Tune]\n[00:05.00]five\n[00:06.00]six\n";
+    test::TTestWindow w(home.Home.Path() + "/");
+    ASSERT_TRUE(home.SongMade);
+    auto& f = *w.Form;
+    ASSERT_EQ(f.lblCurMusic->contextMenuPolicy(), Qt::CustomContextMenu);
+    EXPECT_EQ(f.mniLyricsEarlier->text().toStdString(), "歌词提前0.5秒");
+    EXPECT_EQ(f.mniLyricsLater->text().toStdString(), "歌词延后0.5秒");
+    f.pmLyricsPopup();
+    EXPECT_FALSE(f.mniLyricsEarlier->isEnabled()) << "no lines before a song plays";
+
+    f.Playback()->TogglePlay();
+    f.pmLyricsPopup();
+    ASSERT_TRUE(f.mniLyricsEarlier->isEnabled());
+    ASSERT_TRUE(f.mniLyricsLater->isEnabled());
+    auto times = [&f] {
+        std::vector<int> out;
+        for (const auto& line : f.LyricDisplay()->Lines())
+            out.push_back(line.Time);
+        return out;
+    };
+    EXPECT_EQ(times(), (std::vector<int>{5000, 6000}));
+
+    f.mniLyricsEarlier->trigger();
+    EXPECT_EQ(times(), (std::vector<int>{4500, 5500}));
+    EXPECT_EQ(test::ReadFile(home.Lyric()), "[ti:Tune]\n[offset:500]\n[00:05.00]five\n[00:06.00]six\n");
+    f.mniLyricsLater->trigger();
+    f.mniLyricsLater->trigger();
+    EXPECT_EQ(times(), (std::vector<int>{5500, 6500}));
+    EXPECT_EQ(test::ReadFile(home.Lyric()), "[ti:Tune]\n[offset:-500]\n[00:05.00]five\n[00:06.00]six\n");
+    EXPECT_TRUE(w.Dialogs->Shown.empty());
+
+    // A file that cannot be replaced: the lines move for now, and the user hears why.
+    std::filesystem::create_directory(home.Lyric() + ".tmp" + std::to_string(::getpid()));
+    f.mniLyricsEarlier->trigger();
+    EXPECT_EQ(times(), (std::vector<int>{5000, 6000}));
+    ASSERT_EQ(w.Dialogs->Shown.size(), 1u);
+    EXPECT_EQ(w.Dialogs->Shown[0].Kind, "error");
+    EXPECT_EQ(w.Dialogs->Shown[0].Text.rfind("歌词文件未能保存：", 0), 0u) << w.Dialogs->Shown[0].Text;
+    EXPECT_NE(test::ReadFile(home.Lyric()).find("[offset:-500]"), std::string::npos);
 }

@@ -13,7 +13,7 @@ using namespace zv2::app;
 
 namespace {
 
-// A song of 10 s at 128 kbit/s: 160000 bytes.
+// A song of 10 s in 160000 bytes, without tags.
 TMprisInput PlayingSong() {
     TMprisInput in;
     in.PlayerState = 1;
@@ -21,7 +21,7 @@ TMprisInput PlayingSong() {
     in.FileName = "/music/My Song.mp3";
     in.Position = 16000; // 1 s in
     in.Length = 160000;
-    in.BitRate = 128000;
+    in.DurationUs = 10'000'000;
     in.Volume = 1500;
     in.Rows = 3;
     in.LastPlayed = 1;
@@ -51,19 +51,23 @@ TEST(Mpris, VolumeRunsFromNoneToFullOnBothScales) {
         EXPECT_EQ(ProgramVolume(volume), expected) << volume;
 }
 
-TEST(Mpris, MetadataNamesTheSongStartedLastByItsFileName) {
+TEST(Mpris, MetadataNamesTheSongStartedLastByItsFileNameWhenItHasNoTags) {
     TMprisInput in = PlayingSong();
     in.LyricLine = "the second line";
     TMprisState s = MprisStateOf(in);
     EXPECT_EQ(s.Title, "My Song");
+    EXPECT_TRUE(s.Artists.empty());
+    EXPECT_EQ(s.Album, "");
+    EXPECT_EQ(s.ArtUrl, "");
+    EXPECT_EQ(s.Url, "file:///music/My%20Song.mp3");
     EXPECT_EQ(s.LengthUs, 10'000'000);
     EXPECT_EQ(s.Comment, "the second line");
     EXPECT_EQ(s.TrackId, MprisTrackId(1));
 
     in.FileName = "/music/no extension";
     EXPECT_EQ(MprisStateOf(in).Title, "no extension");
-    in.BitRate = 0;
-    EXPECT_EQ(MprisStateOf(in).LengthUs, 0) << "unknown without the bit rate";
+    in.DurationUs = 0;
+    EXPECT_EQ(MprisStateOf(in).LengthUs, 0) << "unknown without the play time";
 
     TMprisInput none;
     none.Rows = 2;
@@ -71,6 +75,45 @@ TEST(Mpris, MetadataNamesTheSongStartedLastByItsFileName) {
     EXPECT_EQ(s.TrackId, MprisNoTrack);
     EXPECT_EQ(s.Title, "");
     EXPECT_EQ(s.LengthUs, 0);
+}
+
+TEST(Mpris, MetadataTakesTitleArtistsAlbumAndCoverFromTheTags) {
+    TMprisInput in = PlayingSong();
+    in.TagTitle = "Loopback Blues";
+    in.Artists = {"小明", "小红"};
+    in.Album = "测试专辑";
+    in.ArtUrl = "file:///home/u/Covers/0123456789abcdef.png";
+    const TMprisState s = MprisStateOf(in);
+    EXPECT_EQ(s.Title, "Loopback Blues");
+    EXPECT_EQ(s.Artists, (std::vector<std::string>{"小明", "小红"}));
+    EXPECT_EQ(s.Album, "测试专辑");
+    EXPECT_EQ(s.ArtUrl, "file:///home/u/Covers/0123456789abcdef.png");
+    EXPECT_EQ(s.Url, "file:///music/My%20Song.mp3");
+
+    TMprisInput otherCover = in;
+    otherCover.ArtUrl.clear();
+    EXPECT_EQ(ChangedMprisProperties(s, MprisStateOf(otherCover)), (std::vector<std::string>{"Metadata"}));
+}
+
+TEST(Mpris, PlayTimeRunsEvenlyOverTheAudioAfterTheTags) {
+    // 4 s of audio in 64000 bytes behind a tag of 1000 bytes.
+    TMprisInput in = PlayingSong();
+    in.AudioStart = 1000;
+    in.Length = 65000;
+    in.DurationUs = 4'000'000;
+    const std::pair<std::uint32_t, std::int64_t> toTime[] = {
+        {0, 0}, {1000, 0}, {17000, 1'000'000}, {33000, 2'000'000}, {65000, 4'000'000}, {70000, 4'000'000}};
+    for (const auto& [bytes, us] : toTime)
+        EXPECT_EQ(MprisMicroseconds(in, bytes), us) << bytes;
+    const std::pair<std::int64_t, std::int64_t> toBytes[] = {
+        {-5, 1000}, {0, 1000}, {1'000'000, 17000}, {4'000'000, 65000}, {9'000'000, 65000}};
+    for (const auto& [us, bytes] : toBytes)
+        EXPECT_EQ(FileBytes(in, us), bytes) << us;
+    EXPECT_EQ(MprisStateOf(in).LengthUs, 4'000'000) << "the play time, not the file's size";
+
+    in.Length = 1000; // no audio at all
+    EXPECT_EQ(MprisMicroseconds(in, 1000), 0);
+    EXPECT_EQ(MprisStateOf(in).LengthUs, 0);
 }
 
 TEST(Mpris, EveryStartOfASongHasATrackIdOfItsOwnOutsideTheReservedPaths) {
@@ -90,23 +133,23 @@ TEST(Mpris, WhatCanBeDoneFollowsTheListAndThePlayer) {
         std::size_t Rows;
         int LastPlayed;
         std::uint8_t State;
-        int BitRate;
+        std::int64_t DurationUs;
         bool Play, Previous, Seek;
     };
     const TCase cases[] = {
-        {0, -1, 5, 0, false, false, false},   // nothing in the list
-        {3, 0, 1, 128000, true, false, true}, // playing the first row
-        {3, 2, 1, 128000, true, true, true},  // playing a later row
-        {3, 2, 2, 128000, true, true, false}, // paused: the player does not seek
-        {3, 2, 1, 0, true, true, false},      // a rate unknown: no times to seek to
-        {3, 2, 0, 128000, true, true, false}, // stopped
+        {0, -1, 5, 0, false, false, false},     // nothing in the list
+        {3, 0, 1, 10000000, true, false, true}, // playing the first row
+        {3, 2, 1, 10000000, true, true, true},  // playing a later row
+        {3, 2, 2, 10000000, true, true, false}, // paused: the player does not seek
+        {3, 2, 1, 0, true, true, false},        // play time unknown: no times to seek to
+        {3, 2, 0, 10000000, true, true, false}, // stopped
     };
     for (const TCase& c : cases) {
         TMprisInput in = PlayingSong();
         in.Rows = c.Rows;
         in.LastPlayed = c.LastPlayed;
         in.PlayerState = c.State;
-        in.BitRate = c.BitRate;
+        in.DurationUs = c.DurationUs;
         const TMprisState s = MprisStateOf(in);
         EXPECT_EQ(s.CanPlay, c.Play);
         EXPECT_EQ(s.CanPause, c.Play);

@@ -36,6 +36,7 @@ TEST(Settings, NoFileGivesEveryDefault) {
     EXPECT_EQ(d.ThreadsPeerTask, 3);
     EXPECT_EQ(d.LRCPath, "/opt/zv2/LRCs/");
     EXPECT_TRUE(d.AutoLyrics);
+    EXPECT_TRUE(d.SpeakerMode) << "the speaker, as every start did before the choice was kept";
     EXPECT_EQ(d.Volume, 1500);
 }
 
@@ -60,6 +61,18 @@ TEST(Settings, OutOfRangeValuesAreIgnoredOrKeptForTheirControls) {
     EXPECT_FALSE(Read("[History]\nAutoPlay=0\n").AutoPlay);
     EXPECT_TRUE(Read("[General]\nQuitConfirm=5\n").QuitConfirm);
     EXPECT_FALSE(Read("[General]\nAutoLyrics=0\n").AutoLyrics);
+}
+
+TEST(Settings, TheOutputChosenLastIsKeptAsOneForTheSpeakerAndZeroForTheSoundCard) {
+    const std::pair<const char*, bool> cases[] = {
+        {"", true}, {"SpeakerMode=1\n", true}, {"SpeakerMode=0\n", false}, {"SpeakerMode=x\n", true}};
+    for (const auto& [line, speaker] : cases) {
+        const auto d = Read(std::string("[General]\n") + line);
+        EXPECT_EQ(d.SpeakerMode, speaker) << line;
+        auto ini = TIniFile::FromText("x.ini", "");
+        WriteSettings(*ini, d);
+        EXPECT_EQ(ini->ReadString("General", "SpeakerMode", ""), speaker ? "1" : "0") << line;
+    }
 }
 
 TEST(Settings, PlaylistDropsFilesThatVanishedAndKeepsTheOrder) {
@@ -121,13 +134,14 @@ TEST(Settings, AFirstSaveWritesEveryKeyInTheSaveOrder) {
     d.LRCPath = "/h/LRCs/";
     auto ini = TIniFile::FromText("x.ini", "");
     WriteSettings(*ini, d);
-    EXPECT_EQ(ini->Text(), "[ZV2Address]\nIP=10.10.100.254\n"
-                           "[MusicList]\nMusicCount=0\n"
-                           "[SearchList]\nSearchCount=0\n"
-                           "[General]\nSavePath=/h/Music\nQuitConfirm=0\nLRCPath=/h/LRCs/\nAutoLyrics=1\n"
-                           "[History]\nLastPlayed=0\nAutoPlay=1\nVolume=1500\n"
-                           "[Search]\nFilter=0\n"
-                           "[Download]\nMaxTasks=5\nThreadsPeerTask=3\n");
+    EXPECT_EQ(ini->Text(),
+              "[ZV2Address]\nIP=10.10.100.254\n"
+              "[MusicList]\nMusicCount=0\n"
+              "[SearchList]\nSearchCount=0\n"
+              "[General]\nSavePath=/h/Music\nQuitConfirm=0\nLRCPath=/h/LRCs/\nAutoLyrics=1\nSpeakerMode=1\n"
+              "[History]\nLastPlayed=0\nAutoPlay=1\nVolume=1500\n"
+              "[Search]\nFilter=0\n"
+              "[Download]\nMaxTasks=5\nThreadsPeerTask=3\n");
 }
 
 TEST(Settings, ABinaryFileGivesTheDefaults) {

@@ -79,7 +79,7 @@ TEST(Program, SigtermOnAFreshHomeWritesEveryDefaultInTheSaveOrder) {
                                             "[SearchList]\nSearchCount=0\n"
                                             "[General]\nSavePath=" +
                                                 h + "Music\nQuitConfirm=0\nLRCPath=" + h +
-                                                "LRCs/\nAutoLyrics=1\n"
+                                                "LRCs/\nAutoLyrics=1\nSpeakerMode=1\n"
                                                 "[History]\nLastPlayed=0\nAutoPlay=1\nVolume=1500\n"
                                                 "[Search]\nFilter=0\n"
                                                 "[Download]\nMaxTasks=5\nThreadsPeerTask=3\n");

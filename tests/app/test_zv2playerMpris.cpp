@@ -22,11 +22,13 @@
 
 #include <chrono>
 #include <csignal>
+#include <cstdio>
 #include <cstdlib>
 #include <fstream>
 #include <functional>
 #include <gtest/gtest.h>
 #include <memory>
+#include <sstream>
 #include <thread>
 
 namespace {
@@ -224,6 +226,71 @@ TEST_F(ProgramOnSessionBus, APanelPlaysPausesStepsAndSetsTheVolumeAndHearsOfEver
     EXPECT_EQ(program->Wait(), 0) << program->Err;
     EXPECT_NE(zv2::test::ReadFile(Home + "/Download.ini").find("Volume=750\n"), std::string::npos);
     EXPECT_EQ(TChildProcess::Occurrences(program->Err, "mpris:"), 0) << program->Err;
+}
+
+// playerctl, the desktop's own command-line panel, on the test's bus; its output.
+std::string Playerctl(const std::string& busAddress, const std::vector<std::string>& args) {
+    ::setenv("DBUS_SESSION_BUS_ADDRESS", busAddress.c_str(), 1);
+    std::vector<std::string> argv{"playerctl", "--player=zv2player"};
+    argv.insert(argv.end(), args.begin(), args.end());
+    TChildProcess playerctl(argv);
+    ::unsetenv("DBUS_SESSION_BUS_ADDRESS");
+    EXPECT_EQ(playerctl.Wait(), 0) << playerctl.Err;
+    return playerctl.Out;
+}
+
+TEST_F(ProgramOnSessionBus, PlayerctlReadsTheTagsTheRealPlayTimeOfAVbrSongAnEncodedAddressAndTheCover) {
+    // Variable bit rate, 2 s of silence and then noise, 6 s in all: the rate
+    // of its first frames gives 11 s; only its Xing header tells its length.
+    const std::string cover = zv2::audio::test::TempDir() + "/cover.png";
+    ASSERT_EQ(std::system(("ffmpeg -hide_banner -loglevel error -nostdin -y -f lavfi -i color=c=blue:s=16x16 "
+                           "-frames:v 1 '" +
+                           cover + "'")
+                              .c_str()),
+              0);
+    const std::string song = zv2::audio::test::MakeSine(
+        "Sky Song.mp3",
+        "-i '" + cover +
+            "' -f lavfi -i anoisesrc=d=6:c=white:a=0.5:r=44100 -filter_complex \"[2:a]volume=0:enable='lt(t,2)'[a]\" "
+            "-map \"[a]\" -map 1:v -ac 2 -c:a libmp3lame -q:a 0 -c:v copy -id3v2_version 3 "
+            "-metadata:s:v comment='Cover (front)' -metadata title='Loopback Blues' -metadata artist='小明' "
+            "-metadata album='测试专辑'",
+        6.0);
+    std::ofstream(Home + "/Download.ini") << "[ZV2Address]\nIP=127.0.0.1\n[MusicList]\nMusicCount=1\nMusic0=" << song
+                                          << "\n[History]\nLastPlayed=0\nAutoPlay=0\n";
+    ASSERT_TRUE(StartBus()) << Bus->Err;
+    auto program = StartProgram(Address.c_str());
+    ASSERT_TRUE(WaitUntilRunning(*program)) << program->Err;
+    EnsureQtApplication();
+    TPanel panel(Address);
+    ASSERT_TRUE(WaitFor([&] { return panel.Bus.interface()->isServiceRegistered(kName).value(); })) << program->Err;
+
+    Playerctl(Address, {"play"});
+    ASSERT_TRUE(WaitFor([&] { return panel.Get(kPlayer, "PlaybackStatus").toString() == "Playing"; }));
+    const std::string out =
+        Playerctl(Address, {"metadata", "--format",
+                            "{{xesam:title}}\n{{xesam:artist}}\n{{xesam:album}}\n{{mpris:length}}\n{{xesam:url}}\n"
+                            "{{mpris:artUrl}}"});
+    std::vector<std::string> lines;
+    std::istringstream in(out);
+    for (std::string line; std::getline(in, line);)
+        lines.push_back(line);
+    ASSERT_EQ(lines.size(), 6u) << out;
+    EXPECT_EQ(lines[0], "Loopback Blues");
+    EXPECT_EQ(lines[1], "小明");
+    EXPECT_EQ(lines[2], "测试专辑");
+    const double length = std::stoll(lines[3]) / 1e6;
+    std::printf("playerctl: mpris:length %.3f s for a song of 6 s at a variable bit rate\n", length);
+    EXPECT_NEAR(length, 6.0, 0.5);
+    std::string encoded = "file://" + song;
+    encoded.replace(encoded.find(' '), 1, "%20");
+    EXPECT_EQ(lines[4], encoded);
+    ASSERT_EQ(lines[5].rfind("file://" + Home + "/Covers/", 0), 0u) << lines[5];
+    const std::string art = lines[5].substr(7);
+    EXPECT_EQ(zv2::test::ReadFile(art), zv2::test::ReadFile(cover)) << "the cover, whole, in the program's folder";
+
+    program->Signal(SIGTERM);
+    EXPECT_EQ(program->Wait(), 0) << program->Err;
 }
 
 TEST_F(ProgramOnSessionBus, WithoutASessionBusTheProgramRunsAsBeforeAndSaysSoOnce) {

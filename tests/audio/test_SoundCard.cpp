@@ -6,17 +6,25 @@
 
 #include "audio/untAudioPlayer.h"
 
+#include "CapturedErrors.h"
 #include "TempDir.h"
 #include "audio/EngineFixture.h"
 
+#include <sched.h>
+#include <sys/mount.h>
 #include <sys/stat.h>
+#include <sys/wait.h>
 
+#include <algorithm>
+#include <cctype>
 #include <chrono>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
 #include <fcntl.h>
+#include <filesystem>
 #include <fstream>
+#include <jack/jack.h>
 #include <unistd.h>
 
 namespace zv2::audio {
@@ -47,34 +55,6 @@ public:
         ::setenv("ZV2_AUDIO", "null", 1);
     }
     zv2::test::TTempDir Dir;
-};
-
-// Standard error into a file while it lives; Text() is what was written.
-class TCapturedErrors {
-public:
-    TCapturedErrors() : Saved_(::dup(2)) {
-        std::fflush(stderr);
-        const int fd = ::open(Dir_.File("stderr").c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0600);
-        ::dup2(fd, 2);
-        ::close(fd);
-    }
-    ~TCapturedErrors() { Restore(); }
-    std::string Text() {
-        Restore();
-        return zv2::test::ReadFile(Dir_.File("stderr"));
-    }
-
-private:
-    void Restore() {
-        if (Saved_ < 0)
-            return;
-        std::fflush(stderr);
-        ::dup2(Saved_, 2);
-        ::close(Saved_);
-        Saved_ = -1;
-    }
-    zv2::test::TTempDir Dir_;
-    int Saved_;
 };
 
 std::size_t FileSize(const std::string& path) {
@@ -165,12 +145,79 @@ TEST_F(SoundCard, TheSongReachesTheCardWholeInOrderAtRealTimePace) {
     std::printf("%d of the blocks followed a gap\n", gaps);
 }
 
+// In a forked child: a mount namespace of its own (in a user namespace where
+// it is root, unless it is root already) with an empty tmpfs on /dev/shm,
+// where libjack keeps its files. False when none can be made here.
+bool FreshSharedMemoryFolder() {
+    if (::geteuid() == 0) {
+        if (::unshare(CLONE_NEWNS) != 0)
+            return false;
+    } else {
+        const std::string uid = std::to_string(::geteuid()), gid = std::to_string(::getegid());
+        if (::unshare(CLONE_NEWUSER | CLONE_NEWNS) != 0 || !(std::ofstream("/proc/self/setgroups") << "deny") ||
+            !(std::ofstream("/proc/self/uid_map") << "0 " + uid + " 1") ||
+            !(std::ofstream("/proc/self/gid_map") << "0 " + gid + " 1"))
+            return false;
+    }
+    return ::mount(nullptr, "/", nullptr, MS_REC | MS_PRIVATE, nullptr) == 0 &&
+           ::mount("zv2-test", "/dev/shm", "tmpfs", 0, nullptr) == 0;
+}
+
+void ListSharedMemory(const std::string& file) {
+    std::ofstream listing(file);
+    for (const auto& entry : std::filesystem::directory_iterator("/dev/shm"))
+        listing << entry.path().filename().string() << "\n";
+}
+
+// Run as a test process of its own (CTest starts one per case): the fork
+// happens while the process has a single thread.
+TEST(SoundCardStart, LeavesJackAloneAndSaysNothingOfIt) {
+    zv2::test::TTempDir dir;
+    TAlsaConfig alsa(TAlsaConfig::FileDevice(dir.File("card.raw")));
+    const pid_t child = ::fork();
+    ASSERT_GE(child, 0);
+    if (child == 0) {
+        if (!FreshSharedMemoryFolder())
+            ::_exit(77);
+        std::string errors;
+        bool portAudio = false;
+        {
+            zv2::test::TCapturedErrors captured;
+            portAudio = platform::CreateWaveOut()->Name() == "portaudio";
+            errors = captured.Text();
+        }
+        std::ofstream(dir.File("stderr.txt")) << errors;
+        ListSharedMemory(dir.File("shm.txt"));
+        // Any other client still reaches libjack, its server name with it.
+        {
+            zv2::test::TCapturedErrors captured;
+            jack_status_t status{};
+            jack_client_open("zv2-test-client", jack_options_t(JackNoStartServer | JackServerName), &status,
+                             "zv2-no-such-server");
+        }
+        ListSharedMemory(dir.File("shm-other-client.txt"));
+        ::_exit(portAudio ? 0 : 1);
+    }
+    int status = 0;
+    ASSERT_EQ(::waitpid(child, &status, 0), child);
+    ASSERT_TRUE(WIFEXITED(status));
+    if (WEXITSTATUS(status) == 77)
+        GTEST_SKIP() << "cannot make a mount namespace here";
+    EXPECT_EQ(WEXITSTATUS(status), 0) << "the card opens through PortAudio";
+    // libjack makes its folders in /dev/shm as soon as a client is opened.
+    EXPECT_EQ(zv2::test::ReadFile(dir.File("shm.txt")), "") << "nothing of JACK was started";
+    EXPECT_NE(zv2::test::ReadFile(dir.File("shm-other-client.txt")), "") << "another client reached libjack";
+    std::string errors = zv2::test::ReadFile(dir.File("stderr.txt"));
+    std::transform(errors.begin(), errors.end(), errors.begin(), [](unsigned char c) { return std::tolower(c); });
+    EXPECT_EQ(errors.find("jack"), std::string::npos) << errors;
+}
+
 TEST_F(SoundCard, ACardThatDoesNotOpenLeavesTheNullDeviceAndOneDiagnosticLine) {
     TAlsaConfig alsa("    type hw\n    card \"zv2_no_such_card\"\n");
     std::unique_ptr<platform::IWaveOut> device;
     std::string errors;
     {
-        TCapturedErrors captured;
+        zv2::test::TCapturedErrors captured;
         device = platform::CreateWaveOut();
         errors = captured.Text();
     }

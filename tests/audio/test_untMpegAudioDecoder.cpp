@@ -286,40 +286,6 @@ INSTANTIATE_TEST_SUITE_P(
         TShape{"half.mp3", "-ac 2 -ar 22050 -c:a libmp3lame -b:a 64k -id3v2_version 0 -write_xing 0", 2304, 3, 2, 22050,
                576}));
 
-TEST(MpegFileBitRate, IsTheRateTheFileWasEncodedWithBehindAnyTag) {
-    struct TCase {
-        const char* File;
-        const char* Options;
-        int BitRate;
-    };
-    for (const TCase& c : {
-             TCase{"rate128.mp3", "-ac 2 -c:a libmp3lame -b:a 128k -id3v2_version 0 -write_xing 0", 128000},
-             TCase{"rate64.mp3", "-ac 2 -ar 22050 -c:a libmp3lame -b:a 64k -id3v2_version 0 -write_xing 0", 64000},
-             TCase{"tagged.mp3", "-ac 2 -c:a libmp3lame -b:a 192k -id3v2_version 3 -metadata title=Tagged", 192000},
-             TCase{"layer2rate.mp2", "-ac 2 -c:a mp2 -b:a 256k", 256000},
-         }) {
-        EXPECT_EQ(MpegFileBitRate(test::MakeSine(c.File, c.Options)), c.BitRate) << c.File;
-    }
-
-    // A tag whose data holds two headers of 320 kbit/s a frame apart: only
-    // what follows the tag counts.
-    test::TBytes tagged = {'I', 'D', '3', 3, 0, 0, 0, 0, 0x10, 0}; // 2048 bytes of tag data
-    test::TBytes data(2048, 0);
-    for (std::size_t at : {std::size_t(0), std::size_t(1044)}) // 1044: one 320 kbit/s frame at 44.1 kHz
-        std::copy_n(std::begin({0xFF, 0xFB, 0xE0, 0x44}), 4, data.begin() + long(at));
-    tagged.insert(tagged.end(), data.begin(), data.end());
-    const test::TBytes song = test::ReadBytes(test::MakeSine("rate128.mp3", ""));
-    tagged.insert(tagged.end(), song.begin(), song.end());
-    const std::string path = test::TempDir() + "/fake-headers-in-tag.mp3";
-    test::WriteBytes(path, tagged);
-    EXPECT_EQ(MpegFileBitRate(path), 128000);
-
-    EXPECT_EQ(MpegFileBitRate(test::TempDir() + "/none.mp3"), 0);
-    const std::string noise = test::TempDir() + "/noise.mp3";
-    test::WriteBytes(noise, test::TBytes(1000, 0x20));
-    EXPECT_EQ(MpegFileBitRate(noise), 0);
-}
-
 TEST(MpegAudioDecoder, FreeFormatFramesAreFoundAndDecoded) {
     const std::string wav = test::MakeSine("free.wav", "-ac 2 -ar 44100");
     const std::string path = test::TempDir() + "/free.mp3";

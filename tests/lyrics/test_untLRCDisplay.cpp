@@ -3,11 +3,14 @@
 #include "platform/Dispatcher.h"
 #include "platform/TextCodec.h"
 
+#include "TempDir.h"
+
 #include <gtest/gtest.h>
 
 #include <filesystem>
 #include <fstream>
 #include <system_error>
+#include <unistd.h>
 #include <utility>
 #include <vector>
 
@@ -103,12 +106,57 @@ TEST(ParseLRC, TakesTheTextAfterTheLastBracketAndEveryBracketAsATag) {
     EXPECT_TRUE(ParseLines("just text\n[00:04.00\n").empty());
 }
 
-TEST(ParseLRC, ShiftsOnlyTheLinesAfterAnOffsetTag) {
-    EXPECT_EQ(ParseLines("[00:01.00]before\n[offset:500]\n[00:02.00]after\n[offset:-1500]\n[00:05.00]late\n"),
-              (std::vector<TTimedText>{{1000, "before"}, {2500, "after"}, {3500, "late"}}));
-    // An offset that is no number resets it to 0.
-    EXPECT_EQ(ParseLines("[offset:700]\n[00:01.00]a\n[offset:soon]\n[00:02.00]b\n[offset:+300]\n[00:03.00]c\n"),
-              (std::vector<TTimedText>{{1700, "a"}, {2000, "b"}, {3300, "c"}}));
+TEST(ParseLRC, TheOffsetTagMovesEveryLineOfTheFileAPositiveOneEarlier) {
+    struct TCase {
+        const char* Text;
+        int Offset;
+        std::vector<TTimedText> Lines;
+    };
+    const TCase cases[] = {
+        {"[offset:500]\n[00:01.00]a\n[00:02.00]b\n", 500, {{500, "a"}, {1500, "b"}}},
+        {"[00:01.00]before\n[offset:500]\n[00:02.00]after\n", 500, {{500, "before"}, {1500, "after"}}},
+        {"[offset:-1500]\n[00:01.00]a\n", -1500, {{2500, "a"}}},
+        {"[offset:+300]\n[00:01.00]a\n", 300, {{700, "a"}}},
+        {"[OFFSET: 250 ]\n[00:01.00]a\n", 250, {{750, "a"}}},
+        {"[offset:2000]\n[00:01.00]a\n", 2000, {{-1000, "a"}}},           // due at once
+        {"[offset:100]\n[00:01.00]a\n[offset:200]\n", 200, {{800, "a"}}}, // the last tag counts
+        {"[offset:700]\n[offset:soon]\n[00:01.00]a\n", 0, {{1000, "a"}}}, // no number: none
+        {"[00:01.00]a\n", 0, {{1000, "a"}}},
+    };
+    for (const TCase& c : cases) {
+        const TLRCContent content = ParseLRC(c.Text);
+        EXPECT_EQ(content.Offset, c.Offset) << c.Text;
+        EXPECT_EQ(Flatten(content.Lines), c.Lines) << c.Text;
+    }
+}
+
+TEST(WithLRCOffset, SetsTheOffsetTagAndKeepsEveryOtherByteOfTheFile) {
+    struct TCase {
+        std::string Before;
+        int Offset;
+        std::string After;
+    };
+    const std::string bom = "\xEF\xBB\xBF";
+    const TCase cases[] = {
+        // Without a tag: a new line before the first lyric line, ended as the file's lines are.
+        {"[ti:Song]\n[ar:Me]\n[00:01.00]one\n", 500, "[ti:Song]\n[ar:Me]\n[offset:500]\n[00:01.00]one\n"},
+        {"[00:01.00]one\r\n[00:02.00]two", 500, "[offset:500]\r\n[00:01.00]one\r\n[00:02.00]two"},
+        {"\n\n[00:01.00]a\n", -500, "\n\n[offset:-500]\n[00:01.00]a\n"},
+        {bom + "[00:01.00]one\n", 500, bom + "[offset:500]\n[00:01.00]one\n"},
+        {"[ti:only]", 500, "[ti:only]\n[offset:500]\n"},
+        {"", 500, "[offset:500]\n"},
+        // With tags: each becomes the new value, in its place.
+        {"[ti:x]\r\n[offset:100]\r\n[00:01.00]one\r\n", -500, "[ti:x]\r\n[offset:-500]\r\n[00:01.00]one\r\n"},
+        {"[00:01.00]a\n[Offset: 9 ]\n[00:02.00]b\n[offset:x]", 1000,
+         "[00:01.00]a\n[offset:1000]\n[00:02.00]b\n[offset:1000]"},
+        // GBK stays GBK.
+        {Gbk("[ti:春天]\n[00:01.00]春天来了\n"), 500, Gbk("[ti:春天]\n[offset:500]\n[00:01.00]春天来了\n")},
+    };
+    for (const TCase& c : cases) {
+        const std::string after = WithLRCOffset(c.Before, c.Offset);
+        EXPECT_EQ(after, c.After) << c.Before;
+        EXPECT_EQ(ParseLRC(DecodeLRCText(after)).Offset, c.Offset) << c.Before;
+    }
 }
 
 TEST(ParseLRC, ReadsTagsInAnyCaseAndLowerCasesEverything) {
@@ -301,6 +349,56 @@ TEST_F(LRCDisplayTest, RaisesAnErrorForAFileThatExistsButCannotBeRead) {
     EXPECT_THROW(Display.LoadFile("/proc/self/mem"), std::system_error);
     EXPECT_TRUE(Display.Lines().empty());
     EXPECT_EQ(Display.Title(), "");
+}
+
+TEST_F(LRCDisplayTest, AnOffsetOfHalfASecondShowsEachLineHalfASecondEarlier) {
+    Display.LoadFile(Folder.Write("a.lrc", "[offset:500]\n[00:01.00]one\n[00:02.00]two\n"));
+    Display.Start();
+    // The clock starts at 100 ms: "one", due at 500 ms, shows on the fourth tick.
+    EXPECT_TRUE(Run(300).empty());
+    EXPECT_EQ(Run(100), std::vector<std::string>{"one"});
+    EXPECT_TRUE(Run(900).empty());
+    EXPECT_EQ(Run(100), std::vector<std::string>{"two"});
+}
+
+TEST_F(LRCDisplayTest, MovingTheLinesShowsTheLineDueNowAndWritesTheOffsetIntoTheFile) {
+    const std::string path = Folder.Write("a.lrc", "[ti:t]\r\n[00:01.00]one\r\n[00:02.00]two\r\n[00:03.00]three\r\n");
+    Display.LoadFile(path);
+    Display.Start();
+    EXPECT_EQ(Run(900), std::vector<std::string>{"one"});
+    EXPECT_EQ(Run(600), std::vector<std::string>{}) << "at 1.6 s";
+
+    // Half a second earlier: "two" was due at 1.5 s, and shows at once.
+    Shown.clear();
+    std::string error;
+    EXPECT_TRUE(Display.MoveLines(500, &error)) << error;
+    EXPECT_EQ(Shown, std::vector<std::string>{"two"});
+    EXPECT_EQ(Display.Offset(), 500);
+    EXPECT_EQ(zv2::test::ReadFile(path),
+              "[ti:t]\r\n[offset:500]\r\n[00:01.00]one\r\n[00:02.00]two\r\n[00:03.00]three\r\n");
+    EXPECT_EQ(Run(1000), std::vector<std::string>{"three"}) << "due at 2.5 s";
+
+    // Twice later: -500 in the file, and a new load reads the lines where they now are.
+    EXPECT_TRUE(Display.MoveLines(-500));
+    EXPECT_TRUE(Display.MoveLines(-500));
+    EXPECT_EQ(Display.Offset(), -500);
+    EXPECT_NE(zv2::test::ReadFile(path).find("\r\n[offset:-500]\r\n"), std::string::npos);
+    Display.LoadFile(path);
+    EXPECT_EQ(Flatten(Display.Lines()), (std::vector<TTimedText>{{1500, "one"}, {2500, "two"}, {3500, "three"}}));
+}
+
+TEST_F(LRCDisplayTest, WithoutLinesNothingMovesAndAFileThatCannotBeWrittenIsReported) {
+    EXPECT_FALSE(Display.MoveLines(500));
+    const std::string path = Folder.Write("a.lrc", "[00:01.00]one\n");
+    Display.LoadFile(path);
+    // A folder where the temporary file would go makes the write fail (permissions would not stop root).
+    std::filesystem::create_directory(path + ".tmp" + std::to_string(::getpid()));
+    std::string error;
+    EXPECT_FALSE(Display.MoveLines(500, &error));
+    EXPECT_FALSE(error.empty());
+    EXPECT_EQ(Display.Offset(), 500) << "the lines move for this song all the same";
+    EXPECT_EQ(zv2::test::ReadFile(path), "[00:01.00]one\n") << "the file stays as it was";
+    EXPECT_FALSE(SaveLRCOffset(path + ".missing", 500, &error));
 }
 
 TEST_F(LRCDisplayTest, WorksWithoutATarget) {

@@ -1,55 +1,22 @@
 #include "platform/UntDebug.h"
 
+#include "DebugViewer.h"
+
 #include <chrono>
 #include <csignal>
-#include <cstddef>
 #include <cstdlib>
 #include <cstring>
 #include <fstream>
 #include <functional>
 #include <gtest/gtest.h>
-#include <poll.h>
-#include <sys/socket.h>
-#include <sys/un.h>
 #include <sys/wait.h>
 #include <unistd.h>
 #include <vector>
 
+using namespace zv2;
 using namespace zv2::platform;
 
 namespace {
-
-// A viewer bound to the address DebugOutput sends to.
-class TViewer {
-public:
-    TViewer() {
-        const std::string address = DebugWinAddress();
-        sockaddr_un addr{};
-        addr.sun_family = AF_UNIX;
-        std::memcpy(addr.sun_path, address.data(), address.size());
-        Fd_ = ::socket(AF_UNIX, SOCK_DGRAM | SOCK_CLOEXEC, 0);
-        Bound_ = ::bind(Fd_, reinterpret_cast<sockaddr*>(&addr),
-                        static_cast<socklen_t>(offsetof(sockaddr_un, sun_path) + address.size())) == 0;
-    }
-    ~TViewer() { ::close(Fd_); }
-    bool Bound() const { return Bound_; }
-    bool ReceiveNow() {
-        char buffer[256];
-        return ::recv(Fd_, buffer, sizeof buffer, MSG_DONTWAIT) >= 0;
-    }
-    std::optional<std::string> Receive() {
-        pollfd p{Fd_, POLLIN, 0};
-        if (::poll(&p, 1, 2000) <= 0)
-            return std::nullopt;
-        char buffer[256];
-        const auto n = ::recv(Fd_, buffer, sizeof buffer, 0);
-        return n < 0 ? std::nullopt : std::optional<std::string>(std::string(buffer, static_cast<std::size_t>(n)));
-    }
-
-private:
-    int Fd_;
-    bool Bound_;
-};
 
 std::vector<std::string> LinesOf(const std::string& path) {
     std::ifstream in(path);
@@ -78,7 +45,7 @@ bool WaitForLines(const std::string& path, const std::function<void()>& poke,
 
 TEST(DebugOutput, EachLineIsOneDatagramWithoutItsTerminatingZero) {
     ::setenv("ZV2_DEBUGWIN", ("DebugWin-test-" + std::to_string(::getpid())).c_str(), 1);
-    TViewer viewer;
+    test::TDebugViewer viewer;
     ASSERT_TRUE(viewer.Bound());
     DebugOutput("Thread start work: 1234");
     DebugOutput("");
@@ -88,7 +55,7 @@ TEST(DebugOutput, EachLineIsOneDatagramWithoutItsTerminatingZero) {
 
 TEST(DebugOutput, AViewerThatFallsBehindLosesLinesAndTheSenderNeverWaits) {
     ::setenv("ZV2_DEBUGWIN", ("DebugWin-slow-" + std::to_string(::getpid())).c_str(), 1);
-    TViewer viewer;
+    test::TDebugViewer viewer;
     ASSERT_TRUE(viewer.Bound());
     // Far more than the socket buffer holds: a blocking send would hang here.
     constexpr int kLines = 100000;

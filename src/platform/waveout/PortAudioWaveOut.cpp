@@ -1,12 +1,57 @@
 #include "platform/waveout/PortAudioWaveOut.h"
 
 #include <alsa/asoundlib.h>
+#include <jack/jack.h>
+#include <pa_jack.h>
 #include <portaudio.h>
 
+#include <cstdarg>
 #include <cstring>
 #include <dlfcn.h>
 #include <pthread.h>
 #include <thread>
+
+namespace {
+
+// The client PortAudio's JACK host API opens while Pa_Initialize probes it.
+constexpr char kJackProbeClient[] = "zv2player-probe";
+
+} // namespace
+
+// Pa_Initialize probes every host API PortAudio was built with, JACK among
+// them. libjack then opens its metadata store and looks for a server, and
+// prints what fails on standard error at every start ("jack server is not
+// running", and under a user namespace "/dev/shm/jack_db-0/__db.001:
+// Permission denied", which no error hook of libjack silences). The player
+// plays on the default device of the default host API, ALSA, which is probed
+// first; the JACK host API is never used. So the probe's client is refused
+// here, where the dynamic linker finds this definition before libjack's; every
+// other client (ALSA's jack plugin, for a user whose default device is a JACK
+// server) goes on to libjack with all its arguments.
+extern "C" jack_client_t* jack_client_open(const char* name, jack_options_t options, jack_status_t* status, ...) {
+    if (name && std::strcmp(name, kJackProbeClient) == 0) {
+        if (status)
+            *status = jack_status_t(JackFailure | JackServerFailed);
+        return nullptr;
+    }
+    using TOpen = jack_client_t* (*)(const char*, jack_options_t, jack_status_t*, ...);
+    static const auto open = reinterpret_cast<TOpen>(dlsym(RTLD_NEXT, "jack_client_open"));
+    if (!open) {
+        if (status)
+            *status = jack_status_t(JackFailure | JackInitFailure);
+        return nullptr;
+    }
+    // The optional arguments, in the order libjack reads them by the options.
+    const char* extra[4] = {};
+    std::va_list args;
+    va_start(args, status);
+    int count = 0;
+    for (const int option : {JackServerName, JackLoadName, JackLoadInit, JackSessionID})
+        if (options & option)
+            extra[count++] = va_arg(args, const char*);
+    va_end(args);
+    return open(name, options, status, extra[0], extra[1], extra[2], extra[3]);
+}
 
 namespace zv2::platform {
 
@@ -16,21 +61,9 @@ namespace {
 // machine without a card would print dozens of lines at each start.
 void QuietAlsaError(const char*, int, const char*, int, const char*, ...) {}
 
-// So does libjack (which PortAudio loads) when no JACK server runs. Its
-// message hooks are looked up, not linked: without JACK there is nothing to quiet.
-void QuietJackMessage(const char*) {}
-
-void QuietJack() {
-    using TSetHook = void (*)(void (*)(const char*));
-    for (const char* name : {"jack_set_error_function", "jack_set_info_function"}) {
-        if (auto setHook = reinterpret_cast<TSetHook>(dlsym(RTLD_DEFAULT, name)))
-            setHook(QuietJackMessage);
-    }
-}
-
 bool InitializePortAudio() {
     snd_lib_error_set_handler(QuietAlsaError);
-    QuietJack();
+    PaJack_SetClientName(kJackProbeClient);
     return Pa_Initialize() == paNoError;
 }
 

@@ -11,6 +11,9 @@
 // the callback holds itself to the format's rate by the steady clock, never
 // more than the stream's latency (plus a little) ahead; a card that keeps
 // time never comes near that and is never held.
+//
+// Of PortAudio's host APIs, JACK is left out of the start-up probe (its
+// client library prints its failures at every start); see the .cpp.
 
 #include "platform/waveout/WaveOut.h"
 #include "platform/waveout/WaveQueue.h"
