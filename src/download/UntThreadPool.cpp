@@ -230,6 +230,10 @@ bool TWorkThread::RunJob(const TDownLoadInfo& job) {
 
 bool TWorkThread::Fetch(const TDownLoadInfo& job) {
     const http::TUrlParts parts = FileRequestParts(job.Url);
+    const std::optional<std::string> request =
+        http::BuildRangeRequest("GET", parts.Host, parts.Path, parts.Port, job.Start, job.Start + job.Length);
+    if (!request)
+        return false; // the guard refused the address: no connection is made
     platform::TTcpSocket socket;
     {
         std::lock_guard lock(Mutex_);
@@ -245,11 +249,8 @@ bool TWorkThread::Fetch(const TDownLoadInfo& job) {
         }
     } forget{this};
 
-    if (socket.Connect(parts.Host, parts.Port, Timing_.ConnectTimeoutMs) != platform::TNetResult::Ok)
-        return false;
-    const std::string request =
-        http::BuildRangeRequest("GET", parts.Host, parts.Path, parts.Port, job.Start, job.Start + job.Length);
-    if (socket.SendAll(request.data(), request.size(), Timing_.ReceiveTimeoutMs) != platform::TNetResult::Ok)
+    if (socket.Connect(parts.Host, parts.Port, Timing_.ConnectTimeoutMs) != platform::TNetResult::Ok ||
+        socket.SendAll(request->data(), request->size(), Timing_.ReceiveTimeoutMs) != platform::TNetResult::Ok)
         return false;
 
     TSegmentReader reader(job);

@@ -130,8 +130,11 @@ bool TTaskThread::StartNextTask() {
 
 void TTaskThread::StartTask(const TTaskInfo& task) {
     const http::TUrlParts parts = FileRequestParts(task.Url);
+    // The guard refuses an address before any connection is made.
+    const std::optional<std::string> request =
+        http::BuildRangeRequest("HEAD", parts.Host, parts.Path, parts.Port, 0, 0);
     TProbeResult probe;
-    {
+    if (request) {
         platform::TTcpSocket socket;
         {
             std::lock_guard lock(ProbeMutex_);
@@ -140,7 +143,7 @@ void TTaskThread::StartTask(const TTaskInfo& task) {
                 socket.Abort();
         }
         if (socket.Connect(parts.Host, parts.Port, Timing_.ConnectTimeoutMs) == platform::TNetResult::Ok)
-            probe = ProbeSize(socket, parts.Host, parts.Port, parts.Path);
+            probe = ProbeSize(socket, *request);
         std::lock_guard lock(ProbeMutex_);
         ProbeSocket_ = nullptr;
     }
@@ -158,9 +161,7 @@ void TTaskThread::StartTask(const TTaskInfo& task) {
     FailTask(task.Key);
 }
 
-TProbeResult TTaskThread::ProbeSize(platform::TTcpSocket& socket, const std::string& host, std::uint16_t port,
-                                    const std::string& path) {
-    const std::string request = http::BuildRangeRequest("HEAD", host, path, port, 0, 0);
+TProbeResult TTaskThread::ProbeSize(platform::TTcpSocket& socket, const std::string& request) {
     if (socket.SendAll(request.data(), request.size(), Timing_.ReceiveTimeoutMs) != platform::TNetResult::Ok)
         return {};
     // A HEAD reply is its header: read until the blank line or the server's end.

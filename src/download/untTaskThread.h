@@ -123,8 +123,7 @@ private:
     void Execute();
     bool StartNextTask();
     void StartTask(const TTaskInfo& task);
-    TProbeResult ProbeSize(platform::TTcpSocket& socket, const std::string& host, std::uint16_t port,
-                           const std::string& path);
+    TProbeResult ProbeSize(platform::TTcpSocket& socket, const std::string& request);
     bool HandleEvent();
     void FailTask(std::uint32_t key);
     // Takes the task out of the list (with the task lock held); true when it was there.

@@ -33,6 +33,12 @@ TFetchStatus StatusOf(platform::TNetResult result) {
 } // namespace
 
 TFetchResult THttpFetch::Fetch(const TPageRequest& request) {
+    std::optional<std::string> text =
+        BuildRequest("GET", request.Host, request.Port, request.Path, request.Kind, request.BrowserHeaders);
+    if (!text)
+        return {{}, TFetchStatus::Refused};
+    if (request.BrowserHeaders)
+        *text += '!'; // the lyric site's pages expect this one byte after the request
     platform::TTcpSocket socket;
     {
         std::lock_guard lock(Mutex_);
@@ -55,11 +61,7 @@ TFetchResult THttpFetch::Fetch(const TPageRequest& request) {
         platform::TNetResult step = socket.Connect(request.Host, request.Port, MsLeft(deadline));
         if (step != platform::TNetResult::Ok)
             return step == platform::TNetResult::Closed ? TFetchStatus::Failed : StatusOf(step);
-        std::string text =
-            BuildRequest("GET", request.Host, request.Port, request.Path, request.Kind, request.BrowserHeaders);
-        if (request.BrowserHeaders)
-            text += '!'; // the lyric site's pages expect this one byte after the request
-        step = socket.SendAll(text.data(), text.size(), MsLeft(deadline));
+        step = socket.SendAll(text->data(), text->size(), MsLeft(deadline));
         if (step != platform::TNetResult::Ok)
             return step == platform::TNetResult::Closed ? TFetchStatus::Failed : StatusOf(step);
         char buffer[kReceiveBlock];

@@ -48,6 +48,7 @@ enum class TFetchStatus {
     Aborted,  // Abort() was called
     TimedOut, // the time limit passed first
     TooLarge, // the reply passed the size cap; the text holds the first SizeCap bytes
+    Refused,  // the request guard refused host or path: nothing was sent
 };
 
 struct TFetchResult {

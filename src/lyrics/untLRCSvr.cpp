@@ -4,7 +4,6 @@
 #include "platform/FileSystem.h"
 #include "platform/TextCodec.h"
 
-#include <algorithm>
 #include <cstdio>
 #include <exception>
 #include <filesystem>
@@ -188,10 +187,7 @@ std::vector<std::string> TLRCSvrThread::Search(const std::string& name, bool lis
 
 std::string TLRCSvrThread::SearchAndSave(const std::string& name) {
     const std::vector<std::string> links = Search(name, false);
-    // A link holding a line break or another control byte would write lines
-    // of its own into the request: such a page offers nothing to fetch.
-    if (links.empty() || std::any_of(links.front().begin(), links.front().end(),
-                                     [](char c) { return static_cast<unsigned char>(c) < 0x20 || c == 0x7F; }))
+    if (links.empty())
         return {};
     const http::TUrlParts link = http::SplitUrl(links.front());
     http::TPageRequest file;
