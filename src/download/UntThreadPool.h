@@ -7,14 +7,11 @@
 // names, reads the reply in chunks of the pool's block size, and queues every
 // body chunk with the writer as a TBlockInfo at its file offset.
 //
-// A job succeeds when the whole body has arrived: the reply's Content-Length
-// (at most Length + 1 bytes, the inclusive range Start .. Start + Length)
-// or, without that header, all Length + 1 bytes. It fails on a failed
-// connect or send, a receive error or time limit, a connection the server
-// closes early, a status other than 206 or 200 (200 only for a range from 0,
-// since its body starts at byte 0), a 206 whose Content-Range starts
-// elsewhere, a coded (chunked) body, or a reply header over 64 KiB. Either
-// way the worker then queues the segment's end marker with the writer, which
+// A job succeeds when the whole body has arrived, as its TSegmentReader
+// (untSegmentReader.h) judges the reply. It fails on an address the request
+// guard refuses (no connection is made), a failed connect or send, a receive
+// error or time limit, a connection the server closes early, or a reply the
+// reader refuses. Either way the worker then queues the segment's end marker with the writer, which
 // fails a file whose segments have all ended with bytes missing; and it calls
 // OnJobDone (key, Length) or OnJobError (key, Start), both low 32 bits, on
 // the worker's thread with no lock held (the task thread sets neither).
@@ -30,21 +27,17 @@
 #include "download/untMemoryPool.h"
 #include "download/untSaveThread.h"
 #include "http/untHttpRequest.h"
+#include "http/untSocketAbort.h"
 
 #include <atomic>
 #include <cstdint>
 #include <deque>
 #include <memory>
 #include <mutex>
-#include <optional>
 #include <string>
 #include <string_view>
 #include <thread>
 #include <vector>
-
-namespace zv2::platform {
-class TTcpSocket;
-}
 
 namespace zv2::download {
 
@@ -60,31 +53,6 @@ struct TDownLoadInfo {
 // letters), split into host, port and path, the path's spaces escaped. The
 // size probe and the segment workers ask for the same file this way.
 http::TUrlParts FileRequestParts(std::string_view url);
-
-// Follows one job's reply chunk by chunk: gathers the reply header (however
-// it is cut), checks it, and says where each chunk's body bytes belong.
-// Pure: no sockets, so tests feed it the chunks they like.
-class TSegmentReader {
-public:
-    enum class TState { More, Done, Failed };
-    explicit TSegmentReader(const TDownLoadInfo& job);
-
-    // `buffer` holds `size` received bytes. On return its body bytes (if any)
-    // stand at buffer[0 .. bodyBytes) and belong at file position `offset`.
-    TState Take(char* buffer, std::size_t size, std::size_t& bodyBytes, std::int64_t& offset);
-    // The server closed the connection: Done when the body is whole, else Failed.
-    TState Closed() const;
-    std::int64_t Received() const { return Received_; }
-
-private:
-    bool CheckHeader(std::string_view header);
-
-    TDownLoadInfo Job_;
-    std::string Header_;
-    bool HeaderDone_ = false;
-    std::int64_t Expected_ = 0;
-    std::int64_t Received_ = 0;
-};
 
 class TWorkThread {
 public:
@@ -114,10 +82,9 @@ private:
     const TKeyValueEvent OnJobDone_, OnJobError_;
     const TEngineTiming Timing_;
 
-    mutable std::mutex Mutex_; // guards Job_, Socket_ and Stopped_
+    mutable std::mutex Mutex_; // guards Job_
     TDownLoadInfo Job_;
-    platform::TTcpSocket* Socket_ = nullptr;
-    bool Stopped_ = false; // StopJob came for the current job
+    http::TSocketAbort Abort_; // StopJob came for the current job; reset for the next
     std::atomic<bool> Idle_{true};
     std::atomic<bool> Busy_{false};
     std::atomic<int> ThreadId_{0};

@@ -1,5 +1,6 @@
 #include "download/untTaskThread.h"
 
+#include "http/untHttpReply.h"
 #include "http/untHttpRequest.h"
 #include "platform/net/TcpSocket.h"
 
@@ -16,16 +17,19 @@ constexpr std::size_t kLongestProbeReply = 64 * 1024;
 } // namespace
 
 TProbeResult ParseProbeReply(std::string_view reply) {
+    const http::THttpReplyHead head = http::ReadReplyHead(reply);
     TProbeResult result;
-    result.StatusOK = reply.find("200 OK") != std::string_view::npos;
-    constexpr std::string_view kName = "Content-Length:";
-    const std::size_t at = reply.find(kName);
-    if (at == std::string_view::npos)
+    // The probe's own rule on top of the reader: the status line says "200 OK"
+    // as written, and only a Content-Length line spelled so gives the size,
+    // each of its digits counting and every other character skipped.
+    result.StatusOK = head.Status == 200 && head.Reason == "OK";
+    const http::THeaderField* length = head.Find("Content-Length");
+    if (!length || length->Name != "Content-Length")
         return result;
-    for (std::size_t i = at + kName.size(); i < reply.size() && reply[i] != '\r' && reply[i] != '\n'; ++i) {
-        if (reply[i] < '0' || reply[i] > '9')
+    for (const char c : length->Value) {
+        if (c < '0' || c > '9')
             continue;
-        result.Size = result.Size * 10 + (reply[i] - '0');
+        result.Size = result.Size * 10 + (c - '0');
         if (result.Size > TTaskThread::kLargestSize) {
             result.Size = TTaskThread::kLargestSize + 1; // too large, whatever follows
             break;
@@ -56,11 +60,7 @@ TTaskThread::TTaskThread(TTaskCallbacks callbacks, int maxTasks, int threadsPeer
 
 TTaskThread::~TTaskThread() {
     Pacer_.Stop();
-    {
-        std::lock_guard lock(ProbeMutex_);
-        if (ProbeSocket_)
-            ProbeSocket_->Abort();
-    }
+    ProbeAbort_.Abort();
     Thread_.join();
 }
 
@@ -136,16 +136,9 @@ void TTaskThread::StartTask(const TTaskInfo& task) {
     TProbeResult probe;
     if (request) {
         platform::TTcpSocket socket;
-        {
-            std::lock_guard lock(ProbeMutex_);
-            ProbeSocket_ = &socket;
-            if (Pacer_.Stopped())
-                socket.Abort();
-        }
+        const http::TSocketAbort::TScope registered(ProbeAbort_, socket);
         if (socket.Connect(parts.Host, parts.Port, Timing_.ConnectTimeoutMs) == platform::TNetResult::Ok)
             probe = ProbeSize(socket, *request);
-        std::lock_guard lock(ProbeMutex_);
-        ProbeSocket_ = nullptr;
     }
     if (probe.Size > 0 && probe.Size <= kLargestSize) {
         std::lock_guard lock(TasksMutex_);

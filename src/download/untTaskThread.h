@@ -45,6 +45,7 @@
 #include "download/untEnginePacing.h"
 #include "download/untMemoryPool.h"
 #include "download/untSaveThread.h"
+#include "http/untSocketAbort.h"
 
 #include <atomic>
 #include <cstdint>
@@ -140,8 +141,7 @@ private:
     std::vector<TTaskInfo> Tasks_;
     std::mutex EventsMutex_;
     std::deque<TEvent> Events_;
-    std::mutex ProbeMutex_;
-    platform::TTcpSocket* ProbeSocket_ = nullptr;
+    http::TSocketAbort ProbeAbort_; // aborted at destruction
 
     // Before the engine objects: their threads post events until they end.
     TPacer Pacer_;

@@ -40,21 +40,7 @@ TFetchResult THttpFetch::Fetch(const TPageRequest& request) {
     if (request.BrowserHeaders)
         *text += '!'; // the lyric site's pages expect this one byte after the request
     platform::TTcpSocket socket;
-    {
-        std::lock_guard lock(Mutex_);
-        if (Aborted_)
-            return {{}, TFetchStatus::Aborted};
-        Running_ = &socket;
-    }
-    // The socket is forgotten however the fetch ends, a throw included, so an
-    // Abort() never reaches it after it is gone.
-    struct TForget {
-        THttpFetch& Self;
-        ~TForget() {
-            std::lock_guard lock(Self.Mutex_);
-            Self.Running_ = nullptr;
-        }
-    } forget{*this};
+    const TSocketAbort::TScope registered(Abort_, socket);
     TFetchResult result;
     const auto deadline = TClock::now() + std::chrono::milliseconds(Limits_.TimeLimitMs);
     const auto run = [&]() -> TFetchStatus {
@@ -91,15 +77,7 @@ TFetchResult THttpFetch::FetchPage(const TPageRequest& request) {
 }
 
 void THttpFetch::Abort() {
-    std::lock_guard lock(Mutex_);
-    Aborted_ = true;
-    if (Running_)
-        Running_->Abort();
-}
-
-bool THttpFetch::Aborted() const {
-    std::lock_guard lock(Mutex_);
-    return Aborted_;
+    Abort_.Abort();
 }
 
 } // namespace zv2::http

@@ -15,16 +15,12 @@
 // Threads: Fetch() on one worker thread at a time; Abort() from any thread.
 
 #include "http/untHttpRequest.h"
+#include "http/untSocketAbort.h"
 
 #include <cstddef>
 #include <cstdint>
-#include <mutex>
 #include <string>
 #include <string_view>
-
-namespace zv2::platform {
-class TTcpSocket;
-}
 
 namespace zv2::http {
 
@@ -74,13 +70,10 @@ public:
     // Any thread. Ends the running fetch at once (it returns what it has) and
     // every later one before it connects: an aborted fetcher stays aborted.
     void Abort();
-    bool Aborted() const;
 
 private:
     TFetchLimits Limits_;
-    mutable std::mutex Mutex_;
-    platform::TTcpSocket* Running_ = nullptr; // guarded by Mutex_
-    bool Aborted_ = false;                    // guarded by Mutex_
+    TSocketAbort Abort_; // never reset: an aborted fetcher stays aborted
 };
 
 } // namespace zv2::http

@@ -43,6 +43,9 @@ TEST(ParseProbeReply, ReadsContentLengthByTheRuleOfTheProbe) {
         {"HTTP/1.1 200 OK\r\ncontent-length: 500\r\n\r\n", 0, true},
         {"HTTP/1.1 200 OK\r\nServer: x\r\n\r\n", 0, true},
         {"HTTP/1.1 302 Found\r\nContent-Length: 99\r\n\r\n", 99, false},
+        {"HTTP/1.1 200 Ok\r\nContent-Length: 99\r\n\r\n", 99, false},
+        {"HTTP/1.1 200 OK\r\nX-Note: Content-Length: 7\r\n\r\n", 0, true},
+        {"Content-Length: 99\r\n\r\n200 OK", 0, false},
         {"HTTP/1.1 200 OK\r\nContent-Length: 2147483647\r\n\r\n", 2147483647, true},
     };
     for (const TCase& c : cases) {
@@ -50,8 +53,9 @@ TEST(ParseProbeReply, ReadsContentLengthByTheRuleOfTheProbe) {
         EXPECT_EQ(result.Size, c.Size) << c.Reply;
         EXPECT_EQ(result.StatusOK, c.StatusOK) << c.Reply;
     }
-    EXPECT_GT(ParseProbeReply("Content-Length: 2147483648\r\n").Size, TTaskThread::kLargestSize);
-    EXPECT_GT(ParseProbeReply("Content-Length: 99999999999999999999999\r\n").Size, TTaskThread::kLargestSize);
+    EXPECT_GT(ParseProbeReply("HTTP/1.1 200 OK\r\nContent-Length: 2147483648\r\n").Size, TTaskThread::kLargestSize);
+    EXPECT_GT(ParseProbeReply("HTTP/1.1 200 OK\r\nContent-Length: 99999999999999999999999\r\n").Size,
+              TTaskThread::kLargestSize);
 }
 
 TEST(SegmentJobs, CutsFilesFrom3072BytesIntoThreeOverlappingRanges) {
