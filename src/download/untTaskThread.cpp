@@ -228,10 +228,12 @@ bool TTaskThread::HandleEvent() {
             known = TakeTask(event.Key, opened);
         }
         const std::string saved = Writer_.TakeSavedName(event.Key);
-        if (!known)
-            break;
         if (opened)
             --Running_;
+        // A song removed while it was being saved, after it was moved into
+        // place, is on disk: it is reported all the same, never left unlisted.
+        if (!known && saved.empty())
+            break;
         if (Callbacks_.OnTaskDone)
             Callbacks_.OnTaskDone(event.Key, saved);
         break;

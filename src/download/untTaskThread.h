@@ -20,7 +20,8 @@
 //   2 file error (0)           -> the download fails (below)
 //   3 progress (bytes written) -> OnTaskProgress (key, bytes)
 //   4 file finished (Size)     -> the task leaves the list, Running - 1, OnTaskDone (key, the
-//                                 name saved under: a numbered one when the name was taken)
+//                                 name saved under: a numbered one when the name was taken),
+//                                 also for a task removed while its song was moved into place
 //   other kinds are dropped.
 // A failed segment reaches the task thread as a file error: the writer fails
 // a file whose segments have all ended with bytes missing, so a download is

@@ -1,6 +1,7 @@
 #include "FileServer.h"
 #include "TempDir.h"
 #include "download/untDownloadList.h"
+#include "download/untTaskThread.h"
 #include "platform/Dispatcher.h"
 
 #include <chrono>
@@ -8,6 +9,7 @@
 #include <fstream>
 #include <gtest/gtest.h>
 #include <sstream>
+#include <thread>
 
 using namespace zv2::download;
 
@@ -134,4 +136,25 @@ TEST_F(TListFixture, DeletingAllKeepsTheRecordsThatRefuseARestart) {
     List->DeleteAll();
     EXPECT_TRUE(List->Rows().empty());
     EXPECT_FALSE(List->StartFromSearchRow(0, "hang", Server.Url("/hang.mp3")));
+}
+
+TEST_F(TListFixture, ASongSavedWhileItsRowWasDeletedStillGoesToThePlaylist) {
+    const std::string song = zv2::test::SongBytes(5000);
+    Server.AddFile("/late.mp3", song);
+    Start();
+    const std::uint32_t key = List->StartDownload("late.mp3", Server.Url("/late.mp3"));
+    ASSERT_TRUE(RunUntil([&] { return Row(key)->Image == diDownloading; }));
+    // The engine has saved the song and told the list (its task is gone, its
+    // notice queued), but the UI thread has not seen it yet when the user
+    // deletes the row.
+    const auto end = std::chrono::steady_clock::now() + std::chrono::seconds(60);
+    while ((List->Engine()->TaskCount() > 0 || Ui.PendingCount() == 0) && std::chrono::steady_clock::now() < end)
+        std::this_thread::sleep_for(std::chrono::milliseconds(5));
+    ASSERT_EQ(List->Engine()->TaskCount(), 0u);
+    ASSERT_NE(Row(key), nullptr);
+    List->DeleteTask(key);
+    Ui.RunPending();
+    EXPECT_EQ(Songs, std::vector<std::string>{Dir.File("late.mp3")});
+    EXPECT_EQ(zv2::test::ReadFile(Dir.File("late.mp3")), song);
+    EXPECT_EQ(Row(key), nullptr);
 }
