@@ -121,6 +121,8 @@ bool TWorkThread::Fetch(const TDownLoadInfo& job) {
     TSegmentReader reader(job.Start, job.Length);
     const std::size_t blockSize = static_cast<std::size_t>(Pool_.BlockSize());
     for (;;) {
+        if (!WaitForRoom(job.Key))
+            return false;
         char* buffer = Pool_.GetBuffer();
         std::memset(buffer, 0, blockSize);
         std::size_t received = 0;
@@ -141,6 +143,19 @@ bool TWorkThread::Fetch(const TDownLoadInfo& job) {
         if (!Pacer_.Pause(Timing_.WorkerChunkPauseMs, true))
             return false;
     }
+}
+
+bool TWorkThread::WaitForRoom(std::uint32_t key) {
+    bool told = false;
+    while (Writer_.QueuedBytes(key) > kQueuedBytesPerFile) {
+        if (!told) {
+            Log("Thread waits for the writer: %d");
+            told = true;
+        }
+        if (Abort_.Aborted() || !Pacer_.Pause(kRoomPollMs, true))
+            return false;
+    }
+    return true;
 }
 
 // ---- TThreadPool ----

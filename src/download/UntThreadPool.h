@@ -16,9 +16,14 @@
 // OnJobDone (key, Length) or OnJobError (key, Start), both low 32 bits, on
 // the worker's thread with no lock held (the task thread sets neither).
 //
+// Memory: before each receive a worker waits while more than
+// kQueuedBytesPerFile of its file wait in the writer's queue (the writer is
+// the narrower place), looking again every 10 ms; a stop ends the wait.
+//
 // Diagnostic lines (platform DebugOutput, %d the worker's thread id):
 // "Thread start work: %d", "Thread finished: %d", "Thread ERROR, exit: %d",
-// "Delete task: %d".
+// "Delete task: %d", and "Thread waits for the writer: %d" when a wait for
+// room begins.
 //
 // Threads: AddJob from the task thread, StopJobs from any thread (the main
 // thread through RemoveTask). Neither waits on the network.
@@ -75,6 +80,9 @@ private:
     void Execute();
     bool RunJob(const TDownLoadInfo& job);
     bool Fetch(const TDownLoadInfo& job);
+    // False when the job was stopped while it waited.
+    bool WaitForRoom(std::uint32_t key);
+    static constexpr int kRoomPollMs = 10;
     void Log(const char* format) const;
 
     TMemoryPool& Pool_;

@@ -15,8 +15,6 @@ namespace zv2::download {
 
 namespace {
 
-constexpr std::int64_t kLargestSize = 0x7FFFFFFF;
-
 bool PathExists(const std::string& path) {
     struct stat info {};
     return ::lstat(path.c_str(), &info) == 0;
@@ -150,7 +148,7 @@ TSaveThread::~TSaveThread() {
 }
 
 bool TSaveThread::AddFile(std::uint32_t key, const std::string& fileName, std::int64_t size, int segments) {
-    if (size <= 0 || size > kLargestSize)
+    if (size <= 0 || size > kLargestSong)
         return false;
     auto file = std::make_unique<TFileInfo>();
     file->FileName = fileName;
@@ -169,20 +167,35 @@ void TSaveThread::AddBlock(const TBlockInfo& block) {
     {
         std::lock_guard lock(Mutex_);
         Blocks_.push_back(block);
+        QueuedBytes_[block.Key] += block.Length;
     }
     Pacer_.Wake();
+}
+
+std::int64_t TSaveThread::QueuedBytes(std::uint32_t key) const {
+    std::lock_guard lock(Mutex_);
+    const auto it = QueuedBytes_.find(key);
+    return it == QueuedBytes_.end() ? 0 : it->second;
 }
 
 void TSaveThread::RemoveFile(std::uint32_t key) {
     std::lock_guard lock(Mutex_);
     if (Saving_.Active && Saving_.Key == key)
         Saving_.Cancelled = true;
+    // Its queued blocks go at once, and their buffers back to the pool.
+    std::erase_if(Blocks_, [&](const TBlockInfo& block) {
+        if (block.Key != key)
+            return false;
+        Pool_.FreeBuffer(block.Buffer);
+        return true;
+    });
+    QueuedBytes_.erase(key);
     for (auto it = Files_.end(); it != Files_.begin();) {
         --it;
         if ((*it)->Key != key)
             continue;
         // Only an opened file holds one of the OpenLimit places.
-        if ((*it)->Stream)
+        if ((*it)->Opened)
             --OpenCount_;
         it = Files_.erase(it);
     }
@@ -208,10 +221,11 @@ bool TSaveThread::Pass(std::vector<TNotice>& notices) {
     {
         std::lock_guard lock(Mutex_);
         if (OpenCount_.load() <= OpenLimit_) {
-            auto it = std::find_if(Files_.begin(), Files_.end(), [](const auto& file) { return !file->Stream; });
+            auto it = std::find_if(Files_.begin(), Files_.end(), [](const auto& file) { return !file->Opened; });
             if (it != Files_.end()) {
                 TFileInfo& file = **it;
-                file.Stream = std::make_unique<std::vector<char>>();
+                file.Opened = true;
+                file.Pages.resize(static_cast<std::size_t>((file.Size + kPageSize - 1) / kPageSize));
                 ++OpenCount_;
                 notices.push_back({&Callbacks_.OnFileOpened, file.Key, Low32(file.Size)});
                 didWork = true;
@@ -220,12 +234,15 @@ bool TSaveThread::Pass(std::vector<TNotice>& notices) {
         if (!Blocks_.empty()) {
             const TBlockInfo block = Blocks_.front();
             Blocks_.pop_front();
+            if (auto queued = QueuedBytes_.find(block.Key); queued != QueuedBytes_.end())
+                if ((queued->second -= block.Length) <= 0)
+                    QueuedBytes_.erase(queued);
             WriteBlock(block, notices);
             Pool_.FreeBuffer(block.Buffer);
             didWork = true;
             // A finished file leaves the list here; it is saved without the lock.
             auto it = std::find_if(Files_.begin(), Files_.end(), [&](const auto& file) {
-                return file->Key == block.Key && file->Stream && file->Written == file->Size;
+                return file->Key == block.Key && file->Opened && file->Written == file->Size;
             });
             if (it != Files_.end()) {
                 complete = std::move(*it);
@@ -253,7 +270,7 @@ bool TSaveThread::Pass(std::vector<TNotice>& notices) {
 
 void TSaveThread::WriteBlock(const TBlockInfo& block, std::vector<TNotice>& notices) {
     auto it = std::find_if(Files_.begin(), Files_.end(),
-                           [&](const auto& file) { return file->Key == block.Key && file->Stream; });
+                           [&](const auto& file) { return file->Key == block.Key && file->Opened; });
     if (it == Files_.end())
         return; // removed, or never registered: the block is dropped
     TFileInfo& file = **it;
@@ -269,13 +286,18 @@ void TSaveThread::WriteBlock(const TBlockInfo& block, std::vector<TNotice>& noti
     if (start >= end)
         return;
     try {
-        std::vector<char>& stream = *file.Stream;
-        if (stream.size() < static_cast<std::size_t>(end)) {
-            stream.reserve(static_cast<std::size_t>(file.Size));
-            stream.resize(static_cast<std::size_t>(end));
+        // The image grows by the pages the bytes reach, never by what the
+        // server announced.
+        for (std::int64_t at = start; at < end;) {
+            const std::int64_t page = at / kPageSize;
+            const std::int64_t upTo = std::min(end, (page + 1) * kPageSize);
+            std::unique_ptr<char[]>& bytes = file.Pages[static_cast<std::size_t>(page)];
+            if (!bytes)
+                bytes.reset(new char[kPageSize]);
+            std::memcpy(bytes.get() + (at - page * kPageSize), block.Buffer + (at - block.Offset),
+                        static_cast<std::size_t>(upTo - at));
+            at = upTo;
         }
-        std::memcpy(stream.data() + start, block.Buffer + (start - block.Offset),
-                    static_cast<std::size_t>(end - start));
     } catch (const std::bad_alloc&) {
         notices.push_back({&Callbacks_.OnFileError, file.Key, 0});
         return;
@@ -307,8 +329,12 @@ std::string TSaveThread::SaveFile(const TFileInfo& file) {
     const int fd = CreateTemporarySong(folder, temporary);
     if (fd < 0)
         return {};
-    const std::vector<char>& data = *file.Stream;
-    const bool written = WriteAll(fd, data.data(), data.size()) && ::fsync(fd) == 0;
+    bool written = true;
+    for (std::size_t page = 0; page < file.Pages.size() && written; ++page) {
+        const std::int64_t from = static_cast<std::int64_t>(page) * kPageSize;
+        written = WriteAll(fd, file.Pages[page].get(), static_cast<std::size_t>(std::min(kPageSize, file.Size - from)));
+    }
+    written = written && ::fsync(fd) == 0;
     const bool closed = ::close(fd) == 0;
     if (!written || !closed) {
         ::unlink(temporary.c_str());

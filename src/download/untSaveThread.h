@@ -8,7 +8,9 @@
 // AddBlock are copied into the image at their offsets, one block per pass
 // (OnFileProgress); once every byte 0 .. Size-1 has been written, whatever
 // the order and overlap of the blocks, the image is saved and OnFileFinished
-// follows.
+// follows. The image holds the bytes that arrived, in pages of 64 KiB made as
+// the bytes reach them: a server that announces a large size and sends
+// little costs what it sent. Files over kLargestSong are refused.
 //
 // A save never leaves a part of a song under a song's name: the image is
 // written to a temporary file in the target folder (kTemporarySongPrefix and
@@ -38,8 +40,8 @@
 // workers, main thread); they take the writer's lock briefly (RemoveFile
 // also while a save moves its file into place) and never wait on the
 // network. The callbacks run on the writer's thread with no lock of the
-// writer held, in the order of the events; values are 32-bit (sizes below
-// 2 GiB, which the task thread ensures). Destruction abandons a save that has
+// writer held, in the order of the events; values are 32-bit (sizes up to
+// kLargestSong). Destruction abandons a save that has
 // not moved its file yet.
 
 #include "download/untEnginePacing.h"
@@ -79,6 +81,13 @@ struct TWriterCallbacks {
     TKeyValueEvent OnFileError;    // value: 0
 };
 
+// The largest song the writer takes: larger ones are refused.
+inline constexpr std::int64_t kLargestSong = std::int64_t{512} << 20;
+
+// How many bytes of one file may wait in the writer's queue: a worker whose
+// file has more waits (TWorkThread) instead of piling blocks up.
+inline constexpr std::int64_t kQueuedBytesPerFile = std::int64_t{8} << 20;
+
 // The temporary files of saves in progress: this prefix and six characters.
 inline constexpr char kTemporarySongPrefix[] = ".zv2dl-";
 
@@ -100,12 +109,14 @@ public:
     TSaveThread(const TSaveThread&) = delete;
     TSaveThread& operator=(const TSaveThread&) = delete;
 
-    // Registers a download of `size` bytes (1 .. 2^31-1) fetched by `segments`
-    // jobs. False (nothing registered) for a size out of range.
+    // Registers a download of `size` bytes (1 .. kLargestSong) fetched by
+    // `segments` jobs. False (nothing registered) for a size out of range.
     bool AddFile(std::uint32_t key, const std::string& fileName, std::int64_t size, int segments = 1);
     void AddBlock(const TBlockInfo& block);
-    // Drops every record of `key` with its image.
+    // Drops every record of `key` with its image, and its queued blocks.
     void RemoveFile(std::uint32_t key);
+    // Bytes of blocks of `key` waiting to be written.
+    std::int64_t QueuedBytes(std::uint32_t key) const;
 
     // The name a finished file was saved under (once; empty when unknown).
     // The finish notice comes after the name is known.
@@ -115,9 +126,13 @@ public:
     int OpenLimit() const { return OpenLimit_; }
 
 private:
+    // The image of a file is cut into pages, each made when the first byte
+    // that belongs in it arrives: memory follows the bytes received.
+    static constexpr std::int64_t kPageSize = 64 * 1024;
     struct TFileInfo {
         std::string FileName;
-        std::unique_ptr<std::vector<char>> Stream; // nullptr until opened
+        bool Opened = false;
+        std::vector<std::unique_ptr<char[]>> Pages; // the image; none until opened
         std::uint32_t Key = 0;
         std::int64_t Size = 0;
         std::int64_t Written = 0;                    // distinct bytes written
@@ -152,9 +167,10 @@ private:
     const int PassMs_;
     std::atomic<int> OpenCount_{0};
 
-    std::mutex Mutex_; // guards Files_ and Blocks_
+    mutable std::mutex Mutex_; // guards Files_, Blocks_, QueuedBytes_, SavedNames_ and Saving_
     std::vector<std::unique_ptr<TFileInfo>> Files_;
     std::deque<TBlockInfo> Blocks_;
+    std::map<std::uint32_t, std::int64_t> QueuedBytes_; // by key
     std::map<std::uint32_t, std::string> SavedNames_;
     TSaving Saving_; // the save in progress
 

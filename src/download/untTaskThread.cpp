@@ -30,8 +30,8 @@ TProbeResult ParseProbeReply(std::string_view reply) {
         if (c < '0' || c > '9')
             continue;
         result.Size = result.Size * 10 + (c - '0');
-        if (result.Size > TTaskThread::kLargestSize) {
-            result.Size = TTaskThread::kLargestSize + 1; // too large, whatever follows
+        if (result.Size > kLargestSong) {
+            result.Size = kLargestSong + 1; // too large, whatever follows
             break;
         }
     }
@@ -86,6 +86,7 @@ void TTaskThread::RemoveTask(std::uint32_t key) {
     // file again, so what is stopped and dropped here stays so.
     Jobs_.StopJobs(key);
     Writer_.RemoveFile(key);
+    Pool_.Trim();
     if (opened)
         --Running_;
 }
@@ -140,7 +141,7 @@ void TTaskThread::StartTask(const TTaskInfo& task) {
         if (socket.Connect(parts.Host, parts.Port, Timing_.ConnectTimeoutMs) == platform::TNetResult::Ok)
             probe = ProbeSize(socket, *request);
     }
-    if (probe.Size > 0 && probe.Size <= kLargestSize) {
+    if (probe.Size > 0 && probe.Size <= kLargestSong) {
         std::lock_guard lock(TasksMutex_);
         auto it = std::find_if(Tasks_.begin(), Tasks_.end(), [&](const TTaskInfo& t) { return t.Key == task.Key; });
         if (it == Tasks_.end())
@@ -228,6 +229,7 @@ bool TTaskThread::HandleEvent() {
             known = TakeTask(event.Key, opened);
         }
         const std::string saved = Writer_.TakeSavedName(event.Key);
+        Pool_.Trim();
         if (opened)
             --Running_;
         // A song removed while it was being saved, after it was moved into
@@ -254,6 +256,7 @@ void TTaskThread::FailTask(std::uint32_t key) {
         return;
     Jobs_.StopJobs(key);
     Writer_.RemoveFile(key);
+    Pool_.Trim();
     if (opened)
         --Running_;
     if (Callbacks_.OnTaskError)

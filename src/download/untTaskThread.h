@@ -9,7 +9,7 @@
 // first waiting task while Running <= MaxTasks: a HEAD request to the
 // host:port of its address (lower-cased, spaces escaped) gives the size
 // ("Content-Length:", exact case, digits only, blanks skipped) and whether
-// "200 OK" came; sizes of 0 or of 2 GiB and more fail it. The file is then
+// "200 OK" came; sizes of 0 or over kLargestSong (512 MiB) fail it. The file is then
 // registered with the writer, and when the writer opens it the task is
 // cut into segment jobs (SegmentJobs): three for a "200 OK" file of 3072
 // bytes or more, one otherwise. The pass then handles at most one event.
@@ -72,9 +72,12 @@ struct TTaskCallbacks {
     std::function<void(std::uint32_t key, const std::string& savedPath)> OnTaskDone; // the file's name on disk
 };
 
-// What a HEAD reply says: the size after the first "Content-Length:" (each
-// digit up to the line's end taken, everything else skipped; 0 when there is
-// no such line; capped at 2^31, which is refused) and whether "200 OK" occurs.
+// What a HEAD reply says, read with the one reply reader (http::ReadReplyHead)
+// and the probe's own rule on top: the size is the value of the first
+// Content-Length field when it is spelled "Content-Length" as written (each
+// digit of the value taken, everything else skipped; 0 without such a field;
+// above kLargestSong it reads kLargestSong + 1, which is refused), and
+// StatusOK says whether the status line reads "200 OK" as written.
 struct TProbeResult {
     std::int64_t Size = 0;
     bool StatusOK = false;
@@ -90,7 +93,6 @@ std::vector<TDownLoadInfo> SegmentJobs(std::uint32_t key, const std::string& url
 class TTaskThread {
 public:
     static constexpr int kBlockSize = 2048;
-    static constexpr std::int64_t kLargestSize = 0x7FFFFFFF; // 2 GiB - 1
 
     TTaskThread(TTaskCallbacks callbacks, int maxTasks, int threadsPeerTask, const TEngineTiming& timing = {});
     ~TTaskThread();

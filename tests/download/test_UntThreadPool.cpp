@@ -104,6 +104,27 @@ TEST_F(TPoolFixture, ASegmentCutShortOrStalledFailsItsJob) {
     }
 }
 
+TEST_F(TPoolFixture, AWorkerWaitsWhileItsFileFillsTheWritersQueueAndTheMemoryComesBack) {
+    // A writer that never gets to its queue: its first pass comes in an hour.
+    TSaveThread stalled(Pool, 3, {}, 3600000);
+    const std::size_t size = 24u << 20;
+    Server.AddFile("/big.mp3", zv2::test::SongBytes(size));
+    TThreadPool jobs(0, Pool, stalled, nullptr, TEngineTiming::Fast());
+    jobs.AddJob({11, Server.Url("/big.mp3"), 0, static_cast<std::int64_t>(size) - 1});
+    ASSERT_TRUE(Viewer.WaitFor("Thread waits for the writer: "));
+    // The worker looks before each receive of at most one block.
+    const std::int64_t queued = stalled.QueuedBytes(11);
+    EXPECT_GT(queued, kQueuedBytesPerFile);
+    EXPECT_LE(queued, kQueuedBytesPerFile + Pool.BlockSize());
+    jobs.StopJobs(11);
+    ASSERT_TRUE(Viewer.WaitFor("Thread ERROR, exit: "));
+    stalled.RemoveFile(11); // the download is deleted: its blocks go
+    EXPECT_EQ(stalled.QueuedBytes(11), 0);
+    EXPECT_EQ(Pool.LentCount(), 0u);
+    Pool.Trim();
+    EXPECT_EQ(Pool.BufferCount(), 15u);
+}
+
 TEST_F(TPoolFixture, StopJobsAbortsTheRunningSegmentsOfADownload) {
     Server.AddFile("/s.mp3", zv2::test::SongBytes(9000));
     Server.SetMode(TFileServer::TMode::Hang);

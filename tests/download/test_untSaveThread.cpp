@@ -151,9 +151,10 @@ TEST_F(TWriterFixture, AFailedSaveLeavesNoFileAndReportsAnError) {
 
 TEST_F(TWriterFixture, RefusesSizesItCannotHold) {
     Start(3);
-    EXPECT_FALSE(Writer->AddFile(5, Dir.File("big.mp3"), std::int64_t{1} << 31));
+    // Songs up to 512 MiB.
+    EXPECT_FALSE(Writer->AddFile(5, Dir.File("big.mp3"), (std::int64_t{512} << 20) + 1));
     EXPECT_FALSE(Writer->AddFile(5, Dir.File("none.mp3"), 0));
-    EXPECT_TRUE(Writer->AddFile(5, Dir.File("max.mp3"), (std::int64_t{1} << 31) - 1));
+    EXPECT_TRUE(Writer->AddFile(5, Dir.File("max.mp3"), std::int64_t{512} << 20));
 }
 
 TEST_F(TWriterFixture, SavesASongUnderTheLongestNameAndLeavesNoTemporaryFile) {

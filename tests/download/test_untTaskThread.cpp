@@ -46,16 +46,15 @@ TEST(ParseProbeReply, ReadsContentLengthByTheRuleOfTheProbe) {
         {"HTTP/1.1 200 Ok\r\nContent-Length: 99\r\n\r\n", 99, false},
         {"HTTP/1.1 200 OK\r\nX-Note: Content-Length: 7\r\n\r\n", 0, true},
         {"Content-Length: 99\r\n\r\n200 OK", 0, false},
-        {"HTTP/1.1 200 OK\r\nContent-Length: 2147483647\r\n\r\n", 2147483647, true},
+        {"HTTP/1.1 200 OK\r\nContent-Length: 536870912\r\n\r\n", 536870912, true}, // 512 MiB
     };
     for (const TCase& c : cases) {
         const TProbeResult result = ParseProbeReply(c.Reply);
         EXPECT_EQ(result.Size, c.Size) << c.Reply;
         EXPECT_EQ(result.StatusOK, c.StatusOK) << c.Reply;
     }
-    EXPECT_GT(ParseProbeReply("HTTP/1.1 200 OK\r\nContent-Length: 2147483648\r\n").Size, TTaskThread::kLargestSize);
-    EXPECT_GT(ParseProbeReply("HTTP/1.1 200 OK\r\nContent-Length: 99999999999999999999999\r\n").Size,
-              TTaskThread::kLargestSize);
+    EXPECT_GT(ParseProbeReply("HTTP/1.1 200 OK\r\nContent-Length: 536870913\r\n").Size, kLargestSong);
+    EXPECT_GT(ParseProbeReply("HTTP/1.1 200 OK\r\nContent-Length: 99999999999999999999999\r\n").Size, kLargestSong);
 }
 
 TEST(SegmentJobs, CutsFilesFrom3072BytesIntoThreeOverlappingRanges) {
@@ -134,7 +133,7 @@ TEST_F(TTaskFixture, ProbesThatGiveNoUsableSizeFailTheTask) {
         "HTTP/1.1 200 OK\r\ncontent-length: 500\r\n\r\n",
         "HTTP/1.1 200 OK\r\nContent-Length: 0\r\n\r\n",
         "HTTP/1.1 200 OK\r\n\r\n",
-        "HTTP/1.1 200 OK\r\nContent-Length: 2147483648\r\n\r\n",
+        "HTTP/1.1 200 OK\r\nContent-Length: 536870913\r\n\r\n",
     };
     Start();
     std::uint32_t key = 10;
