@@ -5,12 +5,20 @@
 #include "platform/net/TcpSocket.h"
 
 #include <algorithm>
+#include <chrono>
 
 namespace zv2::download {
 
 namespace {
 
-enum : std::uint8_t { evOpened = 0, evFileError = 2, evProgress = 3, evFinished = 4 };
+enum : std::uint8_t { evOpened = 0, evFileError = 2, evProgress = 3, evFinished = 4, evProbed = 5 };
+
+using TClock = std::chrono::steady_clock;
+
+int MsLeft(TClock::time_point deadline) {
+    const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(deadline - TClock::now()).count();
+    return left > 0 ? static_cast<int>(left) : 0;
+}
 
 constexpr std::size_t kLongestProbeReply = 64 * 1024;
 
@@ -60,8 +68,15 @@ TTaskThread::TTaskThread(TTaskCallbacks callbacks, int maxTasks, int threadsPeer
 
 TTaskThread::~TTaskThread() {
     Pacer_.Stop();
-    ProbeAbort_.Abort();
+    {
+        std::lock_guard lock(ProbesMutex_);
+        for (const auto& probe : Probes_)
+            probe->Abort.Abort();
+    }
     Thread_.join();
+    // The task thread is gone: nobody else touches Probes_ now.
+    for (const auto& probe : Probes_)
+        probe->Thread.join();
 }
 
 void TTaskThread::AddTask(std::uint32_t key, const std::string& fileName, const std::string& url) {
@@ -84,6 +99,12 @@ void TTaskThread::RemoveTask(std::uint32_t key) {
     }
     // After the record is gone nothing queues jobs for it or registers its
     // file again, so what is stopped and dropped here stays so.
+    {
+        std::lock_guard lock(ProbesMutex_);
+        for (const auto& probe : Probes_)
+            if (probe->Key == key)
+                probe->Abort.Abort();
+    }
     Jobs_.StopJobs(key);
     Writer_.RemoveFile(key);
     Pool_.Trim();
@@ -116,6 +137,11 @@ void TTaskThread::Execute() {
 bool TTaskThread::StartNextTask() {
     if (Running_.load() > MaxTasks_)
         return false;
+    {
+        std::lock_guard lock(ProbesMutex_);
+        if (Probes_.size() >= static_cast<std::size_t>(MaxTasks_) + 1)
+            return false;
+    }
     TTaskInfo task;
     {
         std::lock_guard lock(TasksMutex_);
@@ -132,38 +158,36 @@ bool TTaskThread::StartNextTask() {
 void TTaskThread::StartTask(const TTaskInfo& task) {
     const http::TUrlParts parts = FileRequestParts(task.Url);
     // The guard refuses an address before any connection is made.
-    const std::optional<std::string> request =
-        http::BuildRangeRequest("HEAD", parts.Host, parts.Path, parts.Port, 0, 0);
-    TProbeResult probe;
-    if (request) {
-        platform::TTcpSocket socket;
-        const http::TSocketAbort::TScope registered(ProbeAbort_, socket);
-        if (socket.Connect(parts.Host, parts.Port, Timing_.ConnectTimeoutMs) == platform::TNetResult::Ok)
-            probe = ProbeSize(socket, *request);
-    }
-    if (probe.Size > 0 && probe.Size <= kLargestSong) {
-        std::lock_guard lock(TasksMutex_);
-        auto it = std::find_if(Tasks_.begin(), Tasks_.end(), [&](const TTaskInfo& t) { return t.Key == task.Key; });
-        if (it == Tasks_.end())
-            return; // removed while it was probed
-        it->Size = probe.Size;
-        it->StatusOK = probe.StatusOK;
-        const auto segments = SegmentJobs(task.Key, task.Url, probe.Size, probe.StatusOK).size();
-        Writer_.AddFile(task.Key, task.FileName, probe.Size, static_cast<int>(segments));
+    std::optional<std::string> request = http::BuildRangeRequest("HEAD", parts.Host, parts.Path, parts.Port, 0, 0);
+    if (!request) {
+        FailTask(task.Key);
         return;
     }
-    FailTask(task.Key);
+    std::lock_guard lock(ProbesMutex_);
+    TProbe& probe = *Probes_.emplace_back(std::make_unique<TProbe>());
+    probe.Key = task.Key;
+    probe.Thread = std::thread([this, &probe, parts, request = std::move(*request)] {
+        probe.Result = ProbeSize(probe, parts, request);
+        PostEvent(evProbed, probe.Key, 0); // last: the task thread joins this thread then
+    });
 }
 
-TProbeResult TTaskThread::ProbeSize(platform::TTcpSocket& socket, const std::string& request) {
-    if (socket.SendAll(request.data(), request.size(), Timing_.ReceiveTimeoutMs) != platform::TNetResult::Ok)
+TProbeResult TTaskThread::ProbeSize(TProbe& probe, const http::TUrlParts& parts, const std::string& request) {
+    const auto deadline = TClock::now() + std::chrono::milliseconds(Timing_.ProbeTimeLimitMs);
+    platform::TTcpSocket socket;
+    const http::TSocketAbort::TScope registered(probe.Abort, socket);
+    if (socket.Connect(parts.Host, parts.Port, MsLeft(deadline)) != platform::TNetResult::Ok ||
+        socket.SendAll(request.data(), request.size(), MsLeft(deadline)) != platform::TNetResult::Ok)
         return {};
-    // A HEAD reply is its header: read until the blank line or the server's end.
+    // A HEAD reply is its head: read until the blank line or the server's end.
     std::string reply;
     char buffer[1025];
     while (reply.size() < kLongestProbeReply && reply.find("\r\n\r\n") == std::string::npos) {
+        const int left = MsLeft(deadline);
+        if (left == 0)
+            return {};
         std::size_t received = 0;
-        const auto result = socket.Receive(buffer, sizeof buffer, received, Timing_.ReceiveTimeoutMs);
+        const auto result = socket.Receive(buffer, sizeof buffer, received, left);
         if (result == platform::TNetResult::Closed)
             break;
         if (result != platform::TNetResult::Ok)
@@ -171,6 +195,32 @@ TProbeResult TTaskThread::ProbeSize(platform::TTcpSocket& socket, const std::str
         reply.append(buffer, received);
     }
     return ParseProbeReply(reply);
+}
+
+void TTaskThread::ProbeDone(std::uint32_t key) {
+    std::unique_ptr<TProbe> probe;
+    {
+        std::lock_guard lock(ProbesMutex_);
+        auto it = std::find_if(Probes_.begin(), Probes_.end(), [key](const auto& p) { return p->Key == key; });
+        if (it == Probes_.end())
+            return;
+        probe = std::move(*it);
+        Probes_.erase(it);
+    }
+    probe->Thread.join();
+    const TProbeResult result = probe->Result;
+    if (result.Size > 0 && result.Size <= kLargestSong) {
+        std::lock_guard lock(TasksMutex_);
+        auto it = std::find_if(Tasks_.begin(), Tasks_.end(), [key](const TTaskInfo& t) { return t.Key == key; });
+        if (it == Tasks_.end())
+            return; // removed while it was probed
+        it->Size = result.Size;
+        it->StatusOK = result.StatusOK;
+        const auto segments = SegmentJobs(key, it->Url, result.Size, result.StatusOK).size();
+        Writer_.AddFile(key, it->FileName, result.Size, static_cast<int>(segments));
+        return;
+    }
+    FailTask(key);
 }
 
 void TTaskThread::PostEvent(std::uint8_t kind, std::uint32_t key, std::int32_t value) {
@@ -211,6 +261,9 @@ bool TTaskThread::HandleEvent() {
     }
     case evFileError:
         FailTask(event.Key);
+        break;
+    case evProbed:
+        ProbeDone(event.Key);
         break;
     case evProgress: {
         bool known = false;

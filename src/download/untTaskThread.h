@@ -6,11 +6,15 @@
 // and the thread pool (no workers at first).
 //
 // A task: AddTask queues it (waiting). One pass of the task thread starts the
-// first waiting task while Running <= MaxTasks: a HEAD request to the
-// host:port of its address (lower-cased, spaces escaped) gives the size
-// ("Content-Length:", exact case, digits only, blanks skipped) and whether
-// "200 OK" came; sizes of 0 or over kLargestSong (512 MiB) fail it. The file is then
-// registered with the writer, and when the writer opens it the task is
+// first waiting task while Running <= MaxTasks and fewer than MaxTasks + 1
+// probes are in flight: a HEAD request to the host:port of its address
+// (lower-cased, spaces escaped; an address the request guard refuses fails
+// at once) gives the size and whether "200 OK" came (ParseProbeReply); sizes
+// of 0 or over kLargestSong (512 MiB) fail it. Each probe runs on a thread
+// of its own with one time limit from the connect to the blank line
+// (TEngineTiming::ProbeTimeLimitMs, 30 s), and hands its result back through
+// the event queue: a slow server delays its own download only. The file is
+// then registered with the writer, and when the writer opens it the task is
 // cut into segment jobs (SegmentJobs): three for a "200 OK" file of 3072
 // bytes or more, one otherwise. The pass then handles at most one event.
 //
@@ -22,6 +26,7 @@
 //   4 file finished (Size)     -> the task leaves the list, Running - 1, OnTaskDone (key, the
 //                                 name saved under: a numbered one when the name was taken),
 //                                 also for a task removed while its song was moved into place
+//   5 probe done (inner)       -> the file is registered with the writer, or the download fails
 //   other kinds are dropped.
 // A failed segment reaches the task thread as a file error: the writer fails
 // a file whose segments have all ended with bytes missing, so a download is
@@ -36,8 +41,8 @@
 // not yet finished, failed or been removed.
 //
 // Threads: AddTask, RemoveTask and the destructor from the main thread; none
-// of them waits on the network (the probe runs on the task thread without
-// any lock that they take). The four callbacks run on the task thread with no
+// of them waits on the network (RemoveTask cuts the task's probe short
+// without waiting for it). The four callbacks run on the task thread with no
 // lock of the engine held; they may call AddTask and RemoveTask.
 // Destruction aborts the probe and every segment and joins all threads:
 // every network wait ends at once, so it does not hang.
@@ -58,10 +63,6 @@
 #include <string_view>
 #include <thread>
 #include <vector>
-
-namespace zv2::platform {
-class TTcpSocket;
-}
 
 namespace zv2::download {
 
@@ -124,10 +125,22 @@ private:
         std::int32_t Value;
     };
 
+    // One size probe in flight, on a short-lived thread of its own, which
+    // posts evProbed when it is done; the task thread then joins it.
+    struct TProbe {
+        std::uint32_t Key = 0;
+        http::TSocketAbort Abort; // RemoveTask and the destructor cut it short
+        TProbeResult Result;      // written by the probe's thread before it posts
+        std::thread Thread;
+    };
+
     void Execute();
     bool StartNextTask();
     void StartTask(const TTaskInfo& task);
-    TProbeResult ProbeSize(platform::TTcpSocket& socket, const std::string& request);
+    // The probe's thread: connect, HEAD, read up to the blank line, all within
+    // Timing_.ProbeTimeLimitMs.
+    TProbeResult ProbeSize(TProbe& probe, const http::TUrlParts& parts, const std::string& request);
+    void ProbeDone(std::uint32_t key);
     bool HandleEvent();
     void FailTask(std::uint32_t key);
     // Takes the task out of the list (with the task lock held); true when it was there.
@@ -144,7 +157,8 @@ private:
     std::vector<TTaskInfo> Tasks_;
     std::mutex EventsMutex_;
     std::deque<TEvent> Events_;
-    http::TSocketAbort ProbeAbort_; // aborted at destruction
+    std::mutex ProbesMutex_; // guards Probes_
+    std::vector<std::unique_ptr<TProbe>> Probes_;
 
     // Before the engine objects: their threads post events until they end.
     TPacer Pacer_;

@@ -5,14 +5,17 @@
 // and the whole file. It can misbehave on purpose (close early, hang, odd
 // HEAD replies, lie about a file's size) and records every request.
 
+#include <algorithm>
 #include <arpa/inet.h>
 #include <atomic>
+#include <chrono>
 #include <condition_variable>
 #include <cstdlib>
 #include <map>
 #include <memory>
 #include <mutex>
 #include <netinet/in.h>
+#include <set>
 #include <string>
 #include <sys/socket.h>
 #include <thread>
@@ -109,9 +112,23 @@ public:
         LieSent_ = sent;
     }
 
+    // HEAD requests of `path` get their reply one byte a second.
+    void SetSlowHead(const std::string& path) {
+        std::lock_guard lock(Mutex_);
+        SlowHeads_.insert(path);
+    }
+
     std::vector<std::string> Requests() const {
         std::lock_guard lock(Mutex_);
         return Requests_;
+    }
+    // Waits (a generous minute at most) until a request beginning with `start` has come.
+    bool WaitForRequest(const std::string& start) {
+        std::unique_lock lock(Mutex_);
+        return Changed_.wait_for(lock, std::chrono::seconds(60), [&] {
+            return std::any_of(Requests_.begin(), Requests_.end(),
+                               [&](const std::string& request) { return request.rfind(start, 0) == 0; });
+        });
     }
 
 private:
@@ -130,13 +147,25 @@ private:
         }
     }
 
-    void SendText(int fd, const std::string& text) {
+    bool SendText(int fd, const std::string& text) {
         std::size_t done = 0;
         while (done < text.size()) {
             const ssize_t n = ::send(fd, text.data() + done, text.size() - done, MSG_NOSIGNAL);
             if (n <= 0)
-                return;
+                return false;
             done += static_cast<std::size_t>(n);
+        }
+        return true;
+    }
+
+    // One byte a second until the reply is out, the client has gone or the server stops.
+    void Drip(int fd, const std::string& text) {
+        for (const char c : text) {
+            if (!SendText(fd, std::string(1, c)))
+                return;
+            std::unique_lock lock(Mutex_);
+            if (Changed_.wait_for(lock, std::chrono::seconds(1), [this] { return Stopped_; }))
+                return;
         }
     }
 
@@ -150,7 +179,7 @@ private:
             request.append(buffer, static_cast<std::size_t>(n));
         }
         std::string file, headReply;
-        bool found = false;
+        bool found = false, slowHead = false;
         std::int64_t lieSize = 0;
         std::size_t lieSent = 0;
         const std::string method = request.substr(0, request.find(' '));
@@ -162,6 +191,7 @@ private:
             std::lock_guard lock(Mutex_);
             Requests_.push_back(request);
             headReply = HeadReply_;
+            slowHead = SlowHeads_.count(path) > 0;
             lieSize = LieSize_;
             lieSent = LieSent_;
             if (auto it = Files_.find(path); it != Files_.end()) {
@@ -169,14 +199,20 @@ private:
                 found = true;
             }
         }
+        Changed_.notify_all();
         if (lieSize > 0) {
             ServeLie(fd, method, request, lieSize, lieSent);
         } else if (!found) {
             SendText(fd, "HTTP/1.1 404 Not Found\r\nContent-Length: 0\r\nConnection: close\r\n\r\n");
         } else if (method == "HEAD") {
-            SendText(fd, !headReply.empty() ? headReply
-                                            : "HTTP/1.1 200 OK\r\nContent-Length: " + std::to_string(file.size()) +
-                                                  "\r\nConnection: close\r\n\r\n");
+            const std::string reply = !headReply.empty()
+                                          ? headReply
+                                          : "HTTP/1.1 200 OK\r\nContent-Length: " + std::to_string(file.size()) +
+                                                "\r\nConnection: close\r\n\r\n";
+            if (slowHead)
+                Drip(fd, reply);
+            else
+                SendText(fd, reply);
         } else {
             ServeGet(fd, request, file);
         }
@@ -242,6 +278,7 @@ private:
     bool Stopped_ = false;
     std::map<std::string, std::string> Files_;
     std::string HeadReply_;
+    std::set<std::string> SlowHeads_;
     std::int64_t LieSize_ = 0;
     std::size_t LieSent_ = 0;
     std::vector<std::string> Requests_;
