@@ -24,10 +24,8 @@ http::TUrlParts FileRequestParts(std::string_view url) {
 
 // ---- TWorkThread ----
 
-TWorkThread::TWorkThread(TMemoryPool& pool, TSaveThread& writer, TKeyValueEvent onJobDone, TKeyValueEvent onJobError,
-                         const TEngineTiming& timing)
-    : Pool_(pool), Writer_(writer), OnJobDone_(std::move(onJobDone)), OnJobError_(std::move(onJobError)),
-      Timing_(timing) {
+TWorkThread::TWorkThread(TMemoryPool& pool, TSaveThread& writer, const TEngineTiming& timing)
+    : Pool_(pool), Writer_(writer), Timing_(timing) {
     Thread_ = std::thread([this] { Execute(); });
 }
 
@@ -57,11 +55,6 @@ bool TWorkThread::StopJob(std::uint32_t key) {
     return true;
 }
 
-std::uint32_t TWorkThread::JobKey() const {
-    std::lock_guard lock(Mutex_);
-    return Job_.Key;
-}
-
 void TWorkThread::Log(const char* format) const {
     char line[64];
     std::snprintf(line, sizeof line, format, ThreadId_.load());
@@ -84,7 +77,7 @@ void TWorkThread::Execute() {
     }
 }
 
-bool TWorkThread::RunJob(const TDownLoadInfo& job) {
+void TWorkThread::RunJob(const TDownLoadInfo& job) {
     Log("Thread start work: %d");
     const bool ok = Fetch(job);
     // Whole or not, the segment has ended: the writer, which sees every byte
@@ -98,12 +91,6 @@ bool TWorkThread::RunJob(const TDownLoadInfo& job) {
     }
     Busy_ = false;
     Idle_ = true;
-    // Told last: the pool may hand this worker the next job already.
-    const TKeyValueEvent& notify = ok ? OnJobDone_ : OnJobError_;
-    if (notify)
-        notify(job.Key,
-               static_cast<std::int32_t>(static_cast<std::uint32_t>((ok ? job.Length : job.Start) & 0xFFFFFFFF)));
-    return ok;
 }
 
 bool TWorkThread::Fetch(const TDownLoadInfo& job) {
@@ -135,7 +122,7 @@ bool TWorkThread::Fetch(const TDownLoadInfo& job) {
         std::int64_t offset = 0;
         const TSegmentReader::TState state = reader.Take(buffer, received, body, offset);
         if (body > 0)
-            Writer_.AddBlock({job.Url, job.Key, offset, static_cast<std::int32_t>(body), buffer});
+            Writer_.AddBlock({job.Key, offset, static_cast<std::int32_t>(body), buffer});
         else
             Pool_.FreeBuffer(buffer);
         if (state != TSegmentReader::TState::More)
@@ -160,9 +147,8 @@ bool TWorkThread::WaitForRoom(std::uint32_t key) {
 
 // ---- TThreadPool ----
 
-TThreadPool::TThreadPool(int initialCount, TMemoryPool& pool, TSaveThread& writer, TKeyValueEvent onJobError,
-                         const TEngineTiming& timing)
-    : Pool_(pool), Writer_(writer), OnJobError_(std::move(onJobError)), Timing_(timing) {
+TThreadPool::TThreadPool(int initialCount, TMemoryPool& pool, TSaveThread& writer, const TEngineTiming& timing)
+    : Pool_(pool), Writer_(writer), Timing_(timing) {
     {
         std::lock_guard lock(WorkersMutex_);
         AddWorkers(initialCount);
@@ -199,11 +185,6 @@ std::size_t TThreadPool::WorkerCount() const {
     return Workers_.size();
 }
 
-std::size_t TThreadPool::QueuedJobs() const {
-    std::lock_guard lock(JobsMutex_);
-    return Jobs_.size();
-}
-
 void TThreadPool::Execute() {
     bool didWork = false;
     while (Pacer_.Pause(Timing_.PoolPassMs, didWork)) {
@@ -228,11 +209,8 @@ void TThreadPool::Dispatch(const TDownLoadInfo& job) {
 }
 
 void TThreadPool::AddWorkers(int n) {
-    for (int i = 0; i < n; ++i) {
-        // The pool's own notice of a finished job does nothing: the writer
-        // learns it from the segment's end marker.
-        Workers_.push_back(std::make_unique<TWorkThread>(Pool_, Writer_, nullptr, OnJobError_, Timing_));
-    }
+    for (int i = 0; i < n; ++i)
+        Workers_.push_back(std::make_unique<TWorkThread>(Pool_, Writer_, Timing_));
 }
 
 } // namespace zv2::download

@@ -11,10 +11,9 @@
 // (untSegmentReader.h) judges the reply. It fails on an address the request
 // guard refuses (no connection is made), a failed connect or send, a receive
 // error or time limit, a connection the server closes early, or a reply the
-// reader refuses. Either way the worker then queues the segment's end marker with the writer, which
-// fails a file whose segments have all ended with bytes missing; and it calls
-// OnJobDone (key, Length) or OnJobError (key, Start), both low 32 bits, on
-// the worker's thread with no lock held (the task thread sets neither).
+// reader refuses. Either way the worker then queues the segment's end marker
+// with the writer, which fails a file whose segments have all ended with
+// bytes missing: the writer is the one that reports a download's end.
 //
 // Memory: before each receive a worker waits while more than
 // kQueuedBytesPerFile of its file wait in the writer's queue (the writer is
@@ -61,8 +60,7 @@ http::TUrlParts FileRequestParts(std::string_view url);
 
 class TWorkThread {
 public:
-    TWorkThread(TMemoryPool& pool, TSaveThread& writer, TKeyValueEvent onJobDone, TKeyValueEvent onJobError,
-                const TEngineTiming& timing);
+    TWorkThread(TMemoryPool& pool, TSaveThread& writer, const TEngineTiming& timing);
     // Stops the thread: a running job is aborted and ends as a failure.
     ~TWorkThread();
     TWorkThread(const TWorkThread&) = delete;
@@ -74,11 +72,10 @@ public:
     // When this worker runs a job of `key`: writes "Delete task: %d" and
     // aborts the job's connection (also one not yet made). True then.
     bool StopJob(std::uint32_t key);
-    std::uint32_t JobKey() const;
 
 private:
     void Execute();
-    bool RunJob(const TDownLoadInfo& job);
+    void RunJob(const TDownLoadInfo& job);
     bool Fetch(const TDownLoadInfo& job);
     // False when the job was stopped while it waited.
     bool WaitForRoom(std::uint32_t key);
@@ -87,7 +84,6 @@ private:
 
     TMemoryPool& Pool_;
     TSaveThread& Writer_;
-    const TKeyValueEvent OnJobDone_, OnJobError_;
     const TEngineTiming Timing_;
 
     mutable std::mutex Mutex_; // guards Job_
@@ -103,10 +99,8 @@ private:
 
 class TThreadPool {
 public:
-    // Starts the pool thread with `initialCount` workers. `onJobError` reaches
-    // the task thread; see the header comment.
-    TThreadPool(int initialCount, TMemoryPool& pool, TSaveThread& writer, TKeyValueEvent onJobError,
-                const TEngineTiming& timing = {});
+    // Starts the pool thread with `initialCount` workers.
+    TThreadPool(int initialCount, TMemoryPool& pool, TSaveThread& writer, const TEngineTiming& timing = {});
     // Stops the pool thread, then every worker (running jobs are aborted).
     ~TThreadPool();
     TThreadPool(const TThreadPool&) = delete;
@@ -117,7 +111,6 @@ public:
     void StopJobs(std::uint32_t key);
 
     std::size_t WorkerCount() const;
-    std::size_t QueuedJobs() const;
 
 private:
     void Execute();
@@ -126,7 +119,6 @@ private:
 
     TMemoryPool& Pool_;
     TSaveThread& Writer_;
-    const TKeyValueEvent OnJobError_;
     const TEngineTiming Timing_;
 
     mutable std::mutex JobsMutex_;

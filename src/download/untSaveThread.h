@@ -63,7 +63,6 @@ namespace zv2::download {
 // the pool; the writer gives it back. A block with Buffer nullptr and Length 0
 // is the end marker of one segment.
 struct TBlockInfo {
-    std::string Url; // carried along, not used
     std::uint32_t Key = 0;
     std::int64_t Offset = 0; // file position of Buffer[0]
     std::int32_t Length = 0; // bytes
@@ -123,7 +122,6 @@ public:
     std::string TakeSavedName(std::uint32_t key);
 
     int OpenCount() const { return OpenCount_.load(); }
-    int OpenLimit() const { return OpenLimit_; }
 
 private:
     // The image of a file is cut into pages, each made when the first byte

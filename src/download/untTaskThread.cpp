@@ -54,7 +54,7 @@ std::vector<TDownLoadInfo> SegmentJobs(std::uint32_t key, const std::string& url
 }
 
 TTaskThread::TTaskThread(TTaskCallbacks callbacks, int maxTasks, int threadsPeerTask, const TEngineTiming& timing)
-    : Callbacks_(std::move(callbacks)), MaxTasks_(maxTasks), ThreadsPeerTask_(threadsPeerTask), Timing_(timing),
+    : Callbacks_(std::move(callbacks)), MaxTasks_(maxTasks), Timing_(timing),
       Pool_(maxTasks * threadsPeerTask, kBlockSize),
       Writer_(Pool_, threadsPeerTask,
               TWriterCallbacks{[this](std::uint32_t k, std::int32_t v) { PostEvent(evOpened, k, v); },
@@ -62,7 +62,7 @@ TTaskThread::TTaskThread(TTaskCallbacks callbacks, int maxTasks, int threadsPeer
                                [this](std::uint32_t k, std::int32_t v) { PostEvent(evFinished, k, v); },
                                [this](std::uint32_t k, std::int32_t v) { PostEvent(evFileError, k, v); }},
               timing.WriterPassMs),
-      Jobs_(0, Pool_, Writer_, nullptr, timing) {
+      Jobs_(0, Pool_, Writer_, timing) {
     Thread_ = std::thread([this] { Execute(); });
 }
 

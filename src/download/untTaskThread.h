@@ -149,7 +149,6 @@ private:
 
     const TTaskCallbacks Callbacks_;
     const int MaxTasks_;
-    const int ThreadsPeerTask_;
     const TEngineTiming Timing_;
     std::atomic<int> Running_{0};
 

@@ -12,6 +12,9 @@ namespace {
 
 using TClock = std::chrono::steady_clock;
 
+// The size of one receive: a reply arrives in pieces of at most this many bytes.
+constexpr std::size_t kReceiveBlock = 1024;
+
 int MsLeft(TClock::time_point deadline) {
     const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(deadline - TClock::now()).count();
     return left > 0 ? static_cast<int>(left) : 0;

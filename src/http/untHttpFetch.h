@@ -52,9 +52,6 @@ struct TFetchResult {
     TFetchStatus Status = TFetchStatus::Failed;
 };
 
-// The size of one receive: a reply arrives in pieces of at most this many bytes.
-inline constexpr std::size_t kReceiveBlock = 1024;
-
 class THttpFetch {
 public:
     explicit THttpFetch(TFetchLimits limits = {}) : Limits_(limits) {}

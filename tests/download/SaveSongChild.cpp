@@ -21,7 +21,7 @@ int main(int argc, char** argv) {
     // back to the pool only what the pool lent.
     constexpr std::size_t kBlock = 1 << 20;
     for (std::size_t at = 0; at < size; at += kBlock)
-        writer.AddBlock({"", 1, static_cast<std::int64_t>(at), static_cast<std::int32_t>(std::min(kBlock, size - at)),
+        writer.AddBlock({1, static_cast<std::int64_t>(at), static_cast<std::int32_t>(std::min(kBlock, size - at)),
                          const_cast<char*>(song.data() + at)});
     for (;;)
         ::pause();

@@ -61,13 +61,14 @@ struct TPoolFixture : ::testing::Test {
     zv2::test::TTempDir Dir;
     TEventLog Log;
     TMemoryPool Pool{15, 2048};
-    TSaveThread Writer{Pool, 3, TWriterCallbacks{nullptr, nullptr, Log.Recorder("finished"), Log.Recorder("error")}, 0};
+    TSaveThread Writer{
+        Pool, 3, TWriterCallbacks{Log.Recorder("opened"), nullptr, Log.Recorder("finished"), Log.Recorder("error")}, 0};
     std::unique_ptr<TThreadPool> Jobs;
 
     void Start(int receiveTimeoutMs = 30000) {
         auto timing = TEngineTiming::Fast();
         timing.ReceiveTimeoutMs = receiveTimeoutMs;
-        Jobs = std::make_unique<TThreadPool>(0, Pool, Writer, Log.Recorder("job error"), timing);
+        Jobs = std::make_unique<TThreadPool>(0, Pool, Writer, timing);
     }
     void TearDown() override { Jobs.reset(); }
 };
@@ -91,14 +92,19 @@ TEST_F(TPoolFixture, FetchesTheThreeRangesOfAFileIntoTheWriter) {
 }
 
 TEST_F(TPoolFixture, ASegmentCutShortOrStalledFailsItsJob) {
+    std::uint32_t key = 6;
     for (const auto mode : {TFileServer::TMode::CloseEarly, TFileServer::TMode::Hang}) {
         TFileServer server;
         server.AddFile("/s.mp3", zv2::test::SongBytes(9000));
         server.SetMode(mode);
         Start(300);
-        Jobs->AddJob({6, server.Url("/s.mp3"), 3000, 3000});
-        ASSERT_TRUE(Log.WaitFor("job error 6 3000"));
+        const std::string k = std::to_string(key);
+        ASSERT_TRUE(Writer.AddFile(key, Dir.File("s.mp3"), 9000));
+        ASSERT_TRUE(Log.WaitFor("opened " + k + " 9000"));
+        Jobs->AddJob({key, server.Url("/s.mp3"), 3000, 3000});
         EXPECT_TRUE(Viewer.WaitFor("Thread ERROR, exit: "));
+        ASSERT_TRUE(Log.WaitFor("error " + k + " 0")) << "the segment ended with bytes missing";
+        Writer.RemoveFile(key++);
         Jobs.reset();
         server.Stop();
     }
@@ -109,7 +115,7 @@ TEST_F(TPoolFixture, AWorkerWaitsWhileItsFileFillsTheWritersQueueAndTheMemoryCom
     TSaveThread stalled(Pool, 3, {}, 3600000);
     const std::size_t size = 24u << 20;
     Server.AddFile("/big.mp3", zv2::test::SongBytes(size));
-    TThreadPool jobs(0, Pool, stalled, nullptr, TEngineTiming::Fast());
+    TThreadPool jobs(0, Pool, stalled, TEngineTiming::Fast());
     jobs.AddJob({11, Server.Url("/big.mp3"), 0, static_cast<std::int64_t>(size) - 1});
     ASSERT_TRUE(Viewer.WaitFor("Thread waits for the writer: "));
     // The worker looks before each receive of at most one block.
@@ -134,6 +140,6 @@ TEST_F(TPoolFixture, StopJobsAbortsTheRunningSegmentsOfADownload) {
     // Stopped whether the worker is still connecting or already receiving.
     Jobs->StopJobs(8);
     EXPECT_TRUE(Viewer.WaitFor("Delete task: "));
-    ASSERT_TRUE(Log.WaitFor("job error 8 0"));
+    EXPECT_TRUE(Viewer.WaitFor("Thread ERROR, exit: "));
     Jobs->StopJobs(12345); // nobody runs it: nothing happens
 }

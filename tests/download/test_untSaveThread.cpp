@@ -44,7 +44,7 @@ struct TWriterFixture : ::testing::Test {
         char* buffer = Pool.GetBuffer();
         const auto available = std::min<std::int64_t>(length, static_cast<std::int64_t>(song.size()) - offset);
         std::memcpy(buffer, song.data() + offset, static_cast<std::size_t>(std::max<std::int64_t>(available, 0)));
-        Writer->AddBlock({"", key, offset, length, buffer});
+        Writer->AddBlock({key, offset, length, buffer});
     }
 };
 
