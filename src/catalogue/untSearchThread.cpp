@@ -61,8 +61,10 @@ void TSearchThread::Scan() {
             TSearchRow row;
             row.SongName = CleanText(item->SongName);
             row.Artist = CleanText(item->Artist);
-            row.SongLink = DownloadLinkOf(Fetch_.FetchPage(download).Text, site, &Terminated_);
-            if (!TrimBlanks(row.SongLink).empty()) {
+            const http::TFetchResult downloadPage = Fetch_.FetchPage(download);
+            row.SongLink = DownloadLinkOf(downloadPage.Text, site, &Terminated_);
+            // A song whose page path the request guard refused is skipped.
+            if (downloadPage.Status != http::TFetchStatus::Refused && !TrimBlanks(row.SongLink).empty()) {
                 const bool delivered = Ui_.Call([alive = std::weak_ptr<int>(Alive_), this, row] {
                     if (alive.lock() && OnRow_)
                         OnRow_(row);

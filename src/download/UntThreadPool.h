@@ -7,21 +7,22 @@
 // names, reads the reply in chunks of the pool's block size, and queues every
 // body chunk with the writer as a TBlockInfo at its file offset.
 //
-// A job succeeds when the whole body has arrived: the reply's Content-Length
-// (at most Length + 1 bytes, the inclusive range Start .. Start + Length)
-// or, without that header, all Length + 1 bytes. It fails on a failed
-// connect or send, a receive error or time limit, a connection the server
-// closes early, a status other than 206 or 200 (200 only for a range from 0,
-// since its body starts at byte 0), a 206 whose Content-Range starts
-// elsewhere, a coded (chunked) body, or a reply header over 64 KiB. Either
-// way the worker then queues the segment's end marker with the writer, which
-// fails a file whose segments have all ended with bytes missing; and it calls
-// OnJobDone (key, Length) or OnJobError (key, Start), both low 32 bits, on
-// the worker's thread with no lock held (the task thread sets neither).
+// A job succeeds when the whole body has arrived, as its TSegmentReader
+// (untSegmentReader.h) judges the reply. It fails on an address the request
+// guard refuses (no connection is made), a failed connect or send, a receive
+// error or time limit, a connection the server closes early, or a reply the
+// reader refuses. Either way the worker then queues the segment's end marker
+// with the writer, which fails a file whose segments have all ended with
+// bytes missing: the writer is the one that reports a download's end.
+//
+// Memory: before each receive a worker waits while more than
+// kQueuedBytesPerFile of its file wait in the writer's queue (the writer is
+// the narrower place), looking again every 10 ms; a stop ends the wait.
 //
 // Diagnostic lines (platform DebugOutput, %d the worker's thread id):
 // "Thread start work: %d", "Thread finished: %d", "Thread ERROR, exit: %d",
-// "Delete task: %d".
+// "Delete task: %d", and "Thread waits for the writer: %d" when a wait for
+// room begins.
 //
 // Threads: AddJob from the task thread, StopJobs from any thread (the main
 // thread through RemoveTask). Neither waits on the network.
@@ -30,21 +31,17 @@
 #include "download/untMemoryPool.h"
 #include "download/untSaveThread.h"
 #include "http/untHttpRequest.h"
+#include "http/untSocketAbort.h"
 
 #include <atomic>
 #include <cstdint>
 #include <deque>
 #include <memory>
 #include <mutex>
-#include <optional>
 #include <string>
 #include <string_view>
 #include <thread>
 #include <vector>
-
-namespace zv2::platform {
-class TTcpSocket;
-}
 
 namespace zv2::download {
 
@@ -61,35 +58,9 @@ struct TDownLoadInfo {
 // size probe and the segment workers ask for the same file this way.
 http::TUrlParts FileRequestParts(std::string_view url);
 
-// Follows one job's reply chunk by chunk: gathers the reply header (however
-// it is cut), checks it, and says where each chunk's body bytes belong.
-// Pure: no sockets, so tests feed it the chunks they like.
-class TSegmentReader {
-public:
-    enum class TState { More, Done, Failed };
-    explicit TSegmentReader(const TDownLoadInfo& job);
-
-    // `buffer` holds `size` received bytes. On return its body bytes (if any)
-    // stand at buffer[0 .. bodyBytes) and belong at file position `offset`.
-    TState Take(char* buffer, std::size_t size, std::size_t& bodyBytes, std::int64_t& offset);
-    // The server closed the connection: Done when the body is whole, else Failed.
-    TState Closed() const;
-    std::int64_t Received() const { return Received_; }
-
-private:
-    bool CheckHeader(std::string_view header);
-
-    TDownLoadInfo Job_;
-    std::string Header_;
-    bool HeaderDone_ = false;
-    std::int64_t Expected_ = 0;
-    std::int64_t Received_ = 0;
-};
-
 class TWorkThread {
 public:
-    TWorkThread(TMemoryPool& pool, TSaveThread& writer, TKeyValueEvent onJobDone, TKeyValueEvent onJobError,
-                const TEngineTiming& timing);
+    TWorkThread(TMemoryPool& pool, TSaveThread& writer, const TEngineTiming& timing);
     // Stops the thread: a running job is aborted and ends as a failure.
     ~TWorkThread();
     TWorkThread(const TWorkThread&) = delete;
@@ -101,23 +72,23 @@ public:
     // When this worker runs a job of `key`: writes "Delete task: %d" and
     // aborts the job's connection (also one not yet made). True then.
     bool StopJob(std::uint32_t key);
-    std::uint32_t JobKey() const;
 
 private:
     void Execute();
-    bool RunJob(const TDownLoadInfo& job);
+    void RunJob(const TDownLoadInfo& job);
     bool Fetch(const TDownLoadInfo& job);
+    // False when the job was stopped while it waited.
+    bool WaitForRoom(std::uint32_t key);
+    static constexpr int kRoomPollMs = 10;
     void Log(const char* format) const;
 
     TMemoryPool& Pool_;
     TSaveThread& Writer_;
-    const TKeyValueEvent OnJobDone_, OnJobError_;
     const TEngineTiming Timing_;
 
-    mutable std::mutex Mutex_; // guards Job_, Socket_ and Stopped_
+    mutable std::mutex Mutex_; // guards Job_
     TDownLoadInfo Job_;
-    platform::TTcpSocket* Socket_ = nullptr;
-    bool Stopped_ = false; // StopJob came for the current job
+    http::TSocketAbort Abort_; // StopJob came for the current job; reset for the next
     std::atomic<bool> Idle_{true};
     std::atomic<bool> Busy_{false};
     std::atomic<int> ThreadId_{0};
@@ -128,10 +99,8 @@ private:
 
 class TThreadPool {
 public:
-    // Starts the pool thread with `initialCount` workers. `onJobError` reaches
-    // the task thread; see the header comment.
-    TThreadPool(int initialCount, TMemoryPool& pool, TSaveThread& writer, TKeyValueEvent onJobError,
-                const TEngineTiming& timing = {});
+    // Starts the pool thread with `initialCount` workers.
+    TThreadPool(int initialCount, TMemoryPool& pool, TSaveThread& writer, const TEngineTiming& timing = {});
     // Stops the pool thread, then every worker (running jobs are aborted).
     ~TThreadPool();
     TThreadPool(const TThreadPool&) = delete;
@@ -142,7 +111,6 @@ public:
     void StopJobs(std::uint32_t key);
 
     std::size_t WorkerCount() const;
-    std::size_t QueuedJobs() const;
 
 private:
     void Execute();
@@ -151,7 +119,6 @@ private:
 
     TMemoryPool& Pool_;
     TSaveThread& Writer_;
-    const TKeyValueEvent OnJobError_;
     const TEngineTiming Timing_;
 
     mutable std::mutex JobsMutex_;

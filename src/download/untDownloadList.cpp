@@ -1,5 +1,6 @@
 #include "download/untDownloadList.h"
 
+#include "download/untSaveThread.h"
 #include "download/untTaskThread.h"
 #include "platform/Dispatcher.h"
 #include "platform/FileSystem.h"
@@ -45,13 +46,19 @@ std::string ElapsedText(std::uint32_t e) {
     return text;
 }
 
-std::string TargetPath(const std::string& savePath, const std::string& programFolder, const std::string& fileName) {
+std::string DownloadFolder(const std::string& savePath, const std::string& programFolder) {
     if (savePath.find_first_not_of(" \t") != std::string::npos)
-        return savePath + "/" + fileName;
-    return programFolder + "Music/" + fileName;
+        return savePath;
+    return programFolder + "Music";
 }
 
-TDownloadList::TDownloadList(platform::IDispatcher& ui, TOptions options) : Ui_(ui), Options_(std::move(options)) {}
+std::string TargetPath(const std::string& savePath, const std::string& programFolder, const std::string& fileName) {
+    return DownloadFolder(savePath, programFolder) + "/" + fileName;
+}
+
+TDownloadList::TDownloadList(platform::IDispatcher& ui, TOptions options) : Ui_(ui), Options_(std::move(options)) {
+    RemoveUnfinishedSongs(DownloadFolder(Options_.SavePath, Options_.ProgramFolder));
+}
 
 TDownloadList::~TDownloadList() {
     Engine_.reset();
@@ -234,20 +241,22 @@ void TDownloadList::TaskProgress(std::uint32_t key, std::int32_t bytes) {
 
 void TDownloadList::TaskDone(std::uint32_t key, const std::string& savedPath) {
     PostToUi([this, key, savedPath] {
-        if (!FindRow(key))
-            return; // deleted meanwhile: its record went with it, or stays as the user left it
-        std::erase_if(Rows_, [key](const TDownloadRow& row) { return row.Key == key; });
-        std::string path;
+        // A row deleted meanwhile went after its song was saved: the song is
+        // listed all the same.
+        const bool listed = std::erase_if(Rows_, [key](const TDownloadRow& row) { return row.Key == key; }) > 0;
+        std::string path = savedPath;
         {
             std::lock_guard lock(TaskInfosMutex_);
             auto it =
                 std::find_if(TaskInfos_.begin(), TaskInfos_.end(), [key](const TTaskInfo& t) { return t.Key == key; });
             if (it != TaskInfos_.end()) {
-                path = savedPath.empty() ? it->FileName : savedPath;
+                if (path.empty())
+                    path = it->FileName;
                 TaskInfos_.erase(it);
             }
         }
-        Changed();
+        if (listed)
+            Changed();
         if (!path.empty() && OnSongDone)
             OnSongDone(path);
     });

@@ -9,6 +9,11 @@
 // its texts each second) -> gone when the song is saved (OnSongDone hands its
 // path to the playlist), or failed (image 3, "0.00 %") until deleted. A
 // failed download leaves nothing that looks like a song: no file is saved.
+// A song saved while its row was being deleted still goes to the playlist:
+// a song on disk is never left unlisted.
+//
+// At construction the download folder is cleared of the temporary files of
+// saves that a crash cut short (RemoveUnfinishedSongs).
 //
 // Records of TaskInfos outlive their rows (failed ones, and rows removed by
 // DeleteAll or ClearErrors), so IsUrlQueued keeps refusing their addresses.
@@ -61,8 +66,10 @@ std::string ProgressText(std::int64_t downloaded, std::int64_t size);
 std::string SpeedText(std::int64_t downloaded, std::uint32_t elapsedMs);
 // "hh:mm:ss.mmm"; the hours wrap at 256.
 std::string ElapsedText(std::uint32_t elapsedMs);
-// Where a download is saved: "savePath/fileName" when the save path has more
-// than blanks, else "programFolder" + "Music/" + fileName.
+// The download folder: the save path when it has more than blanks, else
+// "programFolder" + "Music".
+std::string DownloadFolder(const std::string& savePath, const std::string& programFolder);
+// Where a download is saved: DownloadFolder() + "/" + fileName.
 std::string TargetPath(const std::string& savePath, const std::string& programFolder, const std::string& fileName);
 
 class TDownloadList {

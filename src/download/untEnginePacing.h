@@ -22,6 +22,7 @@ struct TEngineTiming {
     int WorkerChunkPauseMs = 10; // a worker pauses after every chunk it received
     int ConnectTimeoutMs = 10000;
     int ReceiveTimeoutMs = 30000; // the longest silence of a server before its job fails
+    int ProbeTimeLimitMs = 30000; // a size probe, from the connect to the blank line of the reply
 
     // No pauses at all (the time limits stay); for tests.
     static TEngineTiming Fast();

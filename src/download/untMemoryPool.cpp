@@ -1,5 +1,6 @@
 #include "download/untMemoryPool.h"
 
+#include <algorithm>
 #include <utility>
 
 namespace zv2::download {
@@ -65,6 +66,21 @@ bool TMemoryPool::FreeBuffer(const char* buffer) {
         return true;
     }
     return false;
+}
+
+void TMemoryPool::Trim() {
+    std::lock_guard lock(Mutex_);
+    // The free buffers are the last nodes, from the cursor on.
+    while (Count_ > static_cast<std::size_t>(std::max(GrowBy_, 0)) && Cursor_) {
+        TNode* last = Last_;
+        if (last == Cursor_)
+            Cursor_ = nullptr;
+        Last_ = last->Prev;
+        (Last_ ? Last_->Next : First_) = nullptr;
+        delete[] last->Buffer;
+        delete last;
+        --Count_;
+    }
 }
 
 std::size_t TMemoryPool::BufferCount() const {

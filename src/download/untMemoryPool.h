@@ -5,8 +5,8 @@
 // node before the cursor lends its buffer, the cursor node and every node
 // after it hold a free one (no cursor: none is free). Taking a buffer moves
 // the cursor on; giving one back moves the cursor one node back and swaps the
-// two buffers, so nodes never move. The pool grows by its count when empty
-// and never shrinks.
+// two buffers, so nodes never move. The pool grows by its count when empty;
+// Trim() gives the free buffers beyond that count back.
 //
 // Threads: any thread; one lock guards the list and the cursor.
 
@@ -29,6 +29,9 @@ public:
     // buffer not lent by this pool and for a pointer into the middle of one:
     // a buffer is known only by its start address.
     bool FreeBuffer(const char* buffer);
+
+    // Frees the free buffers beyond the first count (lent ones stay lent).
+    void Trim();
 
     int BlockSize() const { return BlockSize_; }
     std::size_t BufferCount() const; // buffers made so far

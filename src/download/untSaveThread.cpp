@@ -2,17 +2,18 @@
 
 #include <algorithm>
 #include <cerrno>
+#include <cstdio>
 #include <cstring>
+#include <dirent.h>
 #include <fcntl.h>
 #include <new>
+#include <sys/file.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
 namespace zv2::download {
 
 namespace {
-
-constexpr std::int64_t kLargestSize = 0x7FFFFFFF;
 
 bool PathExists(const std::string& path) {
     struct stat info {};
@@ -23,7 +24,95 @@ std::int32_t Low32(std::int64_t value) {
     return static_cast<std::int32_t>(static_cast<std::uint32_t>(value & 0xFFFFFFFF));
 }
 
+constexpr std::size_t kTemporaryNameLength = sizeof kTemporarySongPrefix - 1 + 6;
+
+bool IsTemporarySongName(std::string_view name) {
+    return name.size() == kTemporaryNameLength && name.starts_with(kTemporarySongPrefix);
+}
+
+bool WriteAll(int fd, const char* data, std::size_t size) {
+    while (size > 0) {
+        const ssize_t n = ::write(fd, data, size);
+        if (n < 0 && errno == EINTR)
+            continue;
+        if (n <= 0)
+            return false;
+        data += n;
+        size -= static_cast<std::size_t>(n);
+    }
+    return true;
+}
+
+// A new temporary song file in `folder`, open for writing and locked (the
+// lock tells RemoveUnfinishedSongs that its save is alive); -1 on failure.
+int CreateTemporarySong(const std::string& folder, std::string& path) {
+    for (int attempt = 0; attempt < 10; ++attempt) {
+        path = folder + "/" + kTemporarySongPrefix + "XXXXXX";
+        const int fd = ::mkostemp(path.data(), O_CLOEXEC);
+        if (fd < 0)
+            return -1;
+        struct stat info {};
+        // A start-up clean-up may have taken the file between its creation and
+        // the lock: then it is gone, and another one is made.
+        if (::flock(fd, LOCK_EX) == 0 && ::fstat(fd, &info) == 0 && info.st_nlink > 0)
+            return fd;
+        ::close(fd);
+    }
+    return -1;
+}
+
+// Moves `from` to `to` unless `to` exists (errno EEXIST then).
+bool MoveWithoutReplacing(const std::string& from, const std::string& to) {
+    if (::renameat2(AT_FDCWD, from.c_str(), AT_FDCWD, to.c_str(), RENAME_NOREPLACE) == 0)
+        return true;
+    if (errno != EINVAL && errno != ENOSYS)
+        return false;
+    // A file system without the no-replace flag: a link never replaces either.
+    if (::link(from.c_str(), to.c_str()) != 0)
+        return false;
+    ::unlink(from.c_str());
+    return true;
+}
+
+void SyncFolder(const std::string& folder) {
+    const int fd = ::open(folder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+    if (fd < 0)
+        return;
+    ::fsync(fd);
+    ::close(fd);
+}
+
+std::string FolderOf(const std::string& fileName) {
+    const std::size_t slash = fileName.rfind('/');
+    if (slash == std::string::npos)
+        return ".";
+    return slash == 0 ? "/" : fileName.substr(0, slash);
+}
+
 } // namespace
+
+int RemoveUnfinishedSongs(const std::string& folder) {
+    DIR* dir = ::opendir(folder.c_str());
+    if (!dir)
+        return 0;
+    int removed = 0;
+    while (const dirent* entry = ::readdir(dir)) {
+        if (!IsTemporarySongName(entry->d_name))
+            continue;
+        const std::string path = folder + "/" + entry->d_name;
+        const int fd = ::open(path.c_str(), O_RDONLY | O_NOFOLLOW | O_CLOEXEC | O_NONBLOCK);
+        if (fd < 0)
+            continue;
+        struct stat info {};
+        // A save alive in another process holds the lock.
+        if (::fstat(fd, &info) == 0 && S_ISREG(info.st_mode) && ::flock(fd, LOCK_EX | LOCK_NB) == 0 &&
+            ::unlink(path.c_str()) == 0)
+            ++removed;
+        ::close(fd);
+    }
+    ::closedir(dir);
+    return removed;
+}
 
 TBlockInfo MakeSegmentEnd(std::uint32_t key) {
     TBlockInfo block;
@@ -59,7 +148,7 @@ TSaveThread::~TSaveThread() {
 }
 
 bool TSaveThread::AddFile(std::uint32_t key, const std::string& fileName, std::int64_t size, int segments) {
-    if (size <= 0 || size > kLargestSize)
+    if (size <= 0 || size > kLargestSong)
         return false;
     auto file = std::make_unique<TFileInfo>();
     file->FileName = fileName;
@@ -78,18 +167,35 @@ void TSaveThread::AddBlock(const TBlockInfo& block) {
     {
         std::lock_guard lock(Mutex_);
         Blocks_.push_back(block);
+        QueuedBytes_[block.Key] += block.Length;
     }
     Pacer_.Wake();
 }
 
+std::int64_t TSaveThread::QueuedBytes(std::uint32_t key) const {
+    std::lock_guard lock(Mutex_);
+    const auto it = QueuedBytes_.find(key);
+    return it == QueuedBytes_.end() ? 0 : it->second;
+}
+
 void TSaveThread::RemoveFile(std::uint32_t key) {
     std::lock_guard lock(Mutex_);
+    if (Saving_.Active && Saving_.Key == key)
+        Saving_.Cancelled = true;
+    // Its queued blocks go at once, and their buffers back to the pool.
+    std::erase_if(Blocks_, [&](const TBlockInfo& block) {
+        if (block.Key != key)
+            return false;
+        Pool_.FreeBuffer(block.Buffer);
+        return true;
+    });
+    QueuedBytes_.erase(key);
     for (auto it = Files_.end(); it != Files_.begin();) {
         --it;
         if ((*it)->Key != key)
             continue;
         // Only an opened file holds one of the OpenLimit places.
-        if ((*it)->Stream)
+        if ((*it)->Opened)
             --OpenCount_;
         it = Files_.erase(it);
     }
@@ -115,10 +221,11 @@ bool TSaveThread::Pass(std::vector<TNotice>& notices) {
     {
         std::lock_guard lock(Mutex_);
         if (OpenCount_.load() <= OpenLimit_) {
-            auto it = std::find_if(Files_.begin(), Files_.end(), [](const auto& file) { return !file->Stream; });
+            auto it = std::find_if(Files_.begin(), Files_.end(), [](const auto& file) { return !file->Opened; });
             if (it != Files_.end()) {
                 TFileInfo& file = **it;
-                file.Stream = std::make_unique<std::vector<char>>();
+                file.Opened = true;
+                file.Pages.resize(static_cast<std::size_t>((file.Size + kPageSize - 1) / kPageSize));
                 ++OpenCount_;
                 notices.push_back({&Callbacks_.OnFileOpened, file.Key, Low32(file.Size)});
                 didWork = true;
@@ -127,28 +234,35 @@ bool TSaveThread::Pass(std::vector<TNotice>& notices) {
         if (!Blocks_.empty()) {
             const TBlockInfo block = Blocks_.front();
             Blocks_.pop_front();
+            if (auto queued = QueuedBytes_.find(block.Key); queued != QueuedBytes_.end())
+                if ((queued->second -= block.Length) <= 0)
+                    QueuedBytes_.erase(queued);
             WriteBlock(block, notices);
             Pool_.FreeBuffer(block.Buffer);
             didWork = true;
             // A finished file leaves the list here; it is saved without the lock.
             auto it = std::find_if(Files_.begin(), Files_.end(), [&](const auto& file) {
-                return file->Key == block.Key && file->Stream && file->Written == file->Size;
+                return file->Key == block.Key && file->Opened && file->Written == file->Size;
             });
             if (it != Files_.end()) {
                 complete = std::move(*it);
                 Files_.erase(it);
                 --OpenCount_;
+                Saving_ = {complete->Key, true, false};
             }
         }
     }
     if (complete) {
-        if (std::string saved = SaveFile(complete->FileName, *complete->Stream); !saved.empty()) {
-            {
-                std::lock_guard lock(Mutex_);
-                SavedNames_[complete->Key] = std::move(saved);
-            }
+        const std::string saved = SaveFile(*complete);
+        bool abandoned = false;
+        {
+            std::lock_guard lock(Mutex_);
+            abandoned = Saving_.Cancelled || Pacer_.Stopped();
+            Saving_ = {};
+        }
+        if (!saved.empty())
             notices.push_back({&Callbacks_.OnFileFinished, complete->Key, Low32(complete->Written)});
-        } else
+        else if (!abandoned)
             notices.push_back({&Callbacks_.OnFileError, complete->Key, 0});
     }
     return didWork;
@@ -156,7 +270,7 @@ bool TSaveThread::Pass(std::vector<TNotice>& notices) {
 
 void TSaveThread::WriteBlock(const TBlockInfo& block, std::vector<TNotice>& notices) {
     auto it = std::find_if(Files_.begin(), Files_.end(),
-                           [&](const auto& file) { return file->Key == block.Key && file->Stream; });
+                           [&](const auto& file) { return file->Key == block.Key && file->Opened; });
     if (it == Files_.end())
         return; // removed, or never registered: the block is dropped
     TFileInfo& file = **it;
@@ -172,13 +286,18 @@ void TSaveThread::WriteBlock(const TBlockInfo& block, std::vector<TNotice>& noti
     if (start >= end)
         return;
     try {
-        std::vector<char>& stream = *file.Stream;
-        if (stream.size() < static_cast<std::size_t>(end)) {
-            stream.reserve(static_cast<std::size_t>(file.Size));
-            stream.resize(static_cast<std::size_t>(end));
+        // The image grows by the pages the bytes reach, never by what the
+        // server announced.
+        for (std::int64_t at = start; at < end;) {
+            const std::int64_t page = at / kPageSize;
+            const std::int64_t upTo = std::min(end, (page + 1) * kPageSize);
+            std::unique_ptr<char[]>& bytes = file.Pages[static_cast<std::size_t>(page)];
+            if (!bytes)
+                bytes.reset(new char[kPageSize]);
+            std::memcpy(bytes.get() + (at - page * kPageSize), block.Buffer + (at - block.Offset),
+                        static_cast<std::size_t>(upTo - at));
+            at = upTo;
         }
-        std::memcpy(stream.data() + start, block.Buffer + (start - block.Offset),
-                    static_cast<std::size_t>(end - start));
     } catch (const std::bad_alloc&) {
         notices.push_back({&Callbacks_.OnFileError, file.Key, 0});
         return;
@@ -203,37 +322,46 @@ void TSaveThread::AddRange(TFileInfo& file, std::int64_t start, std::int64_t end
     file.Written += end - start;
 }
 
-std::string TSaveThread::SaveFile(const std::string& fileName, const std::vector<char>& data) {
-    const std::size_t slash = fileName.rfind('/');
-    if (slash != std::string::npos && slash > 0)
-        ::mkdir(fileName.substr(0, slash).c_str(), 0755); // one level; the open below tells
-    // O_EXCL: a file that appears meanwhile is not overwritten; the next number is tried.
-    for (int attempt = 0; attempt < 100; ++attempt) {
-        const std::string name = FreeFileName(fileName, PathExists);
-        const int fd = ::open(name.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0644);
-        if (fd < 0) {
-            if (errno == EEXIST)
-                continue;
-            return {};
-        }
-        std::size_t done = 0;
-        while (done < data.size()) {
-            const ssize_t n = ::write(fd, data.data() + done, data.size() - done);
-            if (n < 0 && errno == EINTR)
-                continue;
-            if (n <= 0)
-                break;
-            done += static_cast<std::size_t>(n);
-        }
-        const bool ok = done == data.size() && ::close(fd) == 0;
-        if (!ok) {
-            if (done != data.size())
-                ::close(fd);
-            ::unlink(name.c_str()); // a half-written song is never left behind
-            return {};
-        }
-        return name;
+std::string TSaveThread::SaveFile(const TFileInfo& file) {
+    const std::string folder = FolderOf(file.FileName);
+    ::mkdir(folder.c_str(), 0755); // one level; the file's creation below tells
+    std::string temporary;
+    const int fd = CreateTemporarySong(folder, temporary);
+    if (fd < 0)
+        return {};
+    bool written = true;
+    for (std::size_t page = 0; page < file.Pages.size() && written; ++page) {
+        const std::int64_t from = static_cast<std::int64_t>(page) * kPageSize;
+        written = WriteAll(fd, file.Pages[page].get(), static_cast<std::size_t>(std::min(kPageSize, file.Size - from)));
     }
+    written = written && ::fsync(fd) == 0;
+    const bool closed = ::close(fd) == 0;
+    if (!written || !closed) {
+        ::unlink(temporary.c_str());
+        return {};
+    }
+    std::string saved = CommitSong(temporary, file.FileName);
+    if (!saved.empty())
+        SyncFolder(folder);
+    return saved;
+}
+
+std::string TSaveThread::CommitSong(const std::string& temporary, const std::string& fileName) {
+    // Under the lock: a RemoveFile either came before (the song is not saved)
+    // or waits until the song is in place and its name recorded.
+    std::lock_guard lock(Mutex_);
+    if (!Saving_.Cancelled && !Pacer_.Stopped()) {
+        for (int attempt = 0; attempt < 100; ++attempt) {
+            const std::string name = FreeFileName(fileName, PathExists);
+            if (MoveWithoutReplacing(temporary, name)) {
+                SavedNames_[Saving_.Key] = name;
+                return name;
+            }
+            if (errno != EEXIST)
+                break; // a name that appeared meanwhile is passed over; anything else fails
+        }
+    }
+    ::unlink(temporary.c_str());
     return {};
 }
 

@@ -7,10 +7,24 @@
 // OpenLimit files are open (so up to OpenLimit + 1 at once); blocks queued by
 // AddBlock are copied into the image at their offsets, one block per pass
 // (OnFileProgress); once every byte 0 .. Size-1 has been written, whatever
-// the order and overlap of the blocks, the image is saved under the file name
-// or, when that exists, under the first free numbered name (Song.mp3, then
-// Song0.mp3, Song1.mp3, ...) and OnFileFinished follows. An existing file is
-// never overwritten, and a failed save leaves no partial file behind.
+// the order and overlap of the blocks, the image is saved and OnFileFinished
+// follows. The image holds the bytes that arrived, in pages of 64 KiB made as
+// the bytes reach them: a server that announces a large size and sends
+// little costs what it sent. Files over kLargestSong are refused.
+//
+// A save never leaves a part of a song under a song's name: the image is
+// written to a temporary file in the target folder (kTemporarySongPrefix and
+// six characters, short whatever the song is called), flushed to the disk
+// (fsync), and only then moved to the file name or, when that exists, to the
+// first free numbered name (Song.mp3, then Song0.mp3, Song1.mp3, ...) without
+// ever replacing a file. A failed save removes its temporary file. A writer
+// killed during a save leaves its temporary file; RemoveUnfinishedSongs
+// clears the folder of them at the next start.
+//
+// A file removed (RemoveFile) while it is being saved is either not saved (the
+// removal came before the move: the temporary file goes) or saved and
+// reported finished all the same (it came after): a song on disk is always
+// reported.
 //
 // Segments: AddFile names how many segment jobs fetch the file. A worker
 // whose segment has ended, whole or failed, queues an end marker
@@ -23,10 +37,12 @@
 // registered until RemoveFile; later blocks of it are still written.
 //
 // Threads: AddFile, AddBlock and RemoveFile from any thread (task thread,
-// workers, main thread); they take the writer's lock briefly and never wait
-// on the disk. The callbacks run on the writer's thread with no lock of the
-// writer held, in the order of the events; values are 32-bit (sizes below
-// 2 GiB, which the task thread ensures).
+// workers, main thread); they take the writer's lock briefly (RemoveFile
+// also while a save moves its file into place) and never wait on the
+// network. The callbacks run on the writer's thread with no lock of the
+// writer held, in the order of the events; values are 32-bit (sizes up to
+// kLargestSong). Destruction abandons a save that has
+// not moved its file yet.
 
 #include "download/untEnginePacing.h"
 #include "download/untMemoryPool.h"
@@ -47,7 +63,6 @@ namespace zv2::download {
 // the pool; the writer gives it back. A block with Buffer nullptr and Length 0
 // is the end marker of one segment.
 struct TBlockInfo {
-    std::string Url; // carried along, not used
     std::uint32_t Key = 0;
     std::int64_t Offset = 0; // file position of Buffer[0]
     std::int32_t Length = 0; // bytes
@@ -65,6 +80,22 @@ struct TWriterCallbacks {
     TKeyValueEvent OnFileError;    // value: 0
 };
 
+// The largest song the writer takes: larger ones are refused.
+inline constexpr std::int64_t kLargestSong = std::int64_t{512} << 20;
+
+// How many bytes of one file may wait in the writer's queue: a worker whose
+// file has more waits (TWorkThread) instead of piling blocks up.
+inline constexpr std::int64_t kQueuedBytesPerFile = std::int64_t{8} << 20;
+
+// The temporary files of saves in progress: this prefix and six characters.
+inline constexpr char kTemporarySongPrefix[] = ".zv2dl-";
+
+// Removes from `folder` the temporary files of saves that did not end (their
+// writer was killed); a save running now in another process keeps its file.
+// Returns how many were removed. For the start of the program, on the
+// download folder.
+int RemoveUnfinishedSongs(const std::string& folder);
+
 // The first of `fileName`, part + "0" + ext, part + "1" + ext, ... that does
 // not exist; ext is the name's part from its last "." on (empty without one).
 std::string FreeFileName(const std::string& fileName, const std::function<bool(const std::string&)>& exists);
@@ -77,30 +108,40 @@ public:
     TSaveThread(const TSaveThread&) = delete;
     TSaveThread& operator=(const TSaveThread&) = delete;
 
-    // Registers a download of `size` bytes (1 .. 2^31-1) fetched by `segments`
-    // jobs. False (nothing registered) for a size out of range.
+    // Registers a download of `size` bytes (1 .. kLargestSong) fetched by
+    // `segments` jobs. False (nothing registered) for a size out of range.
     bool AddFile(std::uint32_t key, const std::string& fileName, std::int64_t size, int segments = 1);
     void AddBlock(const TBlockInfo& block);
-    // Drops every record of `key` with its image.
+    // Drops every record of `key` with its image, and its queued blocks.
     void RemoveFile(std::uint32_t key);
+    // Bytes of blocks of `key` waiting to be written.
+    std::int64_t QueuedBytes(std::uint32_t key) const;
 
     // The name a finished file was saved under (once; empty when unknown).
     // The finish notice comes after the name is known.
     std::string TakeSavedName(std::uint32_t key);
 
     int OpenCount() const { return OpenCount_.load(); }
-    int OpenLimit() const { return OpenLimit_; }
 
 private:
+    // The image of a file is cut into pages, each made when the first byte
+    // that belongs in it arrives: memory follows the bytes received.
+    static constexpr std::int64_t kPageSize = 64 * 1024;
     struct TFileInfo {
         std::string FileName;
-        std::unique_ptr<std::vector<char>> Stream; // nullptr until opened
+        bool Opened = false;
+        std::vector<std::unique_ptr<char[]>> Pages; // the image; none until opened
         std::uint32_t Key = 0;
         std::int64_t Size = 0;
         std::int64_t Written = 0;                    // distinct bytes written
         std::map<std::int64_t, std::int64_t> Ranges; // written [start, end), merged
         int Segments = 1;
         int SegmentsEnded = 0;
+    };
+    struct TSaving {
+        std::uint32_t Key = 0;
+        bool Active = false;
+        bool Cancelled = false; // RemoveFile came for it during the save
     };
     struct TNotice {
         const TKeyValueEvent* Event;
@@ -111,8 +152,12 @@ private:
     bool Pass(std::vector<TNotice>& notices);
     void WriteBlock(const TBlockInfo& block, std::vector<TNotice>& notices);
     static void AddRange(TFileInfo& file, std::int64_t start, std::int64_t end);
-    // The name saved under, or empty when the save failed.
-    static std::string SaveFile(const std::string& fileName, const std::vector<char>& data);
+    // Saves a complete file (the writer's thread, no lock held): the name
+    // saved under, or empty when the save failed or was abandoned.
+    std::string SaveFile(const TFileInfo& file);
+    // Moves the written temporary file to its song name, under the lock; empty
+    // when the file was removed meanwhile, the writer is closing, or the move failed.
+    std::string CommitSong(const std::string& temporary, const std::string& fileName);
 
     TMemoryPool& Pool_;
     const int OpenLimit_;
@@ -120,10 +165,12 @@ private:
     const int PassMs_;
     std::atomic<int> OpenCount_{0};
 
-    std::mutex Mutex_; // guards Files_ and Blocks_
+    mutable std::mutex Mutex_; // guards Files_, Blocks_, QueuedBytes_, SavedNames_ and Saving_
     std::vector<std::unique_ptr<TFileInfo>> Files_;
     std::deque<TBlockInfo> Blocks_;
+    std::map<std::uint32_t, std::int64_t> QueuedBytes_; // by key
     std::map<std::uint32_t, std::string> SavedNames_;
+    TSaving Saving_; // the save in progress
 
     TPacer Pacer_;
     std::thread Thread_;

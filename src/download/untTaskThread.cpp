@@ -1,33 +1,45 @@
 #include "download/untTaskThread.h"
 
+#include "http/untHttpReply.h"
 #include "http/untHttpRequest.h"
 #include "platform/net/TcpSocket.h"
 
 #include <algorithm>
+#include <chrono>
 
 namespace zv2::download {
 
 namespace {
 
-enum : std::uint8_t { evOpened = 0, evFileError = 2, evProgress = 3, evFinished = 4 };
+enum : std::uint8_t { evOpened = 0, evFileError = 2, evProgress = 3, evFinished = 4, evProbed = 5 };
+
+using TClock = std::chrono::steady_clock;
+
+int MsLeft(TClock::time_point deadline) {
+    const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(deadline - TClock::now()).count();
+    return left > 0 ? static_cast<int>(left) : 0;
+}
 
 constexpr std::size_t kLongestProbeReply = 64 * 1024;
 
 } // namespace
 
 TProbeResult ParseProbeReply(std::string_view reply) {
+    const http::THttpReplyHead head = http::ReadReplyHead(reply);
     TProbeResult result;
-    result.StatusOK = reply.find("200 OK") != std::string_view::npos;
-    constexpr std::string_view kName = "Content-Length:";
-    const std::size_t at = reply.find(kName);
-    if (at == std::string_view::npos)
+    // The probe's own rule on top of the reader: the status line says "200 OK"
+    // as written, and only a Content-Length line spelled so gives the size,
+    // each of its digits counting and every other character skipped.
+    result.StatusOK = head.Status == 200 && head.Reason == "OK";
+    const http::THeaderField* length = head.Find("Content-Length");
+    if (!length || length->Name != "Content-Length")
         return result;
-    for (std::size_t i = at + kName.size(); i < reply.size() && reply[i] != '\r' && reply[i] != '\n'; ++i) {
-        if (reply[i] < '0' || reply[i] > '9')
+    for (const char c : length->Value) {
+        if (c < '0' || c > '9')
             continue;
-        result.Size = result.Size * 10 + (reply[i] - '0');
-        if (result.Size > TTaskThread::kLargestSize) {
-            result.Size = TTaskThread::kLargestSize + 1; // too large, whatever follows
+        result.Size = result.Size * 10 + (c - '0');
+        if (result.Size > kLargestSong) {
+            result.Size = kLargestSong + 1; // too large, whatever follows
             break;
         }
     }
@@ -42,7 +54,7 @@ std::vector<TDownLoadInfo> SegmentJobs(std::uint32_t key, const std::string& url
 }
 
 TTaskThread::TTaskThread(TTaskCallbacks callbacks, int maxTasks, int threadsPeerTask, const TEngineTiming& timing)
-    : Callbacks_(std::move(callbacks)), MaxTasks_(maxTasks), ThreadsPeerTask_(threadsPeerTask), Timing_(timing),
+    : Callbacks_(std::move(callbacks)), MaxTasks_(maxTasks), Timing_(timing),
       Pool_(maxTasks * threadsPeerTask, kBlockSize),
       Writer_(Pool_, threadsPeerTask,
               TWriterCallbacks{[this](std::uint32_t k, std::int32_t v) { PostEvent(evOpened, k, v); },
@@ -50,18 +62,21 @@ TTaskThread::TTaskThread(TTaskCallbacks callbacks, int maxTasks, int threadsPeer
                                [this](std::uint32_t k, std::int32_t v) { PostEvent(evFinished, k, v); },
                                [this](std::uint32_t k, std::int32_t v) { PostEvent(evFileError, k, v); }},
               timing.WriterPassMs),
-      Jobs_(0, Pool_, Writer_, nullptr, timing) {
+      Jobs_(0, Pool_, Writer_, timing) {
     Thread_ = std::thread([this] { Execute(); });
 }
 
 TTaskThread::~TTaskThread() {
     Pacer_.Stop();
     {
-        std::lock_guard lock(ProbeMutex_);
-        if (ProbeSocket_)
-            ProbeSocket_->Abort();
+        std::lock_guard lock(ProbesMutex_);
+        for (const auto& probe : Probes_)
+            probe->Abort.Abort();
     }
     Thread_.join();
+    // The task thread is gone: nobody else touches Probes_ now.
+    for (const auto& probe : Probes_)
+        probe->Thread.join();
 }
 
 void TTaskThread::AddTask(std::uint32_t key, const std::string& fileName, const std::string& url) {
@@ -84,8 +99,15 @@ void TTaskThread::RemoveTask(std::uint32_t key) {
     }
     // After the record is gone nothing queues jobs for it or registers its
     // file again, so what is stopped and dropped here stays so.
+    {
+        std::lock_guard lock(ProbesMutex_);
+        for (const auto& probe : Probes_)
+            if (probe->Key == key)
+                probe->Abort.Abort();
+    }
     Jobs_.StopJobs(key);
     Writer_.RemoveFile(key);
+    Pool_.Trim();
     if (opened)
         --Running_;
 }
@@ -115,6 +137,11 @@ void TTaskThread::Execute() {
 bool TTaskThread::StartNextTask() {
     if (Running_.load() > MaxTasks_)
         return false;
+    {
+        std::lock_guard lock(ProbesMutex_);
+        if (Probes_.size() >= static_cast<std::size_t>(MaxTasks_) + 1)
+            return false;
+    }
     TTaskInfo task;
     {
         std::lock_guard lock(TasksMutex_);
@@ -130,45 +157,37 @@ bool TTaskThread::StartNextTask() {
 
 void TTaskThread::StartTask(const TTaskInfo& task) {
     const http::TUrlParts parts = FileRequestParts(task.Url);
-    TProbeResult probe;
-    {
-        platform::TTcpSocket socket;
-        {
-            std::lock_guard lock(ProbeMutex_);
-            ProbeSocket_ = &socket;
-            if (Pacer_.Stopped())
-                socket.Abort();
-        }
-        if (socket.Connect(parts.Host, parts.Port, Timing_.ConnectTimeoutMs) == platform::TNetResult::Ok)
-            probe = ProbeSize(socket, parts.Host, parts.Port, parts.Path);
-        std::lock_guard lock(ProbeMutex_);
-        ProbeSocket_ = nullptr;
-    }
-    if (probe.Size > 0 && probe.Size <= kLargestSize) {
-        std::lock_guard lock(TasksMutex_);
-        auto it = std::find_if(Tasks_.begin(), Tasks_.end(), [&](const TTaskInfo& t) { return t.Key == task.Key; });
-        if (it == Tasks_.end())
-            return; // removed while it was probed
-        it->Size = probe.Size;
-        it->StatusOK = probe.StatusOK;
-        const auto segments = SegmentJobs(task.Key, task.Url, probe.Size, probe.StatusOK).size();
-        Writer_.AddFile(task.Key, task.FileName, probe.Size, static_cast<int>(segments));
+    // The guard refuses an address before any connection is made.
+    std::optional<std::string> request = http::BuildRangeRequest("HEAD", parts.Host, parts.Path, parts.Port, 0, 0);
+    if (!request) {
+        FailTask(task.Key);
         return;
     }
-    FailTask(task.Key);
+    std::lock_guard lock(ProbesMutex_);
+    TProbe& probe = *Probes_.emplace_back(std::make_unique<TProbe>());
+    probe.Key = task.Key;
+    probe.Thread = std::thread([this, &probe, parts, request = std::move(*request)] {
+        probe.Result = ProbeSize(probe, parts, request);
+        PostEvent(evProbed, probe.Key, 0); // last: the task thread joins this thread then
+    });
 }
 
-TProbeResult TTaskThread::ProbeSize(platform::TTcpSocket& socket, const std::string& host, std::uint16_t port,
-                                    const std::string& path) {
-    const std::string request = http::BuildRangeRequest("HEAD", host, path, port, 0, 0);
-    if (socket.SendAll(request.data(), request.size(), Timing_.ReceiveTimeoutMs) != platform::TNetResult::Ok)
+TProbeResult TTaskThread::ProbeSize(TProbe& probe, const http::TUrlParts& parts, const std::string& request) {
+    const auto deadline = TClock::now() + std::chrono::milliseconds(Timing_.ProbeTimeLimitMs);
+    platform::TTcpSocket socket;
+    const http::TSocketAbort::TScope registered(probe.Abort, socket);
+    if (socket.Connect(parts.Host, parts.Port, MsLeft(deadline)) != platform::TNetResult::Ok ||
+        socket.SendAll(request.data(), request.size(), MsLeft(deadline)) != platform::TNetResult::Ok)
         return {};
-    // A HEAD reply is its header: read until the blank line or the server's end.
+    // A HEAD reply is its head: read until the blank line or the server's end.
     std::string reply;
     char buffer[1025];
     while (reply.size() < kLongestProbeReply && reply.find("\r\n\r\n") == std::string::npos) {
+        const int left = MsLeft(deadline);
+        if (left == 0)
+            return {};
         std::size_t received = 0;
-        const auto result = socket.Receive(buffer, sizeof buffer, received, Timing_.ReceiveTimeoutMs);
+        const auto result = socket.Receive(buffer, sizeof buffer, received, left);
         if (result == platform::TNetResult::Closed)
             break;
         if (result != platform::TNetResult::Ok)
@@ -176,6 +195,32 @@ TProbeResult TTaskThread::ProbeSize(platform::TTcpSocket& socket, const std::str
         reply.append(buffer, received);
     }
     return ParseProbeReply(reply);
+}
+
+void TTaskThread::ProbeDone(std::uint32_t key) {
+    std::unique_ptr<TProbe> probe;
+    {
+        std::lock_guard lock(ProbesMutex_);
+        auto it = std::find_if(Probes_.begin(), Probes_.end(), [key](const auto& p) { return p->Key == key; });
+        if (it == Probes_.end())
+            return;
+        probe = std::move(*it);
+        Probes_.erase(it);
+    }
+    probe->Thread.join();
+    const TProbeResult result = probe->Result;
+    if (result.Size > 0 && result.Size <= kLargestSong) {
+        std::lock_guard lock(TasksMutex_);
+        auto it = std::find_if(Tasks_.begin(), Tasks_.end(), [key](const TTaskInfo& t) { return t.Key == key; });
+        if (it == Tasks_.end())
+            return; // removed while it was probed
+        it->Size = result.Size;
+        it->StatusOK = result.StatusOK;
+        const auto segments = SegmentJobs(key, it->Url, result.Size, result.StatusOK).size();
+        Writer_.AddFile(key, it->FileName, result.Size, static_cast<int>(segments));
+        return;
+    }
+    FailTask(key);
 }
 
 void TTaskThread::PostEvent(std::uint8_t kind, std::uint32_t key, std::int32_t value) {
@@ -217,6 +262,9 @@ bool TTaskThread::HandleEvent() {
     case evFileError:
         FailTask(event.Key);
         break;
+    case evProbed:
+        ProbeDone(event.Key);
+        break;
     case evProgress: {
         bool known = false;
         {
@@ -234,10 +282,13 @@ bool TTaskThread::HandleEvent() {
             known = TakeTask(event.Key, opened);
         }
         const std::string saved = Writer_.TakeSavedName(event.Key);
-        if (!known)
-            break;
+        Pool_.Trim();
         if (opened)
             --Running_;
+        // A song removed while it was being saved, after it was moved into
+        // place, is on disk: it is reported all the same, never left unlisted.
+        if (!known && saved.empty())
+            break;
         if (Callbacks_.OnTaskDone)
             Callbacks_.OnTaskDone(event.Key, saved);
         break;
@@ -258,6 +309,7 @@ void TTaskThread::FailTask(std::uint32_t key) {
         return;
     Jobs_.StopJobs(key);
     Writer_.RemoveFile(key);
+    Pool_.Trim();
     if (opened)
         --Running_;
     if (Callbacks_.OnTaskError)

@@ -6,11 +6,15 @@
 // and the thread pool (no workers at first).
 //
 // A task: AddTask queues it (waiting). One pass of the task thread starts the
-// first waiting task while Running <= MaxTasks: a HEAD request to the
-// host:port of its address (lower-cased, spaces escaped) gives the size
-// ("Content-Length:", exact case, digits only, blanks skipped) and whether
-// "200 OK" came; sizes of 0 or of 2 GiB and more fail it. The file is then
-// registered with the writer, and when the writer opens it the task is
+// first waiting task while Running <= MaxTasks and fewer than MaxTasks + 1
+// probes are in flight: a HEAD request to the host:port of its address
+// (lower-cased, spaces escaped; an address the request guard refuses fails
+// at once) gives the size and whether "200 OK" came (ParseProbeReply); sizes
+// of 0 or over kLargestSong (512 MiB) fail it. Each probe runs on a thread
+// of its own with one time limit from the connect to the blank line
+// (TEngineTiming::ProbeTimeLimitMs, 30 s), and hands its result back through
+// the event queue: a slow server delays its own download only. The file is
+// then registered with the writer, and when the writer opens it the task is
 // cut into segment jobs (SegmentJobs): three for a "200 OK" file of 3072
 // bytes or more, one otherwise. The pass then handles at most one event.
 //
@@ -20,7 +24,9 @@
 //   2 file error (0)           -> the download fails (below)
 //   3 progress (bytes written) -> OnTaskProgress (key, bytes)
 //   4 file finished (Size)     -> the task leaves the list, Running - 1, OnTaskDone (key, the
-//                                 name saved under: a numbered one when the name was taken)
+//                                 name saved under: a numbered one when the name was taken),
+//                                 also for a task removed while its song was moved into place
+//   5 probe done (inner)       -> the file is registered with the writer, or the download fails
 //   other kinds are dropped.
 // A failed segment reaches the task thread as a file error: the writer fails
 // a file whose segments have all ended with bytes missing, so a download is
@@ -35,8 +41,8 @@
 // not yet finished, failed or been removed.
 //
 // Threads: AddTask, RemoveTask and the destructor from the main thread; none
-// of them waits on the network (the probe runs on the task thread without
-// any lock that they take). The four callbacks run on the task thread with no
+// of them waits on the network (RemoveTask cuts the task's probe short
+// without waiting for it). The four callbacks run on the task thread with no
 // lock of the engine held; they may call AddTask and RemoveTask.
 // Destruction aborts the probe and every segment and joins all threads:
 // every network wait ends at once, so it does not hang.
@@ -45,6 +51,7 @@
 #include "download/untEnginePacing.h"
 #include "download/untMemoryPool.h"
 #include "download/untSaveThread.h"
+#include "http/untSocketAbort.h"
 
 #include <atomic>
 #include <cstdint>
@@ -57,10 +64,6 @@
 #include <thread>
 #include <vector>
 
-namespace zv2::platform {
-class TTcpSocket;
-}
-
 namespace zv2::download {
 
 struct TTaskCallbacks {
@@ -70,9 +73,12 @@ struct TTaskCallbacks {
     std::function<void(std::uint32_t key, const std::string& savedPath)> OnTaskDone; // the file's name on disk
 };
 
-// What a HEAD reply says: the size after the first "Content-Length:" (each
-// digit up to the line's end taken, everything else skipped; 0 when there is
-// no such line; capped at 2^31, which is refused) and whether "200 OK" occurs.
+// What a HEAD reply says, read with the one reply reader (http::ReadReplyHead)
+// and the probe's own rule on top: the size is the value of the first
+// Content-Length field when it is spelled "Content-Length" as written (each
+// digit of the value taken, everything else skipped; 0 without such a field;
+// above kLargestSong it reads kLargestSong + 1, which is refused), and
+// StatusOK says whether the status line reads "200 OK" as written.
 struct TProbeResult {
     std::int64_t Size = 0;
     bool StatusOK = false;
@@ -88,7 +94,6 @@ std::vector<TDownLoadInfo> SegmentJobs(std::uint32_t key, const std::string& url
 class TTaskThread {
 public:
     static constexpr int kBlockSize = 2048;
-    static constexpr std::int64_t kLargestSize = 0x7FFFFFFF; // 2 GiB - 1
 
     TTaskThread(TTaskCallbacks callbacks, int maxTasks, int threadsPeerTask, const TEngineTiming& timing = {});
     ~TTaskThread();
@@ -120,11 +125,22 @@ private:
         std::int32_t Value;
     };
 
+    // One size probe in flight, on a short-lived thread of its own, which
+    // posts evProbed when it is done; the task thread then joins it.
+    struct TProbe {
+        std::uint32_t Key = 0;
+        http::TSocketAbort Abort; // RemoveTask and the destructor cut it short
+        TProbeResult Result;      // written by the probe's thread before it posts
+        std::thread Thread;
+    };
+
     void Execute();
     bool StartNextTask();
     void StartTask(const TTaskInfo& task);
-    TProbeResult ProbeSize(platform::TTcpSocket& socket, const std::string& host, std::uint16_t port,
-                           const std::string& path);
+    // The probe's thread: connect, HEAD, read up to the blank line, all within
+    // Timing_.ProbeTimeLimitMs.
+    TProbeResult ProbeSize(TProbe& probe, const http::TUrlParts& parts, const std::string& request);
+    void ProbeDone(std::uint32_t key);
     bool HandleEvent();
     void FailTask(std::uint32_t key);
     // Takes the task out of the list (with the task lock held); true when it was there.
@@ -133,7 +149,6 @@ private:
 
     const TTaskCallbacks Callbacks_;
     const int MaxTasks_;
-    const int ThreadsPeerTask_;
     const TEngineTiming Timing_;
     std::atomic<int> Running_{0};
 
@@ -141,8 +156,8 @@ private:
     std::vector<TTaskInfo> Tasks_;
     std::mutex EventsMutex_;
     std::deque<TEvent> Events_;
-    std::mutex ProbeMutex_;
-    platform::TTcpSocket* ProbeSocket_ = nullptr;
+    std::mutex ProbesMutex_; // guards Probes_
+    std::vector<std::unique_ptr<TProbe>> Probes_;
 
     // Before the engine objects: their threads post events until they end.
     TPacer Pacer_;

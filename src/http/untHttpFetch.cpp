@@ -12,6 +12,9 @@ namespace {
 
 using TClock = std::chrono::steady_clock;
 
+// The size of one receive: a reply arrives in pieces of at most this many bytes.
+constexpr std::size_t kReceiveBlock = 1024;
+
 int MsLeft(TClock::time_point deadline) {
     const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(deadline - TClock::now()).count();
     return left > 0 ? static_cast<int>(left) : 0;
@@ -33,33 +36,21 @@ TFetchStatus StatusOf(platform::TNetResult result) {
 } // namespace
 
 TFetchResult THttpFetch::Fetch(const TPageRequest& request) {
+    std::optional<std::string> text =
+        BuildRequest("GET", request.Host, request.Port, request.Path, request.Kind, request.BrowserHeaders);
+    if (!text)
+        return {{}, TFetchStatus::Refused};
+    if (request.BrowserHeaders)
+        *text += '!'; // the lyric site's pages expect this one byte after the request
     platform::TTcpSocket socket;
-    {
-        std::lock_guard lock(Mutex_);
-        if (Aborted_)
-            return {{}, TFetchStatus::Aborted};
-        Running_ = &socket;
-    }
-    // The socket is forgotten however the fetch ends, a throw included, so an
-    // Abort() never reaches it after it is gone.
-    struct TForget {
-        THttpFetch& Self;
-        ~TForget() {
-            std::lock_guard lock(Self.Mutex_);
-            Self.Running_ = nullptr;
-        }
-    } forget{*this};
+    const TSocketAbort::TScope registered(Abort_, socket);
     TFetchResult result;
     const auto deadline = TClock::now() + std::chrono::milliseconds(Limits_.TimeLimitMs);
     const auto run = [&]() -> TFetchStatus {
         platform::TNetResult step = socket.Connect(request.Host, request.Port, MsLeft(deadline));
         if (step != platform::TNetResult::Ok)
             return step == platform::TNetResult::Closed ? TFetchStatus::Failed : StatusOf(step);
-        std::string text =
-            BuildRequest("GET", request.Host, request.Port, request.Path, request.Kind, request.BrowserHeaders);
-        if (request.BrowserHeaders)
-            text += '!'; // the lyric site's pages expect this one byte after the request
-        step = socket.SendAll(text.data(), text.size(), MsLeft(deadline));
+        step = socket.SendAll(text->data(), text->size(), MsLeft(deadline));
         if (step != platform::TNetResult::Ok)
             return step == platform::TNetResult::Closed ? TFetchStatus::Failed : StatusOf(step);
         char buffer[kReceiveBlock];
@@ -89,15 +80,7 @@ TFetchResult THttpFetch::FetchPage(const TPageRequest& request) {
 }
 
 void THttpFetch::Abort() {
-    std::lock_guard lock(Mutex_);
-    Aborted_ = true;
-    if (Running_)
-        Running_->Abort();
-}
-
-bool THttpFetch::Aborted() const {
-    std::lock_guard lock(Mutex_);
-    return Aborted_;
+    Abort_.Abort();
 }
 
 } // namespace zv2::http

@@ -15,16 +15,12 @@
 // Threads: Fetch() on one worker thread at a time; Abort() from any thread.
 
 #include "http/untHttpRequest.h"
+#include "http/untSocketAbort.h"
 
 #include <cstddef>
 #include <cstdint>
-#include <mutex>
 #include <string>
 #include <string_view>
-
-namespace zv2::platform {
-class TTcpSocket;
-}
 
 namespace zv2::http {
 
@@ -48,15 +44,13 @@ enum class TFetchStatus {
     Aborted,  // Abort() was called
     TimedOut, // the time limit passed first
     TooLarge, // the reply passed the size cap; the text holds the first SizeCap bytes
+    Refused,  // the request guard refused host or path: nothing was sent
 };
 
 struct TFetchResult {
     std::string Text; // what arrived, possibly nothing
     TFetchStatus Status = TFetchStatus::Failed;
 };
-
-// The size of one receive: a reply arrives in pieces of at most this many bytes.
-inline constexpr std::size_t kReceiveBlock = 1024;
 
 class THttpFetch {
 public:
@@ -73,13 +67,10 @@ public:
     // Any thread. Ends the running fetch at once (it returns what it has) and
     // every later one before it connects: an aborted fetcher stays aborted.
     void Abort();
-    bool Aborted() const;
 
 private:
     TFetchLimits Limits_;
-    mutable std::mutex Mutex_;
-    platform::TTcpSocket* Running_ = nullptr; // guarded by Mutex_
-    bool Aborted_ = false;                    // guarded by Mutex_
+    TSocketAbort Abort_; // never reset: an aborted fetcher stays aborted
 };
 
 } // namespace zv2::http

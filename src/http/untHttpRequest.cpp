@@ -30,7 +30,22 @@ std::string RequestHead(std::string_view method, std::string_view host, std::uin
     return text;
 }
 
+bool IsControl(char c) {
+    const auto byte = static_cast<unsigned char>(c);
+    return byte < 0x20 || byte == 0x7F;
+}
+
 } // namespace
+
+bool RequestTargetAllowed(std::string_view host, std::string_view path) {
+    for (const char c : host)
+        if (IsControl(c) || c == ' ')
+            return false;
+    for (const char c : path)
+        if (IsControl(c))
+            return false;
+    return true;
+}
 
 TUrlParts SplitUrl(std::string_view url) {
     constexpr std::string_view scheme = "http://";
@@ -73,19 +88,25 @@ std::string HostWithPort(std::string_view host, std::uint16_t port) {
     return text;
 }
 
-std::string BuildRequest(std::string_view method, std::string_view host, std::uint16_t port, std::string_view path,
-                         TRequestKind kind, bool browserHeaders) {
+std::optional<std::string> BuildRequest(std::string_view method, std::string_view host, std::uint16_t port,
+                                        std::string_view path, TRequestKind kind, bool browserHeaders) {
+    if (!RequestTargetAllowed(host, path))
+        return std::nullopt;
     if (kind == TRequestKind::Lyric) {
         std::string text =
             RequestHead(method, host, port, path, browserHeaders ? BrowserAccept : std::string_view{}, LyricAgent);
-        return text.append("Connection: Close\r\n\r\n");
+        text.append("Connection: Close\r\n\r\n");
+        return text;
     }
     std::string text = RequestHead(method, host, port, path, {}, PageAgent);
-    return text.append("Connection: Close\r\nCache-Control: no-cache\r\n\r\n");
+    text.append("Connection: Close\r\nCache-Control: no-cache\r\n\r\n");
+    return text;
 }
 
-std::string BuildRangeRequest(std::string_view method, std::string_view host, std::string_view path, std::uint16_t port,
-                              std::int64_t start, std::int64_t end) {
+std::optional<std::string> BuildRangeRequest(std::string_view method, std::string_view host, std::string_view path,
+                                             std::uint16_t port, std::int64_t start, std::int64_t end) {
+    if (!RequestTargetAllowed(host, path))
+        return std::nullopt;
     std::string text = RequestHead(method, host, port, path, {}, PageAgent);
     text.append("Accept: */*\r\nConnection: Close\r\nCache-Control: no-cache\r\n");
     if (end > 0 && start >= 0 && start < end)
@@ -94,7 +115,8 @@ std::string BuildRangeRequest(std::string_view method, std::string_view host, st
             .append("-")
             .append(std::to_string(end))
             .append("\r\n");
-    return text.append("\r\n");
+    text.append("\r\n");
+    return text;
 }
 
 } // namespace zv2::http

@@ -1,10 +1,10 @@
 #include "lyrics/untLRCSvr.h"
 
+#include "http/untHttpReply.h"
 #include "lyrics/untLRCDisplay.h"
 #include "platform/FileSystem.h"
 #include "platform/TextCodec.h"
 
-#include <algorithm>
 #include <cstdio>
 #include <exception>
 #include <filesystem>
@@ -57,25 +57,16 @@ bool ParseLyricResults(std::string_view page, std::vector<std::string>& results)
 std::optional<std::string> LyricFileBody(const http::TFetchResult& reply) {
     if (reply.Status != http::TFetchStatus::Complete)
         return std::nullopt;
-    const std::string_view text = reply.Text;
-    const auto headEnd = text.find("\r\n\r\n");
-    if (headEnd == std::string_view::npos)
+    const http::THttpReplyHead head = http::ReadReplyHead(reply.Text);
+    if (!head.Complete || head.Status != 200)
         return std::nullopt;
-    const std::string head = AsciiLower(text.substr(0, headEnd + 2));
-    unsigned major = 0, minor = 0, status = 0;
-    if (std::sscanf(head.c_str(), "http/%u.%u %u", &major, &minor, &status) != 3 || status != 200)
+    std::string body = reply.Text.substr(head.Size);
+    if (const http::THeaderField* coding = head.Find("Transfer-Encoding");
+        coding && AsciiLower(coding->Value).find("chunked") != std::string::npos)
         return std::nullopt;
-    std::string body(text.substr(headEnd + 4));
-    if (const auto coding = head.find("\r\ntransfer-encoding:"); coding != std::string::npos) {
-        const std::string_view line = std::string_view(head).substr(coding + 2, head.find("\r\n", coding + 2) - coding);
-        if (line.find("chunked") != std::string_view::npos)
-            return std::nullopt;
-    }
-    if (const auto length = head.find("\r\ncontent-length:"); length != std::string::npos) {
-        unsigned long long declared = 0;
-        if (std::sscanf(head.c_str() + length + 17, " %llu", &declared) != 1 || declared != body.size())
-            return std::nullopt;
-    }
+    if (const http::THeaderField* length = head.Find("Content-Length");
+        length && http::DecimalValue(length->Value) != static_cast<std::int64_t>(body.size()))
+        return std::nullopt;
     if (ParseLRC(DecodeLRCText(body)).Lines.empty())
         return std::nullopt;
     return body;
@@ -188,10 +179,7 @@ std::vector<std::string> TLRCSvrThread::Search(const std::string& name, bool lis
 
 std::string TLRCSvrThread::SearchAndSave(const std::string& name) {
     const std::vector<std::string> links = Search(name, false);
-    // A link holding a line break or another control byte would write lines
-    // of its own into the request: such a page offers nothing to fetch.
-    if (links.empty() || std::any_of(links.front().begin(), links.front().end(),
-                                     [](char c) { return static_cast<unsigned char>(c) < 0x20 || c == 0x7F; }))
+    if (links.empty())
         return {};
     const http::TUrlParts link = http::SplitUrl(links.front());
     http::TPageRequest file;

@@ -7,8 +7,8 @@
 // Requests wait in a queue and are served one at a time, in the order posted:
 //   lrSearchAndSave (0): search; fetch the first link found; save it. Then
 //       OnSaved(path of the file written), or OnSaved("") when nothing was
-//       saved (no result, a link holding control bytes, a failed download,
-//       a file that cannot be written).
+//       saved (no result, a request the guard refused, a failed
+//       download, a file that cannot be written).
 //   lrSearchOnly (1): search; then OnList(the links found, at most one).
 // A lyric file is written only from a whole, good reply (status 200, the
 // server closed after it, the body as long as its Content-Length says and

@@ -8,7 +8,9 @@
 #include "QtTestApp.h"
 #include "TempDir.h"
 #include "TestWindow.h"
+#include "catalogue/untSitePages.h"
 #include "download/untDownloadList.h"
+#include "http/untHttpFetch.h"
 #include "platform/net/TcpSocket.h"
 #include "tools/ChildProcess.h"
 
@@ -193,4 +195,28 @@ TEST(DownloadTab, SongsFromTheLocalMusicSiteAreSavedWholeAndListed) {
     EXPECT_EQ(ReadFile(w.Music("Small.mp3")), small);
     EXPECT_EQ(w.Form->lvDownload->topLevelItemCount(), 0);
     site.Signal(SIGTERM);
+}
+
+TEST(DownloadTab, ADownloadPageWhoseLinkHoldsALineBreakGivesAFailedRowAndSendsNothing) {
+    if (!kPrivateNetwork)
+        GTEST_SKIP() << "no private network namespace can be made here";
+    test::TFileServer site;
+    site.AddFile("/a.mp3", test::SongBytes(5000));
+    site.AddFile("/song/1/download", "<html><input type=\"hidden\" downlink=\"/a.mp3 HTTP/1.1\r\nX-Injected: 1\r\n"
+                                     "\r\nHEAD /a.mp3\" /></html>");
+    // The song's file address as the search worker reads it off its download page.
+    http::THttpFetch fetch;
+    const std::string siteHost = "127.0.0.1:" + std::to_string(site.Port());
+    const std::string link =
+        catalogue::DownloadLinkOf(fetch.FetchPage({"127.0.0.1", site.Port(), "song/1/download"}).Text, siteHost);
+    ASSERT_EQ(link.rfind(siteHost + "/a.mp3 HTTP/1.1\r\n", 0), 0u) << link;
+    ASSERT_EQ(site.Requests().size(), 1u);
+
+    TWindow w;
+    w.DoubleClick(w.AddSearchRow("a", link));
+    ASSERT_TRUE(w.RunUntil([&] { return w.Rows(3) == 1; }));
+    EXPECT_EQ(w.Form->lvDownload->topLevelItem(0)->text(2), "0.00 %");
+    EXPECT_EQ(site.Requests().size(), 1u)
+        << "only the download page: no probe, no range: " << ::testing::PrintToString(site.Requests());
+    EXPECT_FALSE(std::filesystem::exists(w.Music("a.mp3")));
 }

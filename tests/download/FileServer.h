@@ -3,16 +3,19 @@
 // engine's tests: HEAD gives Content-Length, GET with "Range: bytes=a-b"
 // gives 206 and the bytes a..b (b clipped to the file), without a range 200
 // and the whole file. It can misbehave on purpose (close early, hang, odd
-// HEAD replies) and records every request.
+// HEAD replies, lie about a file's size) and records every request.
 
+#include <algorithm>
 #include <arpa/inet.h>
 #include <atomic>
+#include <chrono>
 #include <condition_variable>
 #include <cstdlib>
 #include <map>
 #include <memory>
 #include <mutex>
 #include <netinet/in.h>
+#include <set>
 #include <string>
 #include <sys/socket.h>
 #include <thread>
@@ -100,10 +103,32 @@ public:
     }
     // GET bodies are written in pieces of this many bytes (0: at once).
     void SetPieceSize(std::size_t bytes) { PieceSize_ = bytes; }
+    // Every file is said to hold `announced` bytes (HEAD and Content-Range),
+    // and every GET of a range sends the header of the whole range, then
+    // `sent` bytes, then closes.
+    void SetLie(std::int64_t announced, std::size_t sent) {
+        std::lock_guard lock(Mutex_);
+        LieSize_ = announced;
+        LieSent_ = sent;
+    }
+
+    // HEAD requests of `path` get their reply one byte a second.
+    void SetSlowHead(const std::string& path) {
+        std::lock_guard lock(Mutex_);
+        SlowHeads_.insert(path);
+    }
 
     std::vector<std::string> Requests() const {
         std::lock_guard lock(Mutex_);
         return Requests_;
+    }
+    // Waits (a generous minute at most) until a request beginning with `start` has come.
+    bool WaitForRequest(const std::string& start) {
+        std::unique_lock lock(Mutex_);
+        return Changed_.wait_for(lock, std::chrono::seconds(60), [&] {
+            return std::any_of(Requests_.begin(), Requests_.end(),
+                               [&](const std::string& request) { return request.rfind(start, 0) == 0; });
+        });
     }
 
 private:
@@ -122,13 +147,25 @@ private:
         }
     }
 
-    void SendText(int fd, const std::string& text) {
+    bool SendText(int fd, const std::string& text) {
         std::size_t done = 0;
         while (done < text.size()) {
             const ssize_t n = ::send(fd, text.data() + done, text.size() - done, MSG_NOSIGNAL);
             if (n <= 0)
-                return;
+                return false;
             done += static_cast<std::size_t>(n);
+        }
+        return true;
+    }
+
+    // One byte a second until the reply is out, the client has gone or the server stops.
+    void Drip(int fd, const std::string& text) {
+        for (const char c : text) {
+            if (!SendText(fd, std::string(1, c)))
+                return;
+            std::unique_lock lock(Mutex_);
+            if (Changed_.wait_for(lock, std::chrono::seconds(1), [this] { return Stopped_; }))
+                return;
         }
     }
 
@@ -142,7 +179,9 @@ private:
             request.append(buffer, static_cast<std::size_t>(n));
         }
         std::string file, headReply;
-        bool found = false;
+        bool found = false, slowHead = false;
+        std::int64_t lieSize = 0;
+        std::size_t lieSent = 0;
         const std::string method = request.substr(0, request.find(' '));
         const std::size_t pathAt = request.find(' ') + 1;
         std::string path = request.substr(pathAt, request.find(' ', pathAt) - pathAt);
@@ -152,17 +191,28 @@ private:
             std::lock_guard lock(Mutex_);
             Requests_.push_back(request);
             headReply = HeadReply_;
+            slowHead = SlowHeads_.count(path) > 0;
+            lieSize = LieSize_;
+            lieSent = LieSent_;
             if (auto it = Files_.find(path); it != Files_.end()) {
                 file = it->second;
                 found = true;
             }
         }
-        if (!found) {
+        Changed_.notify_all();
+        if (lieSize > 0) {
+            ServeLie(fd, method, request, lieSize, lieSent);
+        } else if (!found) {
             SendText(fd, "HTTP/1.1 404 Not Found\r\nContent-Length: 0\r\nConnection: close\r\n\r\n");
         } else if (method == "HEAD") {
-            SendText(fd, !headReply.empty() ? headReply
-                                            : "HTTP/1.1 200 OK\r\nContent-Length: " + std::to_string(file.size()) +
-                                                  "\r\nConnection: close\r\n\r\n");
+            const std::string reply = !headReply.empty()
+                                          ? headReply
+                                          : "HTTP/1.1 200 OK\r\nContent-Length: " + std::to_string(file.size()) +
+                                                "\r\nConnection: close\r\n\r\n";
+            if (slowHead)
+                Drip(fd, reply);
+            else
+                SendText(fd, reply);
         } else {
             ServeGet(fd, request, file);
         }
@@ -195,6 +245,24 @@ private:
         }
     }
 
+    void ServeLie(int fd, const std::string& method, const std::string& request, std::int64_t size, std::size_t sent) {
+        if (method == "HEAD") {
+            SendText(fd,
+                     "HTTP/1.1 200 OK\r\nContent-Length: " + std::to_string(size) + "\r\nConnection: close\r\n\r\n");
+            return;
+        }
+        const std::size_t at = request.find("Range: bytes=");
+        const std::int64_t first = at == std::string::npos ? 0 : std::int64_t{std::stoll(request.substr(at + 13))};
+        const std::int64_t last =
+            at == std::string::npos
+                ? size - 1
+                : std::min<std::int64_t>(std::stoll(request.substr(request.find('-', at + 13) + 1)), size - 1);
+        SendText(fd, "HTTP/1.1 206 Partial Content\r\nContent-Length: " + std::to_string(last - first + 1) +
+                         "\r\nContent-Range: bytes " + std::to_string(first) + "-" + std::to_string(last) + "/" +
+                         std::to_string(size) + "\r\nConnection: close\r\n\r\n");
+        SendText(fd, SongBytes(sent));
+    }
+
     void Finish(int fd) {
         std::lock_guard lock(Mutex_);
         std::erase(Open_, fd);
@@ -210,6 +278,9 @@ private:
     bool Stopped_ = false;
     std::map<std::string, std::string> Files_;
     std::string HeadReply_;
+    std::set<std::string> SlowHeads_;
+    std::int64_t LieSize_ = 0;
+    std::size_t LieSent_ = 0;
     std::vector<std::string> Requests_;
     std::vector<int> Open_;
     std::vector<std::thread> Connections_;

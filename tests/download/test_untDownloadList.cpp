@@ -1,13 +1,17 @@
 #include "FileServer.h"
 #include "TempDir.h"
 #include "download/untDownloadList.h"
+#include "download/untTaskThread.h"
 #include "platform/Dispatcher.h"
 
+#include <algorithm>
 #include <chrono>
+#include <cstdio>
 #include <filesystem>
 #include <fstream>
 #include <gtest/gtest.h>
 #include <sstream>
+#include <thread>
 
 using namespace zv2::download;
 
@@ -68,6 +72,18 @@ struct TListFixture : ::testing::Test {
     }
     void TearDown() override { List.reset(); }
 };
+
+// The peak resident memory of this process since ResetPeakMemory(), in bytes.
+std::int64_t PeakMemory() {
+    std::ifstream status("/proc/self/status");
+    for (std::string line; std::getline(status, line);)
+        if (line.rfind("VmHWM:", 0) == 0)
+            return std::stoll(line.substr(6)) * 1024;
+    return -1;
+}
+void ResetPeakMemory() {
+    std::ofstream("/proc/self/clear_refs") << "5";
+}
 
 } // namespace
 
@@ -134,4 +150,49 @@ TEST_F(TListFixture, DeletingAllKeepsTheRecordsThatRefuseARestart) {
     List->DeleteAll();
     EXPECT_TRUE(List->Rows().empty());
     EXPECT_FALSE(List->StartFromSearchRow(0, "hang", Server.Url("/hang.mp3")));
+}
+
+TEST_F(TListFixture, ASongSavedWhileItsRowWasDeletedStillGoesToThePlaylist) {
+    const std::string song = zv2::test::SongBytes(5000);
+    Server.AddFile("/late.mp3", song);
+    Start();
+    const std::uint32_t key = List->StartDownload("late.mp3", Server.Url("/late.mp3"));
+    ASSERT_TRUE(RunUntil([&] { return Row(key)->Image == diDownloading; }));
+    // The engine has saved the song and told the list (its task is gone, its
+    // notice queued), but the UI thread has not seen it yet when the user
+    // deletes the row.
+    const auto end = std::chrono::steady_clock::now() + std::chrono::seconds(60);
+    while ((List->Engine()->TaskCount() > 0 || Ui.PendingCount() == 0) && std::chrono::steady_clock::now() < end)
+        std::this_thread::sleep_for(std::chrono::milliseconds(5));
+    ASSERT_EQ(List->Engine()->TaskCount(), 0u);
+    ASSERT_NE(Row(key), nullptr);
+    List->DeleteTask(key);
+    Ui.RunPending();
+    EXPECT_EQ(Songs, std::vector<std::string>{Dir.File("late.mp3")});
+    EXPECT_EQ(zv2::test::ReadFile(Dir.File("late.mp3")), song);
+    EXPECT_EQ(Row(key), nullptr);
+}
+
+// A server that says a song is huge and sends 64 KiB of each range: three
+// rows at once fail, and memory follows what arrived, not what was announced.
+TEST_F(TListFixture, ALyingServerFailsItsRowsAndCostsWhatItSentNotWhatItAnnounced) {
+    for (const std::int64_t announced : {std::int64_t{2000000000}, std::int64_t{500000000}}) {
+        zv2::test::TFileServer liar;
+        liar.SetLie(announced, 64 * 1024);
+        Start();
+        ResetPeakMemory();
+        std::vector<std::uint32_t> keys;
+        for (const char* name : {"a.mp3", "b.mp3", "c.mp3"})
+            keys.push_back(List->StartDownload(name, liar.Url(std::string("/") + name)));
+        ASSERT_TRUE(RunUntil([&] {
+            return std::all_of(keys.begin(), keys.end(),
+                               [&](std::uint32_t key) { return Row(key)->Image == diFailed; });
+        })) << announced;
+        const std::int64_t peak = PeakMemory();
+        std::printf("announced %lld bytes, three rows: peak resident memory %.1f MB\n",
+                    static_cast<long long>(announced), static_cast<double>(peak) / 1e6);
+        EXPECT_LT(peak, 100'000'000) << announced;
+        EXPECT_TRUE(Songs.empty());
+        List.reset();
+    }
 }

@@ -35,6 +35,25 @@ TEST(TMemoryPool, AGivenBackBufferIsTheNextOneLent) {
     EXPECT_EQ(pool.LentCount(), 0u);
 }
 
+TEST(TMemoryPool, TrimGivesBackTheFreeBuffersBeyondItsCount) {
+    TMemoryPool pool(4, 2048);
+    std::vector<char*> lent;
+    for (int i = 0; i < 10; ++i)
+        lent.push_back(pool.GetBuffer());
+    EXPECT_EQ(pool.BufferCount(), 12u);
+    for (int i = 0; i < 9; ++i)
+        ASSERT_TRUE(pool.FreeBuffer(lent[i]));
+    pool.Trim();
+    EXPECT_EQ(pool.BufferCount(), 4u);
+    EXPECT_EQ(pool.LentCount(), 1u);
+    EXPECT_TRUE(pool.FreeBuffer(lent[9])) << "a lent buffer stays lent";
+    std::set<char*> again;
+    for (int i = 0; i < 5; ++i)
+        again.insert(pool.GetBuffer());
+    EXPECT_EQ(again.size(), 5u);
+    EXPECT_EQ(pool.BufferCount(), 8u) << "grown again by its count";
+}
+
 TEST(TMemoryPool, RefusesPointersItDidNotLend) {
     TMemoryPool pool(2, 2048);
     char* buffer = pool.GetBuffer();

@@ -1,14 +1,23 @@
 #include "EventLog.h"
 #include "FileServer.h"
 #include "TempDir.h"
+#include "download/untDownloadList.h"
 #include "download/untSaveThread.h"
+#include "platform/Dispatcher.h"
 
+#include <climits>
+#include <csignal>
 #include <cstring>
 #include <filesystem>
 #include <fstream>
 #include <gtest/gtest.h>
 #include <set>
+#include <spawn.h>
 #include <sstream>
+#include <sys/file.h>
+#include <sys/inotify.h>
+#include <sys/wait.h>
+#include <unistd.h>
 
 using namespace zv2::download;
 using zv2::test::TEventLog;
@@ -35,9 +44,21 @@ struct TWriterFixture : ::testing::Test {
         char* buffer = Pool.GetBuffer();
         const auto available = std::min<std::int64_t>(length, static_cast<std::int64_t>(song.size()) - offset);
         std::memcpy(buffer, song.data() + offset, static_cast<std::size_t>(std::max<std::int64_t>(available, 0)));
-        Writer->AddBlock({"", key, offset, length, buffer});
+        Writer->AddBlock({key, offset, length, buffer});
     }
 };
+
+std::vector<std::string> FilesIn(const std::string& folder) {
+    std::vector<std::string> names;
+    for (const auto& entry : std::filesystem::directory_iterator(folder))
+        names.push_back(entry.path().filename().string());
+    std::sort(names.begin(), names.end());
+    return names;
+}
+
+bool IsTemporarySong(const std::string& name) {
+    return name.rfind(kTemporarySongPrefix, 0) == 0;
+}
 
 } // namespace
 
@@ -130,7 +151,110 @@ TEST_F(TWriterFixture, AFailedSaveLeavesNoFileAndReportsAnError) {
 
 TEST_F(TWriterFixture, RefusesSizesItCannotHold) {
     Start(3);
-    EXPECT_FALSE(Writer->AddFile(5, Dir.File("big.mp3"), std::int64_t{1} << 31));
+    // Songs up to 512 MiB.
+    EXPECT_FALSE(Writer->AddFile(5, Dir.File("big.mp3"), (std::int64_t{512} << 20) + 1));
     EXPECT_FALSE(Writer->AddFile(5, Dir.File("none.mp3"), 0));
-    EXPECT_TRUE(Writer->AddFile(5, Dir.File("max.mp3"), (std::int64_t{1} << 31) - 1));
+    EXPECT_TRUE(Writer->AddFile(5, Dir.File("max.mp3"), std::int64_t{512} << 20));
+}
+
+TEST_F(TWriterFixture, SavesASongUnderTheLongestNameAndLeavesNoTemporaryFile) {
+    Start(3);
+    // 251 bytes and ".mp3": the longest name a folder holds.
+    const std::string name = std::string(251, 'n') + ".mp3";
+    const std::string song = zv2::test::SongBytes(3000);
+    ASSERT_TRUE(Writer->AddFile(6, Dir.File(name), 3000));
+    Block(6, song, 0, 2048);
+    Block(6, song, 2048, 952);
+    ASSERT_TRUE(Log.WaitFor("finished 6 3000"));
+    EXPECT_EQ(ReadFile(Dir.File(name)), song);
+    EXPECT_EQ(FilesIn(Dir.Path()), std::vector<std::string>{name});
+}
+
+TEST_F(TWriterFixture, AFileRemovedBeforeItsLastBlockIsNeverSaved) {
+    Start(3);
+    const std::string song = zv2::test::SongBytes(100);
+    ASSERT_TRUE(Writer->AddFile(8, Dir.File("gone.mp3"), 100));
+    Block(8, song, 0, 60);
+    ASSERT_TRUE(Log.WaitFor("progress 8 60"));
+    Writer->RemoveFile(8);
+    Block(8, song, 60, 40);
+    ASSERT_TRUE(Writer->AddFile(9, Dir.File("next.mp3"), 10)); // a later file shows the block went by
+    Block(9, song, 0, 10);
+    ASSERT_TRUE(Log.WaitFor("finished 9 10"));
+    EXPECT_EQ(FilesIn(Dir.Path()), std::vector<std::string>{"next.mp3"});
+    EXPECT_FALSE(Log.Contains("finished 8 100"));
+}
+
+TEST(RemoveUnfinishedSongs, RemovesOnlyTemporaryFilesNoSaveHolds) {
+    TTempDir dir;
+    std::ofstream(dir.File(".zv2dl-abc123")) << "cut short";
+    std::ofstream(dir.File(".zv2dl-long-name")) << "not ours: another length";
+    std::ofstream(dir.File("Song.mp3")) << "a song";
+    // A save alive in another process holds its file locked.
+    const int held = ::open(dir.File(".zv2dl-LIVE00").c_str(), O_CREAT | O_RDWR | O_CLOEXEC, 0644);
+    ASSERT_EQ(::flock(held, LOCK_EX), 0);
+    EXPECT_EQ(RemoveUnfinishedSongs(dir.Path()), 1);
+    EXPECT_EQ(FilesIn(dir.Path()), (std::vector<std::string>{".zv2dl-LIVE00", ".zv2dl-long-name", "Song.mp3"}));
+    ::close(held);
+    EXPECT_EQ(RemoveUnfinishedSongs(dir.Path()), 1);
+    EXPECT_EQ(RemoveUnfinishedSongs(dir.File("missing")), 0);
+}
+
+// The writer's process is killed (SIGKILL) while it saves a large song: the
+// song's name then holds nothing or the whole song, and the next start of the
+// download list removes the temporary file the save left.
+TEST(SaveThreadKilled, LeavesNoPartOfASongUnderItsNameAndTheNextStartClearsTheRest) {
+    char self[PATH_MAX] = {};
+    ASSERT_GT(::readlink("/proc/self/exe", self, sizeof self - 1), 0);
+    const std::string child = std::filesystem::path(self).parent_path() / "save_song_child";
+    constexpr std::size_t kSize = 96u << 20;
+    const std::string song = zv2::test::SongBytes(kSize);
+    bool caughtMidSave = false;
+    // A kill may land after the save ended; a few tries catch one in the middle.
+    for (int attempt = 0; attempt < 3 && !caughtMidSave; ++attempt) {
+        TTempDir dir;
+        const int watch = ::inotify_init1(IN_CLOEXEC);
+        ASSERT_GE(::inotify_add_watch(watch, dir.Path().c_str(), IN_CREATE), 0);
+        const std::string size = std::to_string(kSize);
+        char* args[] = {const_cast<char*>(child.c_str()), const_cast<char*>(dir.Path().c_str()),
+                        const_cast<char*>(size.c_str()), nullptr};
+        pid_t pid = 0;
+        ASSERT_EQ(::posix_spawn(&pid, child.c_str(), nullptr, nullptr, args, environ), 0);
+        // Killed as soon as the save's temporary file appears.
+        bool created = false;
+        while (!created) {
+            alignas(inotify_event) char events[4096];
+            const ssize_t n = ::read(watch, events, sizeof events);
+            ASSERT_GT(n, 0);
+            for (ssize_t at = 0; at < n;) {
+                const auto* event = reinterpret_cast<const inotify_event*>(events + at);
+                created = created || (event->len > 0 && IsTemporarySong(event->name));
+                at += static_cast<ssize_t>(sizeof(inotify_event) + event->len);
+            }
+        }
+        ::kill(pid, SIGKILL);
+        int status = 0;
+        ::waitpid(pid, &status, 0);
+        ::close(watch);
+
+        const std::vector<std::string> left = FilesIn(dir.Path());
+        const bool songThere = std::filesystem::exists(dir.File("Song.mp3"));
+        if (songThere) {
+            EXPECT_EQ(std::filesystem::file_size(dir.File("Song.mp3")), kSize) << "a whole song or none";
+            EXPECT_TRUE(ReadFile(dir.File("Song.mp3")) == song);
+        }
+        caughtMidSave = std::any_of(left.begin(), left.end(), IsTemporarySong);
+        if (caughtMidSave) {
+            EXPECT_FALSE(songThere);
+        }
+
+        // The next start: the download list over this folder.
+        zv2::platform::TQueueDispatcher ui;
+        TDownloadList::TOptions options;
+        options.SavePath = dir.Path();
+        TDownloadList next(ui, options);
+        const std::vector<std::string> after = FilesIn(dir.Path());
+        EXPECT_TRUE(std::none_of(after.begin(), after.end(), IsTemporarySong)) << ::testing::PrintToString(after);
+    }
+    EXPECT_TRUE(caughtMidSave) << "no kill landed during a save";
 }

@@ -43,15 +43,18 @@ TEST(ParseProbeReply, ReadsContentLengthByTheRuleOfTheProbe) {
         {"HTTP/1.1 200 OK\r\ncontent-length: 500\r\n\r\n", 0, true},
         {"HTTP/1.1 200 OK\r\nServer: x\r\n\r\n", 0, true},
         {"HTTP/1.1 302 Found\r\nContent-Length: 99\r\n\r\n", 99, false},
-        {"HTTP/1.1 200 OK\r\nContent-Length: 2147483647\r\n\r\n", 2147483647, true},
+        {"HTTP/1.1 200 Ok\r\nContent-Length: 99\r\n\r\n", 99, false},
+        {"HTTP/1.1 200 OK\r\nX-Note: Content-Length: 7\r\n\r\n", 0, true},
+        {"Content-Length: 99\r\n\r\n200 OK", 0, false},
+        {"HTTP/1.1 200 OK\r\nContent-Length: 536870912\r\n\r\n", 536870912, true}, // 512 MiB
     };
     for (const TCase& c : cases) {
         const TProbeResult result = ParseProbeReply(c.Reply);
         EXPECT_EQ(result.Size, c.Size) << c.Reply;
         EXPECT_EQ(result.StatusOK, c.StatusOK) << c.Reply;
     }
-    EXPECT_GT(ParseProbeReply("Content-Length: 2147483648\r\n").Size, TTaskThread::kLargestSize);
-    EXPECT_GT(ParseProbeReply("Content-Length: 99999999999999999999999\r\n").Size, TTaskThread::kLargestSize);
+    EXPECT_GT(ParseProbeReply("HTTP/1.1 200 OK\r\nContent-Length: 536870913\r\n").Size, kLargestSong);
+    EXPECT_GT(ParseProbeReply("HTTP/1.1 200 OK\r\nContent-Length: 99999999999999999999999\r\n").Size, kLargestSong);
 }
 
 TEST(SegmentJobs, CutsFilesFrom3072BytesIntoThreeOverlappingRanges) {
@@ -67,7 +70,7 @@ struct TTaskFixture : ::testing::Test {
     std::map<std::uint32_t, std::string> Saved;
     std::unique_ptr<TTaskThread> Engine;
 
-    void Start(int maxTasks = 5, int receiveTimeoutMs = 30000) {
+    void Start(int maxTasks = 5, int receiveTimeoutMs = 30000, int probeTimeLimitMs = 30000) {
         TTaskCallbacks callbacks;
         callbacks.OnTaskStart = Log.Recorder("start");
         callbacks.OnTaskError = [this](std::uint32_t key) { Log.Add("error " + std::to_string(key)); };
@@ -77,6 +80,7 @@ struct TTaskFixture : ::testing::Test {
         };
         auto timing = TEngineTiming::Fast();
         timing.ReceiveTimeoutMs = receiveTimeoutMs;
+        timing.ProbeTimeLimitMs = probeTimeLimitMs;
         Engine = std::make_unique<TTaskThread>(std::move(callbacks), maxTasks, 3, timing);
     }
     void TearDown() override { Engine.reset(); }
@@ -130,7 +134,7 @@ TEST_F(TTaskFixture, ProbesThatGiveNoUsableSizeFailTheTask) {
         "HTTP/1.1 200 OK\r\ncontent-length: 500\r\n\r\n",
         "HTTP/1.1 200 OK\r\nContent-Length: 0\r\n\r\n",
         "HTTP/1.1 200 OK\r\n\r\n",
-        "HTTP/1.1 200 OK\r\nContent-Length: 2147483648\r\n\r\n",
+        "HTTP/1.1 200 OK\r\nContent-Length: 536870913\r\n\r\n",
     };
     Start();
     std::uint32_t key = 10;
@@ -179,4 +183,42 @@ TEST_F(TTaskFixture, RemovingOrStoppingHungDownloadsDoesNotWait) {
     Engine.reset(); // aborts the waiting probe
     ::close(silent);
     EXPECT_FALSE(Log.Contains("error 30"));
+}
+
+TEST_F(TTaskFixture, ASlowProbeDelaysOnlyItsOwnDownloadAndDeletingItFreesItsSlot) {
+    const std::string song = zv2::test::SongBytes(5000, 3), next = zv2::test::SongBytes(4000, 4);
+    for (const char* slow : {"/slow1.mp3", "/slow2.mp3"}) {
+        Server.AddFile(slow, song);
+        Server.SetSlowHead(slow); // its HEAD reply at one byte a second
+    }
+    Server.AddFile("/fast.mp3", song);
+    Server.AddFile("/next.mp3", next);
+    // One download at a time (two probes in flight at most); a probe ends
+    // only by its deletion here, its time limit being ten minutes.
+    Start(1, 30000, 600000);
+    Engine->AddTask(1, Dir.File("slow1.mp3"), Server.Url("/slow1.mp3"));
+    ASSERT_TRUE(Server.WaitForRequest("HEAD /slow1.mp3 "));
+    Engine->AddTask(2, Dir.File("fast.mp3"), Server.Url("/fast.mp3"));
+    ASSERT_TRUE(Log.WaitFor("done 2")) << "the song after the slow one downloads at once";
+    EXPECT_EQ(ReadFile(Saved[2]), song);
+
+    // Both probe places taken by slow servers: the next song waits until a
+    // stuck one is deleted.
+    Engine->AddTask(3, Dir.File("slow2.mp3"), Server.Url("/slow2.mp3"));
+    ASSERT_TRUE(Server.WaitForRequest("HEAD /slow2.mp3 "));
+    Engine->AddTask(4, Dir.File("next.mp3"), Server.Url("/next.mp3"));
+    Engine->RemoveTask(1);
+    ASSERT_TRUE(Log.WaitFor("done 4"));
+    EXPECT_EQ(ReadFile(Saved[4]), next);
+    EXPECT_FALSE(Log.Contains("error 1")) << "a deleted download reports nothing";
+    Engine.reset(); // the last slow probe is cut short; nothing waits for its server
+    EXPECT_FALSE(std::filesystem::exists(Dir.File("slow1.mp3")));
+}
+
+TEST_F(TTaskFixture, AProbeEndsAtItsTimeLimit) {
+    Server.AddFile("/slow.mp3", "abc");
+    Server.SetSlowHead("/slow.mp3");
+    Start(5, 30000, 300);
+    Engine->AddTask(5, Dir.File("slow.mp3"), Server.Url("/slow.mp3"));
+    EXPECT_TRUE(Log.WaitFor("error 5"));
 }

@@ -39,7 +39,8 @@ TEST(HttpFetch, TheLyricSiteGetsOneMoreByteAfterTheBrowserRequest) {
     request.Kind = TRequestKind::Lyric;
     request.BrowserHeaders = true;
     EXPECT_EQ(fetch.Fetch(request).Status, TFetchStatus::Complete);
-    const std::string expected = BuildRequest("GET", "127.0.0.1", server.Port(), "m?word=x", TRequestKind::Lyric, true);
+    const std::string expected =
+        BuildRequest("GET", "127.0.0.1", server.Port(), "m?word=x", TRequestKind::Lyric, true).value();
     ASSERT_EQ(server.Requests().size(), 1u);
     // The server reads up to the blank line; the "!" may come with it or after.
     EXPECT_EQ(server.Requests()[0].substr(0, expected.size()), expected);
@@ -98,6 +99,19 @@ TEST(HttpFetch, AReplyPastTheSizeCapIsCutThere) {
     const TFetchResult result = fetch.Fetch(PageOf(server, ""));
     EXPECT_EQ(result.Status, TFetchStatus::TooLarge);
     EXPECT_EQ(result.Text, std::string(4000, 'z'));
+}
+
+TEST(HttpFetch, ARequestTheGuardRefusesIsNeverSent) {
+    TPageServer server([](const std::string&) { return TReply{test::HtmlReply("page")}; });
+    THttpFetch fetch;
+    const TFetchResult refused = fetch.Fetch(PageOf(server, "song\r\nX-Injected: 1"));
+    EXPECT_EQ(refused.Status, TFetchStatus::Refused);
+    EXPECT_EQ(refused.Text, "");
+    EXPECT_EQ(fetch.Fetch({"127.0.0.1\n", server.Port(), "", TRequestKind::Lyric, true}).Status, TFetchStatus::Refused);
+    // The server's first request is the next good one: nothing came before it.
+    EXPECT_EQ(fetch.Fetch(PageOf(server, "next")).Status, TFetchStatus::Complete);
+    ASSERT_EQ(server.Requests().size(), 1u);
+    EXPECT_EQ(test::RequestPath(server.Requests()[0]), "/next");
 }
 
 TEST(HttpFetch, NoServerGivesAnEmptyFailedResult) {

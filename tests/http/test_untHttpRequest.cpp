@@ -60,13 +60,13 @@ TEST(BuildRequest, AnotherPortIsWrittenInRefererAndHost) {
 }
 
 TEST(BuildRequest, AnEmptyPathAsksForTheRoot) {
-    EXPECT_EQ(BuildRequest("GET", "h", 80, "").substr(0, 16), "GET / HTTP/1.1\r\n");
+    EXPECT_EQ(BuildRequest("GET", "h", 80, "").value().substr(0, 16), "GET / HTTP/1.1\r\n");
 }
 
 TEST(BuildRequest, ASearchPathWithBlanksIsSentEscapedInRequestLineAndReferer) {
     const std::string path = EscapeSpaces(SplitUrl("http://h/search?key=a b  c").Path);
     EXPECT_EQ(path, "search?key=a%20b%20%20c");
-    const std::string text = BuildRequest("GET", "h", 80, path);
+    const std::string text = BuildRequest("GET", "h", 80, path).value();
     EXPECT_EQ(text.substr(0, text.find("\r\n")), "GET /search?key=a%20b%20%20c HTTP/1.1");
     EXPECT_NE(text.find("Referer: http://h/search?key=a%20b%20%20c\r\n"), std::string::npos);
 }
@@ -106,6 +106,58 @@ TEST(BuildRangeRequest, AHeadWithoutARangeHasNoRangeLine) {
     EXPECT_EQ(BuildRangeRequest("HEAD", "f", "x", 8000, 0, 0),
               std::string("HEAD /x HTTP/1.1\r\nReferer: http://f:8000/x\r\n") + PageAgent +
                   "Host: f:8000\r\nAccept: */*\r\nConnection: Close\r\nCache-Control: no-cache\r\n\r\n");
+}
+
+// Every request kind the program sends, built for one host and path.
+struct TRequestKindCase {
+    const char* Kind;
+    std::optional<std::string> (*Build)(const std::string& host, const std::string& path);
+};
+
+const TRequestKindCase kEveryRequestKind[] = {
+    {"search or download page",
+     [](const std::string& h, const std::string& p) { return BuildRequest("GET", h, 80, p); }},
+    {"chart", [](const std::string& h, const std::string& p) { return BuildRequest("GET", h, 8080, "/" + p); }},
+    {"lyric search",
+     [](const std::string& h, const std::string& p) { return BuildRequest("GET", h, 80, p, TRequestKind::Lyric); }},
+    {"lyric file", [](const std::string& h,
+                      const std::string& p) { return BuildRequest("GET", h, 80, p, TRequestKind::Lyric, true); }},
+    {"size probe",
+     [](const std::string& h, const std::string& p) { return BuildRangeRequest("HEAD", h, p, 80, 0, 0); }},
+    {"range", [](const std::string& h, const std::string& p) { return BuildRangeRequest("GET", h, p, 80, 5, 9); }},
+};
+
+TEST(RequestGuard, RefusesControlBytesInHostOrPathAndBlanksInTheHostForEveryRequestKind) {
+    struct TTarget {
+        std::string Host, Path;
+        bool Allowed;
+    };
+    const TTarget targets[] = {
+        {"h", "a.mp3", true},
+        {"h", "a b.mp3?x=%0d", true},    // a blank in a path is the caller's to escape; "%0d" is text
+        {"h", "\xE6\xAD\x8C.mp3", true}, // UTF-8 bytes above 0x7F pass
+        {"h", "a.mp3\r\nX-Injected: 1", false},
+        {"h", "a.mp3\r", false},
+        {"h", "a.mp3\n", false},
+        {"h", std::string("a\0.mp3", 6), false},
+        {"h", "a\x01.mp3", false},
+        {"h", "a\x1F.mp3", false},
+        {"h", "a\t.mp3", false},
+        {"h", "a\x7F.mp3", false},
+        {"h\r\nX: 1", "a.mp3", false},
+        {std::string("h\0", 2), "a.mp3", false},
+        {"h\x7F", "a.mp3", false},
+        {"h x", "a.mp3", false},
+        {"h\t", "a.mp3", false},
+    };
+    for (const TRequestKindCase& kind : kEveryRequestKind) {
+        for (const TTarget& target : targets) {
+            EXPECT_EQ(RequestTargetAllowed(target.Host, target.Path), target.Allowed)
+                << kind.Kind << " " << ::testing::PrintToString(target.Host + "/" + target.Path);
+            EXPECT_EQ(kind.Build(target.Host, target.Path).has_value(), target.Allowed)
+                << kind.Kind << " " << ::testing::PrintToString(target.Host + "/" + target.Path);
+        }
+    }
 }
 
 } // namespace

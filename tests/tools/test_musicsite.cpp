@@ -148,7 +148,9 @@ protected:
     }
 
     // A page as the search and chart fetches ask for it: the site path with its "/".
-    TReply Page(const std::string& sitePath) const { return Send(BuildRequest("GET", "127.0.0.1", Port, sitePath)); }
+    TReply Page(const std::string& sitePath) const {
+        return Send(BuildRequest("GET", "127.0.0.1", Port, sitePath).value());
+    }
 
     test::TTempDir Dir;
     std::map<std::string, std::string> Files;
@@ -239,7 +241,7 @@ TEST_F(MusicSiteTest, DownloadLinkLeadsTheDownloadEngineToTheFileByteExact) {
             const std::string& bytes = Files.at(file);
             const auto size = static_cast<std::int64_t>(bytes.size());
 
-            const TReply head = Send(BuildRangeRequest("HEAD", url.Host, path, url.Port, 0, 0));
+            const TReply head = Send(BuildRangeRequest("HEAD", url.Host, path, url.Port, 0, 0).value());
             EXPECT_NE(head.Head.find("200 OK"), std::string::npos) << head.Head;
             EXPECT_NE(head.Head.find("Content-Length: " + std::to_string(size) + "\r\n"), std::string::npos)
                 << head.Head;
@@ -250,7 +252,7 @@ TEST_F(MusicSiteTest, DownloadLinkLeadsTheDownloadEngineToTheFileByteExact) {
             const std::int64_t q = size / 3;
             for (const auto& [start, end] :
                  std::vector<std::pair<std::int64_t, std::int64_t>>{{0, q}, {q + 1, 2 * q + 3}, {size - q, size}}) {
-                const TReply part = Send(BuildRangeRequest("GET", url.Host, path, url.Port, start, end));
+                const TReply part = Send(BuildRangeRequest("GET", url.Host, path, url.Port, start, end).value());
                 const std::int64_t last = std::min(end, size - 1);
                 EXPECT_EQ(part.Head.rfind("HTTP/1.1 206 ", 0), 0u) << part.Head;
                 EXPECT_NE(part.Head.find("Content-Range: bytes " + std::to_string(start) + "-" + std::to_string(last) +
@@ -261,13 +263,13 @@ TEST_F(MusicSiteTest, DownloadLinkLeadsTheDownloadEngineToTheFileByteExact) {
                           bytes.substr(static_cast<std::size_t>(start), static_cast<std::size_t>(last - start + 1)))
                     << file << " " << start << "-" << end;
             }
-            const TReply whole = Send(BuildRangeRequest("GET", url.Host, path, url.Port, 0, 0));
+            const TReply whole = Send(BuildRangeRequest("GET", url.Host, path, url.Port, 0, 0).value());
             EXPECT_EQ(whole.Head.rfind("HTTP/1.1 200 OK", 0), 0u) << whole.Head;
             EXPECT_EQ(whole.Body, bytes);
         }
     }
     EXPECT_EQ(Between(Page("/song/999/download").Body, "<input", ">").find("downlink"), std::string::npos);
-    EXPECT_EQ(Send(BuildRangeRequest("HEAD", "127.0.0.1", "file/missing.mp3", Port, 0, 0)).Head.find("200 OK"),
+    EXPECT_EQ(Send(BuildRangeRequest("HEAD", "127.0.0.1", "file/missing.mp3", Port, 0, 0).value()).Head.find("200 OK"),
               std::string::npos);
 
     // The address as the search list shows it, with the port, works in a browser too.
@@ -325,7 +327,7 @@ TEST_F(MusicSiteTest, ChartOverviewHasSeventeenChartsOfFiftySongsEach) {
 
 TEST_F(MusicSiteTest, LyricSearchGivesAGbkPageWhoseLinkFetchesTheLrcFile) {
     const std::string query = "m?f=ms&rn=10&tn=baidump3lyric&ct=150994944&word=" + LyricKey("小星星");
-    const TReply page = Send(BuildRequest("GET", "127.0.0.1", Port, query, TRequestKind::Lyric));
+    const TReply page = Send(BuildRequest("GET", "127.0.0.1", Port, query, TRequestKind::Lyric).value());
     ASSERT_NE(page.Head.find("200 OK"), std::string::npos) << page.Head;
     EXPECT_FALSE(platform::GbkToUtf8(page.Body) == std::nullopt) << "the page is GBK";
     const std::string marker = platform::Utf8ToGbk("LRC歌词来自").value_or("?");
@@ -336,12 +338,12 @@ TEST_F(MusicSiteTest, LyricSearchGivesAGbkPageWhoseLinkFetchesTheLrcFile) {
     const http::TUrlParts url = http::SplitUrl(link);
     ASSERT_EQ(url.Host, "127.0.0.1") << link;
     ASSERT_EQ(url.Port, Port) << link;
-    const TReply lrc = Send(BuildRequest("GET", url.Host, url.Port, url.Path, TRequestKind::Lyric, true), "!");
+    const TReply lrc = Send(BuildRequest("GET", url.Host, url.Port, url.Path, TRequestKind::Lyric, true).value(), "!");
     EXPECT_NE(lrc.Head.find("200 OK"), std::string::npos) << lrc.Head;
     EXPECT_EQ(lrc.Body, Lyric);
 
     const std::string other = "m?tn=baidump3lyric&ct=150994944&word=" + LyricKey("没有这首歌");
-    const TReply none = Send(BuildRequest("GET", "127.0.0.1", Port, other, TRequestKind::Lyric));
+    const TReply none = Send(BuildRequest("GET", "127.0.0.1", Port, other, TRequestKind::Lyric).value());
     EXPECT_NE(none.Head.find("200 OK"), std::string::npos) << none.Head;
     EXPECT_EQ(none.Body.find(marker), std::string::npos);
 }
