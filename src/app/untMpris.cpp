@@ -1,6 +1,6 @@
 #include "app/untMpris.h"
 
-#include "app/untPlaybackControl.h"
+#include "app/untPlayList.h"
 
 #include <algorithm>
 #include <cmath>
@@ -44,8 +44,6 @@ TMprisState MprisStateOf(const TMprisInput& in) {
     s.TrackId = MprisTrackId(in.SongsStarted);
     if (in.SongsStarted > 0) {
         s.Title = TitleOf(in.FileName);
-        if (s.Title.empty()) // a name without "." has no title in the window; the panel shows the name
-            s.Title = in.FileName.substr(in.FileName.find_last_of('/') + 1);
         s.LengthUs = MprisMicroseconds(in.Length, in.BitRate);
         s.Comment = in.LyricLine;
     }

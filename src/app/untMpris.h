@@ -43,7 +43,7 @@ struct TMprisState {
     std::string PlaybackStatus = "Stopped"; // "Playing", "Paused" or "Stopped"
     // Metadata: mpris:trackid, xesam:title, mpris:length (µs, 0 unknown), xesam:comment.
     std::string TrackId = MprisNoTrack;
-    std::string Title;
+    std::string Title; // TitleOf the song's path
     std::int64_t LengthUs = 0;
     std::string Comment;
     double Volume = 0;
