@@ -77,12 +77,12 @@ TSettingsData ReadSettings(const platform::TIniFile& ini, const std::string& pro
 void RemoveUnfinishedSaves(const std::string& programFolder) {
     platform::RemoveStaleTemporaryFiles(programFolder);
     const std::string earlier = std::string(kSettingsFileName) + ".tmp";
-    std::error_code error;
-    for (const auto& entry : std::filesystem::directory_iterator(programFolder, error)) {
-        const std::string name = entry.path().filename().string();
+    std::error_code error, ignored;
+    for (std::filesystem::directory_iterator it(programFolder, error), end; !error && it != end; it.increment(error)) {
+        const std::string name = it->path().filename().string();
         if (name.size() > earlier.size() && name.starts_with(earlier) &&
             name.find_first_not_of("0123456789", earlier.size()) == std::string::npos)
-            std::filesystem::remove(entry.path(), error);
+            std::filesystem::remove(it->path(), ignored);
     }
 }
 
