@@ -26,6 +26,11 @@ namespace {
 
 int SignalPipe[2] = {-1, -1};
 
+std::string Env(const char* name) {
+    const char* value = std::getenv(name);
+    return value ? value : "";
+}
+
 void OnSignal(int) {
     const char c = 1;
     [[maybe_unused]] auto n = ::write(SignalPipe[1], &c, 1);
@@ -41,12 +46,27 @@ int main(int argc, char* argv[]) {
         std::fputs(zv2::app::kUsage, stdout);
         return 0;
     }
+    if (commandLine.Version) {
+        std::fputs(zv2::app::kVersionText, stdout);
+        return 0;
+    }
+    // Qt would abort without a display: say so before anything is made.
+    if (!zv2::app::HasDisplay(commandLine, {Env("DISPLAY"), Env("WAYLAND_DISPLAY"), Env("QT_QPA_PLATFORM")})) {
+        std::fputs(zv2::app::kNoDisplayText, stderr);
+        return 1;
+    }
     const std::string programFolder = zv2::platform::ProgramFolder();
     zv2::platform::TRunOnce runOnce(programFolder);
     if (runOnce.CheckFirstInstance(commandLine.Files))
         return 0; // the running copy has the files and has been brought to the front
 
-    QApplication app(argc, argv);
+    // Qt sees its own options and never the files. Both stay valid as long as the application.
+    std::vector<char*> qtArgv{argv[0]};
+    for (std::string& arg : commandLine.ToolkitArguments)
+        qtArgv.push_back(arg.data());
+    qtArgv.push_back(nullptr);
+    int qtArgc = static_cast<int>(qtArgv.size()) - 1;
+    QApplication app(qtArgc, qtArgv.data());
     // The desktop finds the menu entry, and with it the icon, by this name.
     QGuiApplication::setDesktopFileName(zv2::app::kDesktopName);
     zv2::app::TQtDispatcher dispatcher;

@@ -2,24 +2,34 @@
 
 #include "platform/TextCodec.h"
 
+#include <algorithm>
 #include <cctype>
+#include <string_view>
 
 namespace zv2::app {
 
 using platform::HexDigitValue;
 
-const char* const kUsage = "Usage: zv2player [--help] [FILE...]\n"
+const char* const kUsage = "Usage: zv2player [--help] [--version] [QT-OPTION...] [FILE...]\n"
                            "Plays MP3 files on the computer or streams them to a ZV2 WiFi speaker, and\n"
                            "searches and downloads songs.\n"
                            "\n"
-                           "  FILE     a music file (a path or a file:// URI) to add to the playlist; the\n"
-                           "           first one plays. When the program already runs, the files go to\n"
-                           "           that copy, which shows its window.\n"
-                           "  --help   show this text\n"
+                           "  FILE       a music file (a path or a file:// URI) to add to the playlist;\n"
+                           "             the first one plays. When the program already runs, the files\n"
+                           "             go to that copy, which shows its window.\n"
+                           "  --help     show this text\n"
+                           "  --version  show the version\n"
+                           "  --         every argument after it is a file\n"
+                           "  QT-OPTION  an option of Qt, such as -style fusion or -platform xcb\n"
                            "\n"
                            "Settings, downloads and lyrics live in the program folder: $ZV2_HOME when\n"
                            "set, else the program's own folder when it may be written, else\n"
                            "$XDG_DATA_HOME/zv2player. See zv2player(1).\n";
+
+const char* const kVersionText = "zv2player " ZV2_VERSION "\n";
+
+const char* const kNoDisplayText = "zv2player: no display to show the window on: DISPLAY and WAYLAND_DISPLAY are not "
+                                   "set (QT_QPA_PLATFORM=offscreen runs without one)\n";
 
 namespace {
 
@@ -45,6 +55,39 @@ bool IsUri(const std::string& arg) {
             return false;
     }
     return true;
+}
+
+// Qt's options that take the next argument as their value: QGuiApplication's
+// (-platform, -platformpluginpath, -platformtheme, -plugin, -qwindowgeometry,
+// -qwindowicon, -qwindowtitle, -session, and on X11 -display, -geometry,
+// -title, -icon, -name, -visual), QApplication's (-style, -stylesheet) and
+// QCoreApplication's -qmljsdebugger. Qt reads each also with two dashes.
+constexpr std::string_view kValueOptions[] = {"platform",
+                                              "platformpluginpath",
+                                              "platformtheme",
+                                              "plugin",
+                                              "qwindowgeometry",
+                                              "qwindowicon",
+                                              "qwindowtitle",
+                                              "session",
+                                              "display",
+                                              "geometry",
+                                              "title",
+                                              "icon",
+                                              "name",
+                                              "visual",
+                                              "style",
+                                              "stylesheet",
+                                              "qmljsdebugger"};
+
+// "-style" and "--style" are "style".
+std::string_view OptionName(std::string_view arg) {
+    arg.remove_prefix(arg.starts_with("--") ? 2 : 1);
+    return arg;
+}
+
+bool TakesValue(std::string_view arg) {
+    return std::find(std::begin(kValueOptions), std::end(kValueOptions), OptionName(arg)) != std::end(kValueOptions);
 }
 
 } // namespace
@@ -98,7 +141,8 @@ std::string FileUri(const std::string& path) {
 TCommandLine ParseCommandLine(const std::vector<std::string>& args, const std::string& currentFolder) {
     TCommandLine line;
     bool options = true;
-    for (const std::string& arg : args) {
+    for (std::size_t i = 0; i < args.size(); ++i) {
+        const std::string& arg = args[i];
         if (options && arg == "--") {
             options = false;
             continue;
@@ -107,7 +151,17 @@ TCommandLine ParseCommandLine(const std::vector<std::string>& args, const std::s
             line.Help = true;
             continue;
         }
-        if ((options && arg.starts_with("-")) || arg.empty())
+        if (options && arg == "--version") {
+            line.Version = true;
+            continue;
+        }
+        if (options && arg.starts_with("-")) {
+            line.ToolkitArguments.push_back(arg);
+            if (TakesValue(arg) && i + 1 < args.size())
+                line.ToolkitArguments.push_back(args[++i]);
+            continue;
+        }
+        if (arg.empty())
             continue;
         if (IsUri(arg)) {
             if (auto path = LocalPathOfUri(arg))
@@ -119,6 +173,19 @@ TCommandLine ParseCommandLine(const std::vector<std::string>& args, const std::s
         }
     }
     return line;
+}
+
+bool HasDisplay(const TCommandLine& line, const TDisplayEnvironment& env) {
+    if (!env.Display.empty() || !env.WaylandDisplay.empty() || !env.QtPlatform.empty())
+        return true;
+    const auto& qt = line.ToolkitArguments;
+    for (std::size_t i = 0; i < qt.size(); ++i) {
+        if (OptionName(qt[i]) == "platform")
+            return i + 1 < qt.size() && !qt[i + 1].empty();
+        if (TakesValue(qt[i]))
+            ++i; // a value is no option, whatever it reads
+    }
+    return false;
 }
 
 } // namespace zv2::app

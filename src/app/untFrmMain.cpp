@@ -309,7 +309,8 @@ void Tfrm_Main::FormDestroy() {
 }
 
 void Tfrm_Main::LoadSettings() {
-    platform::TIniFile ini(Env_.ProgramFolder + "Download.ini");
+    RemoveUnfinishedSaves(Env_.ProgramFolder);
+    platform::TIniFile ini(Env_.ProgramFolder + kSettingsFileName);
     Loaded_ = ReadSettings(ini, Env_.ProgramFolder, Env_.MusicSiteHost,
                            [](const std::string& path) { return platform::FileExists(path); });
     const TSettingsData& d = Loaded_;
@@ -366,11 +367,10 @@ TSettingsData Tfrm_Main::CollectSettings() const {
 }
 
 void Tfrm_Main::SaveSettings() {
-    platform::TIniFile ini(Env_.ProgramFolder + "Download.ini");
+    platform::TIniFile ini(Env_.ProgramFolder + kSettingsFileName);
     WriteSettings(ini, CollectSettings());
-    std::string error;
-    if (!ini.Save(&error))
-        SaveError_ = error;
+    SaveError_.clear();
+    ini.Save(&SaveError_);
 }
 
 bool Tfrm_Main::FormCloseQuery() {

@@ -147,7 +147,9 @@ private:
     void FormDestroy();
     bool FormCloseQuery();
     void FormClose();
-    void LoadSettings();
+    void LoadSettings(); // first removes what a save cut short by a crash left behind
+    // Writes Download.ini whole: at the close, and at once when a download
+    // has joined the playlist. SaveError() tells how the last one went.
     void SaveSettings();
     TSettingsData CollectSettings() const;
     void ShowPlayListRows();

@@ -32,8 +32,9 @@ void Tfrm_Main::SetupDownload() {
     Downloads_ = std::make_unique<download::TDownloadList>(*Env_.Dispatcher, options);
     Downloads_->OnRowsChanged = [this] { ShowDownloadRows(); };
     Downloads_->OnSongDone = [this](const std::string& path) {
-        PlayList_.Append(path); // saved with the playlist at the close
+        PlayList_.Append(path);
         ShowPlayListRows();
+        SaveSettings(); // at once: a crash from here on keeps the song in the list
     };
 
     pmTaskMgr = new QMenu(lvDownload);

@@ -1,7 +1,7 @@
 #include "app/untMpris.h"
 
 #include "app/untCommandLine.h"
-#include "app/untPlaybackControl.h"
+#include "app/untPlayList.h"
 
 #include <algorithm>
 #include <cmath>
@@ -62,8 +62,6 @@ TMprisState MprisStateOf(const TMprisInput& in) {
     s.TrackId = MprisTrackId(in.SongsStarted);
     if (in.SongsStarted > 0) {
         s.Title = in.TagTitle.empty() ? TitleOf(in.FileName) : in.TagTitle;
-        if (s.Title.empty()) // a name without "." has no title in the window; the panel shows the name
-            s.Title = in.FileName.substr(in.FileName.find_last_of('/') + 1);
         s.Artists = in.Artists;
         s.Album = in.Album;
         s.LengthUs = AudioBytes(in) > 0 ? in.DurationUs : 0;

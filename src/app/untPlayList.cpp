@@ -49,6 +49,10 @@ bool IsDroppableMusicFile(const std::string& path) {
 
 } // namespace
 
+std::string TitleOf(const std::string& path) {
+    return SplitPath(path).Name;
+}
+
 int TSystemFileOperations::DeleteFile(const std::string& path) {
     return ::unlink(path.c_str()) == 0 ? 0 : errno;
 }
@@ -214,7 +218,7 @@ bool RenameSelectedByDialog(TPlayList& list, IDialogs& dialogs, IFileOperations&
     if (row < 0)
         return false;
     const auto index = static_cast<std::size_t>(row);
-    const auto name = dialogs.InputText("请输入新的文件名", "新文件名", SplitPath(list.Row(index).Path).Name);
+    const auto name = dialogs.InputText("请输入新的文件名", "新文件名", TitleOf(list.Row(index).Path));
     return name && list.RenameRow(index, *name, files);
 }
 

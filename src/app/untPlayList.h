@@ -95,6 +95,12 @@ private:
     std::vector<TPlayListRow> Rows_;
 };
 
+// A song's title, wherever the program shows or looks it up (the caption
+// "正在播放：...", the player panel, the desktop's media panels, the lyric
+// file's name) and the rename's preset: its file name without the last
+// extension ("Mr. Blue Sky.mp3" is "Mr. Blue Sky", "song" is "song").
+std::string TitleOf(const std::string& path);
+
 // Whether a path can be a playlist row: one without a line break.
 bool IsPlayListPath(const std::string& path);
 

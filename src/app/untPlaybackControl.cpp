@@ -14,13 +14,6 @@ constexpr std::uint8_t kPaused = 2;
 constexpr std::uint8_t kOpenFailed = 3;
 } // namespace
 
-std::string TitleOf(const std::string& path) {
-    const auto slash = path.find_last_of('/');
-    const std::string name = slash == std::string::npos ? path : path.substr(slash + 1);
-    const auto dot = name.find('.');
-    return dot == std::string::npos ? std::string() : name.substr(0, dot);
-}
-
 TPlaybackControl::TPlaybackControl(TPlayList& list, IPlaybackPlayer* player, IPlayerPanel& panel,
                                    lyrics::TLRCDisplay& lyrics)
     : List_(list), Player_(player), Panel_(panel), Lyrics_(lyrics) {}
@@ -62,8 +55,8 @@ bool TPlaybackControl::PlayEntry(int index) {
         Panel_.PlayListChanged();
         ElapsedMs = 0;
         PlayingLyricFile_ = lyrics::LyricFilePath(LRCPath, title);
-        if (Panel_.FileExists(PlayingLyricFile_)) {
-            LoadLyrics(PlayingLyricFile_);
+        if (const std::string lyricFile = FindLyricFile(path); !lyricFile.empty()) {
+            LoadLyrics(lyricFile);
         } else {
             // Without this the previous song's lines would go on over this one.
             Lyrics_.Pause();
@@ -77,6 +70,19 @@ bool TPlaybackControl::PlayEntry(int index) {
         Panel_.PlayListChanged();
         return true;
     }
+}
+
+std::string TPlaybackControl::FindLyricFile(const std::string& path) const {
+    const std::string file = lyrics::LyricFilePath(LRCPath, TitleOf(path));
+    if (Panel_.FileExists(file))
+        return file;
+    // Earlier versions took the title up to the name's first ".".
+    const std::string name = path.substr(path.find_last_of('/') + 1);
+    const std::string earlierTitle = name.substr(0, name.find('.'));
+    if (earlierTitle.empty() || earlierTitle == TitleOf(path))
+        return {};
+    const std::string earlier = lyrics::LyricFilePath(LRCPath, earlierTitle);
+    return Panel_.FileExists(earlier) ? earlier : std::string();
 }
 
 void TPlaybackControl::LoadLyrics(const std::string& path) {

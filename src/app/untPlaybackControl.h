@@ -5,6 +5,8 @@
 // from the position timer, marks (and optionally removes) files that fail to
 // open, and keeps the lyric display in step. The window binds its buttons,
 // sliders, timer, menu items and hot keys to these operations.
+// A song's lyric file is "<title>.lrc" in the lyric folder (TitleOf), or else
+// the one earlier versions named after the file name up to its first ".".
 // A song that starts without a lyric file is named to OnLyricsMissing (once
 // per title); when its file arrives while it still plays (LyricsArrived), the
 // display loads it and goes on at the current position.
@@ -105,6 +107,8 @@ public:
 
 private:
     void LoadLyrics(const std::string& path);
+    // The lyric file of the song at `path`, "" when there is none.
+    std::string FindLyricFile(const std::string& path) const;
 
     TPlayList& List_;
     IPlaybackPlayer* Player_;
@@ -114,9 +118,5 @@ private:
     std::string PlayingLyricFile_; // where that song's lyric file is looked for
     std::set<std::string> LyricsAsked_;
 };
-
-// The title shown for a path: its file name up to, not including, the first "."
-// (empty when the name has no ".").
-std::string TitleOf(const std::string& path);
 
 } // namespace zv2::app

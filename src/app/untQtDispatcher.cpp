@@ -1,6 +1,10 @@
 #include "app/untQtDispatcher.h"
 
+#include <QSocketNotifier>
 #include <QTimer>
+#include <cstdint>
+#include <sys/eventfd.h>
+#include <unistd.h>
 
 namespace zv2::app {
 
@@ -30,10 +34,42 @@ private:
 
 } // namespace
 
-TQtDispatcher::TQtDispatcher() : UiThread_(std::this_thread::get_id()) {}
+TQtDispatcher::TQtDispatcher()
+    : UiThread_(std::this_thread::get_id()), WakeFd_(::eventfd(0, EFD_CLOEXEC | EFD_NONBLOCK)) {
+    Wake_ = std::make_unique<QSocketNotifier>(WakeFd_, QSocketNotifier::Read);
+    QObject::connect(Wake_.get(), &QSocketNotifier::activated, [this] { RunQueued(); });
+}
+
+TQtDispatcher::~TQtDispatcher() {
+    Wake_.reset();
+    ::close(WakeFd_);
+}
 
 void TQtDispatcher::Post(std::function<void()> fn) {
-    QMetaObject::invokeMethod(this, std::move(fn), Qt::QueuedConnection);
+    {
+        std::lock_guard lock(Mutex_);
+        Queue_.push_back(std::move(fn));
+    }
+    const std::uint64_t one = 1;
+    [[maybe_unused]] auto n = ::write(WakeFd_, &one, sizeof one);
+}
+
+void TQtDispatcher::RunQueued() {
+    std::uint64_t count = 0;
+    [[maybe_unused]] auto n = ::read(WakeFd_, &count, sizeof count);
+    // One call at a time, the oldest first: a call that opens a dialog (a
+    // nested event loop) lets the later ones run in their order meanwhile.
+    for (;;) {
+        std::function<void()> fn;
+        {
+            std::lock_guard lock(Mutex_);
+            if (Queue_.empty())
+                return;
+            fn = std::move(Queue_.front());
+            Queue_.pop_front();
+        }
+        fn();
+    }
 }
 
 bool TQtDispatcher::IsUiThread() const {

@@ -2,6 +2,8 @@
 
 #include "platform/FileSystem.h"
 
+#include <filesystem>
+
 namespace zv2::app {
 
 namespace {
@@ -71,6 +73,18 @@ TSettingsData ReadSettings(const platform::TIniFile& ini, const std::string& pro
     d.SpeakerMode = ini.ReadBool("General", "SpeakerMode", true);
     d.Volume = ini.ReadInteger("History", "Volume", 1500);
     return d;
+}
+
+void RemoveUnfinishedSaves(const std::string& programFolder) {
+    platform::RemoveStaleTemporaryFiles(programFolder);
+    const std::string earlier = std::string(kSettingsFileName) + ".tmp";
+    std::error_code error, ignored;
+    for (std::filesystem::directory_iterator it(programFolder, error), end; !error && it != end; it.increment(error)) {
+        const std::string name = it->path().filename().string();
+        if (name.size() > earlier.size() && name.starts_with(earlier) &&
+            name.find_first_not_of("0123456789", earlier.size()) == std::string::npos)
+            std::filesystem::remove(it->path(), ignored);
+    }
 }
 
 void WriteSettings(platform::TIniFile& ini, const TSettingsData& d) {

@@ -13,6 +13,8 @@
 
 namespace zv2::app {
 
+// The settings file, in the program folder.
+inline constexpr char kSettingsFileName[] = "Download.ini";
 // The speaker address used until the user picks one (a private LAN address).
 inline constexpr char kDefaultSpeakerAddress[] = "10.10.100.254";
 // The last item of the search history box: choosing it clears the history.
@@ -43,6 +45,12 @@ std::string DefaultSearchURL(const std::string& musicSiteHost);
 // `fileExists` decides which playlist paths are kept.
 TSettingsData ReadSettings(const platform::TIniFile& ini, const std::string& programFolder,
                            const std::string& musicSiteHost, const std::function<bool(const std::string&)>& fileExists);
+
+// Removes what settings saves cut short by a crash or a kill left in the
+// program folder: their temporary files, and the "Download.ini.tmp<pid>" files
+// of earlier versions. Download.ini itself is always whole. For the start,
+// once this copy is the running one (no other copy saves there then).
+void RemoveUnfinishedSaves(const std::string& programFolder);
 
 // Writes every key in the save order (erasing "ZV2Address", "MusicList" and
 // "SearchList" first). "SearchURL" is never written.

@@ -1,8 +1,12 @@
 #include "platform/FileSystem.h"
 
+#include <atomic>
 #include <cerrno>
+#include <charconv>
+#include <csignal>
 #include <cstdio>
 #include <cstring>
+#include <dirent.h>
 #include <fcntl.h>
 #include <functional>
 #include <sys/stat.h>
@@ -27,15 +31,60 @@ int WriteAll(int fd, const char* data, std::size_t size) {
     return 0;
 }
 
+constexpr char kTemporaryPrefix[] = ".zv2-";
+constexpr char kTemporarySuffix[] = ".tmp";
+
+// Numbers the temporary files of this process, so that two threads writing
+// into one folder never meet.
+std::atomic<unsigned> TemporarySerial{0};
+
+std::string FolderOf(const std::string& path) {
+    const std::size_t slash = path.rfind('/');
+    return slash == std::string::npos ? "." : slash == 0 ? "/" : path.substr(0, slash);
+}
+
+// A new temporary file in `folder`, opened for writing, and its path in `temp`;
+// -1 (errno set) when none can be made. The name never follows a link or
+// reuses a file that is there.
+int CreateTemporaryFile(const std::string& folder, std::string& temp) {
+    for (int attempt = 0; attempt < 100; ++attempt) {
+        temp = folder + (folder.ends_with('/') ? "" : "/") + kTemporaryPrefix + std::to_string(::getpid()) + "-" +
+               std::to_string(TemporarySerial.fetch_add(1)) + kTemporarySuffix;
+        const int fd = ::open(temp.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0644);
+        if (fd >= 0 || errno != EEXIST)
+            return fd;
+    }
+    return -1;
+}
+
+// The process number in a temporary file's name, or 0 when the name is not one.
+pid_t OwnerOfTemporaryFile(std::string_view name) {
+    if (!name.starts_with(kTemporaryPrefix) || !name.ends_with(kTemporarySuffix))
+        return 0;
+    name.remove_prefix(sizeof kTemporaryPrefix - 1);
+    name.remove_suffix(sizeof kTemporarySuffix - 1);
+    const std::size_t dash = name.find('-');
+    if (dash == std::string_view::npos)
+        return 0;
+    const std::string_view owner = name.substr(0, dash), serial = name.substr(dash + 1);
+    const auto digits = [](std::string_view s) {
+        return !s.empty() && s.find_first_not_of("0123456789") == std::string_view::npos;
+    };
+    pid_t pid = 0;
+    if (!digits(owner) || !digits(serial) ||
+        std::from_chars(owner.data(), owner.data() + owner.size(), pid).ec != std::errc())
+        return 0;
+    return pid;
+}
+
 // Fills a temporary file beside `path` through `fill` (0 or errno), flushes
 // it and renames it over `path`; the folder is flushed too, so the new name
 // survives a pulled disk. On failure the temporary file is gone, `path` as it
 // was, and `step` names what failed.
 int ReplaceFile(const std::string& path, const std::function<int(int fd)>& fill, const char*& step) {
-    const std::string temp = path + ".tmp" + std::to_string(::getpid());
-    const std::size_t slash = path.rfind('/');
-    const std::string folder = slash == std::string::npos ? "." : slash == 0 ? "/" : path.substr(0, slash);
-    const int fd = ::open(temp.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0644);
+    const std::string folder = FolderOf(path);
+    std::string temp;
+    const int fd = CreateTemporaryFile(folder, temp);
     if (fd < 0) {
         step = "cannot create";
         return errno;
@@ -102,6 +151,22 @@ bool WriteFileAtomically(const std::string& path, std::string_view data, std::st
     if (err != 0 && error)
         *error = std::string(step) + " " + path + ": " + std::strerror(err);
     return err == 0;
+}
+
+std::size_t RemoveStaleTemporaryFiles(const std::string& folder) {
+    DIR* dir = ::opendir(folder.c_str());
+    if (!dir)
+        return 0;
+    std::size_t removed = 0;
+    while (const dirent* entry = ::readdir(dir)) {
+        const pid_t owner = OwnerOfTemporaryFile(entry->d_name);
+        // A process that still runs may be writing it (our own number, too).
+        if (owner <= 0 || ::kill(owner, 0) == 0 || errno != ESRCH)
+            continue;
+        removed += ::unlinkat(::dirfd(dir), entry->d_name, 0) == 0 ? 1 : 0;
+    }
+    ::closedir(dir);
+    return removed;
 }
 
 int CopyFileAtomically(const std::string& source, const std::string& target) {

@@ -18,6 +18,9 @@ std::string SafeFileName(std::string_view name);
 // Writes `data` to a temporary file beside `path`, flushes it to disk and
 // renames it over `path`. On failure the old file is untouched, the temporary
 // file is removed and `error` (when given) says what failed.
+// The temporary files of this and of CopyFileAtomically are named
+// ".zv2-<pid>-<n>.tmp" in the target's folder: short, so that a target with
+// any valid name (up to 255 bytes) can be written.
 bool WriteFileAtomically(const std::string& path, std::string_view data, std::string* error = nullptr);
 
 // Copies the file `source` to `target` the same way: a temporary file beside
@@ -26,5 +29,10 @@ bool WriteFileAtomically(const std::string& path, std::string_view data, std::st
 // Gives 0, or the errno of the step that failed. `source` and `target` may be
 // the same file.
 int CopyFileAtomically(const std::string& source, const std::string& target);
+
+// Removes the temporary files of the two above that a process which no longer
+// runs left in `folder` (a write cut short by a crash or a kill). Files of
+// running processes, this one included, stay. Gives how many were removed.
+std::size_t RemoveStaleTemporaryFiles(const std::string& folder);
 
 } // namespace zv2::platform

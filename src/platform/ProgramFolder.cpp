@@ -17,7 +17,7 @@ std::string WithSlash(std::string folder) {
 }
 
 bool IsSystemFolder(const std::string& folder) {
-    for (const char* system : {"/usr", "/bin", "/sbin"}) {
+    for (const char* system : {"/usr", "/opt", "/bin", "/sbin"}) {
         const std::string prefix = system;
         if (folder.compare(0, prefix.size(), prefix) == 0 &&
             (folder.size() == prefix.size() || folder[prefix.size()] == '/'))
@@ -42,16 +42,16 @@ void MakeFolders(const std::string& folder) {
 
 std::string ChooseProgramFolder(const std::string& exeFolder, const TFolderEnvironment& env) {
     if (!env.Zv2Home.empty())
-        return WithSlash(env.Zv2Home);
+        return WithSlash(env.Zv2Home.front() == '/' || env.CurrentFolder.empty()
+                             ? env.Zv2Home
+                             : WithSlash(env.CurrentFolder) + env.Zv2Home);
     if (!IsSystemFolder(exeFolder) && ::access(exeFolder.c_str(), W_OK) == 0)
         return WithSlash(exeFolder);
     std::string data = env.XdgDataHome;
     if (data.empty() || data.front() != '/')
         data = env.Home.empty() ? std::string() : WithSlash(env.Home) + ".local/share";
-    if (data.empty()) { // no home at all (a system account): the folder the program was started in
-        std::error_code ec;
-        return WithSlash(std::filesystem::current_path(ec).string());
-    }
+    if (data.empty()) // no home at all (a system account): the folder the program was started in
+        return WithSlash(env.CurrentFolder);
     return WithSlash(data) + "zv2player/";
 }
 
@@ -59,7 +59,8 @@ std::string ProgramFolder() {
     std::error_code ec;
     const auto exe = std::filesystem::read_symlink("/proc/self/exe", ec);
     const std::string exeFolder = ec ? std::filesystem::current_path(ec).string() : exe.parent_path().string();
-    TFolderEnvironment env{Env("ZV2_HOME"), Env("XDG_DATA_HOME"), Env("HOME")};
+    TFolderEnvironment env{Env("ZV2_HOME"), Env("XDG_DATA_HOME"), Env("HOME"),
+                           std::filesystem::current_path(ec).string()};
     if (env.Home.empty())
         if (const passwd* user = ::getpwuid(::getuid()); user && user->pw_dir)
             env.Home = user->pw_dir;

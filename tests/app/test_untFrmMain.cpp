@@ -26,8 +26,10 @@
 #include <QTabWidget>
 #include <QTimer>
 #include <QTreeWidget>
+#include <csignal>
 #include <filesystem>
 #include <fstream>
+#include <sys/resource.h>
 #include <unistd.h>
 
 using namespace zv2;
@@ -51,6 +53,29 @@ QStringList Headers(QTreeWidget* view) {
         out << view->headerItem()->text(i);
     return out;
 }
+
+// Holds the size limit of the files this process writes while it lives (the
+// signal that going past it raises is ignored meanwhile, so the write fails).
+class TFileSizeLimit {
+public:
+    explicit TFileSizeLimit(rlim_t bytes) {
+        ::getrlimit(RLIMIT_FSIZE, &Old_);
+        OldSignal_ = std::signal(SIGXFSZ, SIG_IGN);
+        rlimit limit = Old_;
+        limit.rlim_cur = bytes;
+        ::setrlimit(RLIMIT_FSIZE, &limit);
+    }
+    ~TFileSizeLimit() {
+        ::setrlimit(RLIMIT_FSIZE, &Old_);
+        std::signal(SIGXFSZ, OldSignal_);
+    }
+    TFileSizeLimit(const TFileSizeLimit&) = delete;
+    TFileSizeLimit& operator=(const TFileSizeLimit&) = delete;
+
+private:
+    rlimit Old_{};
+    void (*OldSignal_)(int) = nullptr;
+};
 
 template <class T> T* Find(QWidget* root, const char* name) {
     auto* w = root->findChild<T*>(name);
@@ -207,18 +232,28 @@ TEST(MainWindow, ASaveThatFailsSaysSoAndKeepsTheOldFile) {
     test::TTempDir home;
     const std::string settings = "[ZV2Address]\nIP=127.0.0.2\n[History]\nAutoPlay=0\n";
     std::ofstream(home.File("Download.ini")) << settings;
-    // A folder where the save's temporary file would go makes the save fail
-    // (permissions would not stop a test run as root).
-    std::filesystem::create_directory(home.File("Download.ini.tmp" + std::to_string(::getpid())));
     TWindow w(home.Path() + "/");
     w.Form->show();
-    EXPECT_TRUE(w.Form->close());
+    {
+        // No file of this process may grow past one byte: the save cannot be
+        // written (permissions would not stop a test run as root).
+        const TFileSizeLimit limit(1);
+        EXPECT_TRUE(w.Form->close());
+    }
     EXPECT_FALSE(w.Form->SaveError().empty());
     ASSERT_EQ(w.Dialogs->Shown.size(), 1u);
     EXPECT_EQ(w.Dialogs->Shown[0].Kind, "error");
     EXPECT_NE(w.Dialogs->Shown[0].Text.find("设置未能保存"), std::string::npos);
-    std::ifstream in(home.File("Download.ini"));
-    EXPECT_EQ(std::string(std::istreambuf_iterator<char>(in), {}), settings);
+    EXPECT_EQ(test::ReadFile(home.File("Download.ini")), settings);
+    for (const auto& entry : std::filesystem::directory_iterator(home.Path()))
+        EXPECT_TRUE(entry.is_directory() || entry.path().filename() == "Download.ini") << entry.path();
+}
+
+TEST(MainWindow, AStartRemovesTheTemporaryFilesOfASaveThatACrashCutShort) {
+    test::TTempDir home;
+    std::ofstream(home.File("Download.ini.tmp31337")) << "[MusicList]\nMusicCount=100000\nMusic0=/m/a";
+    TWindow w(home.Path() + "/");
+    EXPECT_FALSE(std::filesystem::exists(home.File("Download.ini.tmp31337")));
 }
 
 TEST(MainWindow, PlayerPanelControlsSitAtTheirPlaces) {

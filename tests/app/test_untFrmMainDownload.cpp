@@ -11,6 +11,7 @@
 #include "catalogue/untSitePages.h"
 #include "download/untDownloadList.h"
 #include "http/untHttpFetch.h"
+#include "platform/IniFile.h"
 #include "platform/net/TcpSocket.h"
 #include "tools/ChildProcess.h"
 
@@ -21,6 +22,7 @@
 #include <chrono>
 #include <filesystem>
 #include <fstream>
+#include <set>
 #include <sstream>
 
 using namespace zv2;
@@ -194,6 +196,14 @@ TEST(DownloadTab, SongsFromTheLocalMusicSiteAreSavedWholeAndListed) {
     EXPECT_EQ(ReadFile(w.Music("Large Song.mp3")), large);
     EXPECT_EQ(ReadFile(w.Music("Small.mp3")), small);
     EXPECT_EQ(w.Form->lvDownload->topLevelItemCount(), 0);
+    // Already in the settings file while the window runs: a crash now loses neither song.
+    const platform::TIniFile ini(w.Home.File("Download.ini"));
+    const auto count = static_cast<std::size_t>(ini.ReadInteger("MusicList", "MusicCount", 0));
+    ASSERT_EQ(count, listed + 2);
+    std::set<std::string> saved;
+    for (std::size_t i = listed; i < count; ++i)
+        saved.insert(ini.ReadString("MusicList", "Music" + std::to_string(i), ""));
+    EXPECT_EQ(saved, (std::set<std::string>{w.Music("Large Song.mp3"), w.Music("Small.mp3")}));
     site.Signal(SIGTERM);
 }
 

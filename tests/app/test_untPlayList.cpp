@@ -184,6 +184,20 @@ TEST(PlayListAdd, TheDialogAsksForMp3FilesAndAppendsThemInOrder) {
     EXPECT_EQ(dialogs.Shown[0].Text, "音乐文件|*.mp3");
 }
 
+TEST(PlayListTitle, IsTheFileNameWithoutItsLastExtension) {
+    const std::pair<std::string, std::string> cases[] = {
+        {"/m/Mr. Blue Sky.mp3", "Mr. Blue Sky"},
+        {"/m/a.b.c.mp3", "a.b.c"},
+        {"/m/song", "song"},
+        {"/m.d/song", "song"},
+        {"/m/小星星.mp3", "小星星"},
+        {"song.MP3", "song"},
+        {"/m/.mp3", ""},
+    };
+    for (const auto& [path, title] : cases)
+        EXPECT_EQ(TitleOf(path), title) << path;
+}
+
 TEST(PlayListRename, RenamesOnDiskWithTheOldExtension) {
     TTempDir dir;
     Touch(dir.File("song.mp3"));

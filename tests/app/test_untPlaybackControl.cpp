@@ -266,16 +266,35 @@ TEST(PlaybackControl, SeeksOnlyWhenTheMouseButtonIsReleased) {
     EXPECT_EQ(rig.Player.Seeks.size(), 1u);
 }
 
-TEST(PlaybackControl, ANameWithoutADotPlaysWithAnEmptyTitle) {
-    TRig rig({"/m/song"});
-    rig.Panel.Files = {"/lrc/.lrc"};
+TEST(PlaybackControl, ATitleKeepsEveryDotButTheExtensionsAndTheLyricFileOfEarlierVersionsStillShows) {
     zv2::test::TTempDir dir;
+    TRig rig({"/m/Mr. Blue Sky.mp3", "/m/song"});
     rig.Control.LRCPath = dir.Path();
-    std::ofstream(dir.File(".lrc")) << "[ti:x]\n[00:01.00]first line\n";
-    rig.Panel.Files = {dir.File(".lrc")};
+    std::vector<std::string> asked;
+    rig.Control.OnLyricsMissing = [&](const std::string& title) { asked.push_back(title); };
+    // Saved under the name up to the first "." by an earlier version.
+    std::ofstream(dir.File("Mr.lrc")) << "[00:01.00]old line\n";
+    rig.Panel.Files = {dir.File("Mr.lrc")};
     EXPECT_TRUE(rig.Control.PlayEntry(0));
-    EXPECT_EQ(rig.Panel.Caption, "正在播放：");
-    EXPECT_EQ(rig.Lyrics.FileName(), dir.File(".lrc"));
+    EXPECT_EQ(rig.Panel.Caption, "正在播放：Mr. Blue Sky");
+    EXPECT_EQ(rig.Lyrics.FileName(), dir.File("Mr.lrc"));
+    EXPECT_TRUE(asked.empty());
+
+    // A file under the whole title comes first.
+    std::ofstream(dir.File("Mr. Blue Sky.lrc")) << "[00:01.00]new line\n";
+    rig.Panel.Files.insert(dir.File("Mr. Blue Sky.lrc"));
+    EXPECT_TRUE(rig.Control.PlayEntry(0));
+    EXPECT_EQ(rig.Lyrics.FileName(), dir.File("Mr. Blue Sky.lrc"));
+
+    // Without either file the lyric site is asked for the whole title, and the
+    // file it saves under that name shows.
+    rig.Panel.Files.clear();
+    EXPECT_TRUE(rig.Control.PlayEntry(1));
+    EXPECT_EQ(rig.Panel.Caption, "正在播放：song");
+    EXPECT_TRUE(rig.Control.PlayEntry(0));
+    EXPECT_EQ(asked, (std::vector<std::string>{"song", "Mr. Blue Sky"}));
+    rig.Control.LyricsArrived(dir.File("Mr. Blue Sky.lrc"));
+    EXPECT_EQ(rig.Lyrics.FileName(), dir.File("Mr. Blue Sky.lrc"));
 }
 
 TEST(PlaybackControl, LyricsFollowThePlayingSongAndStopForASongWithoutThem) {

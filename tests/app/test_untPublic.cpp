@@ -92,6 +92,19 @@ TEST(CopyMenu, AFailedCopyShowsTheErrorNumberAndLeavesTheTargetAsItWas) {
     EXPECT_EQ(c.Dialogs.Shown[1].Caption, "错误");
 }
 
+TEST(CopyMenu, ASongWithTheLongestNameTheDiskAllowsIsCopiedWholeAndLeavesNothingElse) {
+    TCopy c;
+    const std::string name = std::string(251, 'a') + ".mp3"; // 255 bytes
+    std::ofstream(c.Dir.File(name)) << "long song";
+    EXPECT_TRUE(c.Copy(c.Dir.File(name)));
+    EXPECT_TRUE(c.Dialogs.Shown.empty());
+    EXPECT_EQ(ReadFile(c.Disk() + "/" + name), "long song");
+    std::vector<std::string> onDisk;
+    for (const auto& entry : std::filesystem::directory_iterator(c.Disk()))
+        onDisk.push_back(entry.path().filename().string());
+    EXPECT_EQ(onDisk, std::vector<std::string>{name});
+}
+
 TEST(FolderChoice, TheDialogPreselectsAnExistingFolderAndCancelKeepsTheOld) {
     test::TTempDir dir;
     test::TFakeDialogs dialogs;

@@ -2,6 +2,7 @@
 
 #include "TempDir.h"
 
+#include <filesystem>
 #include <fstream>
 #include <gtest/gtest.h>
 #include <set>
@@ -181,4 +182,18 @@ TEST(Settings, AWindowsFileInUtf16WithQuotedValuesLoadsEveryValue) {
     EXPECT_TRUE(d.QuitConfirm);
     EXPECT_EQ(d.MaxTasks, 2);
     EXPECT_EQ(d.Volume, 1200);
+}
+
+TEST(Settings, WhatACrashedSaveLeftIsRemovedAndNothingElse) {
+    zv2::test::TTempDir home;
+    const std::vector<std::string> leftovers = {"Download.ini.tmp4242", ".zv2-99999999-0.tmp"};
+    const std::vector<std::string> kept = {"Download.ini", "Download.ini.tmp", "Download.ini.tmpx", "Download.ini.bak"};
+    for (const auto& names : {leftovers, kept})
+        for (const std::string& name : names)
+            std::ofstream(home.File(name)) << "[MusicList]\nMusicCount=1\n";
+    RemoveUnfinishedSaves(home.Path() + "/");
+    for (const std::string& name : leftovers)
+        EXPECT_FALSE(std::filesystem::exists(home.File(name))) << name;
+    for (const std::string& name : kept)
+        EXPECT_TRUE(std::filesystem::exists(home.File(name))) << name;
 }

@@ -7,11 +7,14 @@
 #include <fstream>
 #include <gtest/gtest.h>
 #include <random>
+#include <set>
 #include <string>
 #include <utility>
 
 using zv2::platform::CopyFileAtomically;
+using zv2::platform::RemoveStaleTemporaryFiles;
 using zv2::platform::SafeFileName;
+using zv2::platform::WriteFileAtomically;
 using zv2::test::ReadFile;
 
 TEST(SafeFileName, KeepsEveryNameInsideItsFolder) {
@@ -51,6 +54,13 @@ std::size_t FilesIn(const std::string& folder) {
     return n;
 }
 
+std::set<std::string> NamesIn(const std::string& folder) {
+    std::set<std::string> names;
+    for (const auto& entry : std::filesystem::directory_iterator(folder))
+        names.insert(entry.path().filename().string());
+    return names;
+}
+
 } // namespace
 
 TEST(FileSystem, ACopyHoldsEveryByteAndMayReplaceItsOwnSource) {
@@ -78,4 +88,39 @@ TEST(FileSystem, ACopyThatFailsLeavesTheTargetAsItWasAndNoPartialFile) {
     EXPECT_EQ(FilesIn(dir.Path()), 2u);
     std::ofstream(dir.File("a.mp3")) << "song";
     EXPECT_EQ(CopyFileAtomically(dir.File("a.mp3"), dir.File("no/such/folder/a.mp3")), ENOENT);
+}
+
+TEST(FileSystem, EveryNameTheFolderAllowsIsWrittenAndCopiedWhole) {
+    zv2::test::TTempDir dir;
+    const std::string longest = std::string(251, 'x') + ".mp3"; // 255 bytes
+    const std::string song = Bytes(70000);
+    std::string error;
+    EXPECT_TRUE(WriteFileAtomically(dir.File(longest), song, &error)) << error;
+    EXPECT_EQ(ReadFile(dir.File(longest)), song);
+    std::filesystem::create_directory(dir.File("disk"));
+    EXPECT_EQ(CopyFileAtomically(dir.File(longest), dir.File("disk/" + longest)), 0);
+    EXPECT_EQ(ReadFile(dir.File("disk/" + longest)), song);
+    EXPECT_EQ(NamesIn(dir.Path()), (std::set<std::string>{longest, "disk"}));
+    EXPECT_EQ(NamesIn(dir.File("disk")), std::set<std::string>{longest});
+}
+
+TEST(FileSystem, OnlyTemporaryFilesOfProcessesThatNoLongerRunAreRemoved) {
+    zv2::test::TTempDir dir;
+    // No process has a number above the largest pid_max Linux allows (2^22).
+    const std::string gone = "99999999", running = std::to_string(::getpid());
+    const std::set<std::string> removed = {".zv2-" + gone + "-0.tmp", ".zv2-" + gone + "-17.tmp"};
+    const std::set<std::string> kept = {".zv2-" + running + "-0.tmp",
+                                        ".zv2-" + gone + ".tmp",
+                                        ".zv2-" + gone + "-.tmp",
+                                        ".zv2-x-1.tmp",
+                                        "zv2-" + gone + "-0.tmp",
+                                        ".zv2-" + gone + "-0.tmp.mp3",
+                                        "song.mp3",
+                                        "Download.ini"};
+    for (const auto& names : {removed, kept})
+        for (const std::string& name : names)
+            std::ofstream(dir.File(name)) << "x";
+    EXPECT_EQ(RemoveStaleTemporaryFiles(dir.Path()), removed.size());
+    EXPECT_EQ(NamesIn(dir.Path()), kept);
+    EXPECT_EQ(RemoveStaleTemporaryFiles(dir.File("no such folder")), 0u);
 }

@@ -45,18 +45,26 @@ TEST(ProgramFolder, ZV2HomeWinsThenAWritableProgramFolderThenTheUsersDataFolder)
         TFolderEnvironment Env;
         std::string Expected;
     } cases[] = {
-        {exe.Path(), {"/srv/zv2", "/data", "/home/u"}, "/srv/zv2/"},
-        {exe.Path(), {"/srv/zv2/", "", ""}, "/srv/zv2/"},
-        {exe.Path(), {"", "/data", "/home/u"}, exe.Path() + "/"},
-        {gone, {"", "/data", "/home/u"}, "/data/zv2player/"},
-        {gone, {"", "/data/", "/home/u"}, "/data/zv2player/"},
-        {gone, {"", "", "/home/u"}, "/home/u/.local/share/zv2player/"},
-        {gone, {"", "relative/data", "/home/u"}, "/home/u/.local/share/zv2player/"}, // not absolute: ignored
+        {exe.Path(), {"/srv/zv2", "/data", "/home/u", "/w"}, "/srv/zv2/"},
+        {exe.Path(), {"/srv/zv2/", "", "", "/w"}, "/srv/zv2/"},
+        {exe.Path(), {"", "/data", "/home/u", "/w"}, exe.Path() + "/"},
+        {gone, {"", "/data", "/home/u", "/w"}, "/data/zv2player/"},
+        {gone, {"", "/data/", "/home/u", "/w"}, "/data/zv2player/"},
+        {gone, {"", "", "/home/u", "/w"}, "/home/u/.local/share/zv2player/"},
+        {gone, {"", "relative/data", "/home/u", "/w"}, "/home/u/.local/share/zv2player/"}, // not absolute: ignored
         // Beside an installed binary never, whoever may write there.
-        {"/usr/bin", {"", "/data", "/home/u"}, "/data/zv2player/"},
-        {"/usr/local/bin", {"", "/data", "/home/u"}, "/data/zv2player/"},
-        {"/bin", {"", "/data", "/home/u"}, "/data/zv2player/"},
-        {"/usr/bin", {"/srv/zv2", "/data", "/home/u"}, "/srv/zv2/"},
+        {"/usr/bin", {"", "/data", "/home/u", "/w"}, "/data/zv2player/"},
+        {"/usr/local/bin", {"", "/data", "/home/u", "/w"}, "/data/zv2player/"},
+        {"/bin", {"", "/data", "/home/u", "/w"}, "/data/zv2player/"},
+        {"/usr/bin", {"/srv/zv2", "/data", "/home/u", "/w"}, "/srv/zv2/"},
+        {"/opt/zv2player", {"", "/data", "/home/u", "/w"}, "/data/zv2player/"},
+        {"/opt", {"", "/data", "/home/u", "/w"}, "/data/zv2player/"},
+        {"/sbin", {"", "/data", "/home/u", "/w"}, "/data/zv2player/"},
+        // A relative ZV2_HOME from the working folder at start.
+        {exe.Path(), {"home", "/data", "/home/u", "/work/dir"}, "/work/dir/home/"},
+        {exe.Path(), {"./home/", "/data", "/home/u", "/"}, "/./home/"},
+        {exe.Path(), {"/srv/zv2", "/data", "/home/u", "/work/dir"}, "/srv/zv2/"},
+        {gone, {"", "", "", "/work/dir"}, "/work/dir/"}, // no home at all
     };
     for (const TCase& c : cases)
         EXPECT_EQ(ChooseProgramFolder(c.ExeFolder, c.Env), c.Expected) << c.ExeFolder << " " << c.Env.Zv2Home;
@@ -64,9 +72,9 @@ TEST(ProgramFolder, ZV2HomeWinsThenAWritableProgramFolderThenTheUsersDataFolder)
 
 TEST(ProgramFolder, AReadOnlyProgramFolderSendsTheFilesToTheUsersDataFolder) {
     zv2::test::TTempDir exe;
-    const std::string answer = ChooseWithReadOnlyFolder(exe.Path(), {"", "/data", "/home/u"});
+    const std::string answer = ChooseWithReadOnlyFolder(exe.Path(), {"", "/data", "/home/u", "/w"});
     if (answer == "SKIP")
         GTEST_SKIP() << "cannot make a mount namespace here";
     EXPECT_EQ(answer, "/data/zv2player/");
-    EXPECT_EQ(ChooseWithReadOnlyFolder(exe.Path(), {"/srv/zv2", "/data", "/home/u"}), "/srv/zv2/");
+    EXPECT_EQ(ChooseWithReadOnlyFolder(exe.Path(), {"/srv/zv2", "/data", "/home/u", "/w"}), "/srv/zv2/");
 }
