@@ -22,7 +22,7 @@
 // engine's callbacks run on its task thread: they store sizes and progress
 // into TaskInfos under the list's lock, and hand every row change to the UI
 // thread through the dispatcher's Post, in the order they happened. Nothing
-// here waits on the network: the probe runs on the task thread.
+// here waits on the network: the probes run on threads of their own.
 
 #include "download/untEnginePacing.h"
 

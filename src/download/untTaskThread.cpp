@@ -6,6 +6,7 @@
 
 #include <algorithm>
 #include <chrono>
+#include <system_error>
 
 namespace zv2::download {
 
@@ -163,13 +164,21 @@ void TTaskThread::StartTask(const TTaskInfo& task) {
         FailTask(task.Key);
         return;
     }
-    std::lock_guard lock(ProbesMutex_);
-    TProbe& probe = *Probes_.emplace_back(std::make_unique<TProbe>());
-    probe.Key = task.Key;
-    probe.Thread = std::thread([this, &probe, parts, request = std::move(*request)] {
-        probe.Result = ProbeSize(probe, parts, request);
-        PostEvent(evProbed, probe.Key, 0); // last: the task thread joins this thread then
-    });
+    {
+        std::lock_guard lock(ProbesMutex_);
+        TProbe& probe = *Probes_.emplace_back(std::make_unique<TProbe>());
+        probe.Key = task.Key;
+        try {
+            probe.Thread = std::thread([this, &probe, parts, request = std::move(*request)] {
+                probe.Result = ProbeSize(probe, parts, request);
+                PostEvent(evProbed, probe.Key, 0); // last: the task thread joins this thread then
+            });
+            return;
+        } catch (const std::system_error&) {
+            Probes_.pop_back(); // no thread to be had: the download fails below
+        }
+    }
+    FailTask(task.Key);
 }
 
 TProbeResult TTaskThread::ProbeSize(TProbe& probe, const http::TUrlParts& parts, const std::string& request) {

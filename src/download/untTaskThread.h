@@ -44,7 +44,7 @@
 // of them waits on the network (RemoveTask cuts the task's probe short
 // without waiting for it). The four callbacks run on the task thread with no
 // lock of the engine held; they may call AddTask and RemoveTask.
-// Destruction aborts the probe and every segment and joins all threads:
+// Destruction aborts every probe and segment and joins all threads:
 // every network wait ends at once, so it does not hang.
 
 #include "download/UntThreadPool.h"
