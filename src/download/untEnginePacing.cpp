@@ -10,6 +10,18 @@ TEngineTiming TEngineTiming::Fast() {
     return t;
 }
 
+TEngineTiming TEngineTiming::FullSpeed(const TEngineTiming& limits) {
+    TEngineTiming t = limits;
+    t.TaskPassMs = t.WriterPassMs = t.PoolPassMs = t.WorkerIdleMs = t.WorkerChunkPauseMs = 0;
+    t.BlockSize = 64 * 1024;
+    t.WriteToFile = true;
+    return t;
+}
+
+TEngineTiming TEngineTiming::FullSpeed() {
+    return FullSpeed(TEngineTiming{});
+}
+
 bool TPacer::Pause(int ms, bool didWork) {
     std::unique_lock lock(Mutex_);
     if (ms > 0) {

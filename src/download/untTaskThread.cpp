@@ -55,13 +55,13 @@ std::vector<TDownLoadInfo> SegmentJobs(std::uint32_t key, const std::string& url
 
 TTaskThread::TTaskThread(TTaskCallbacks callbacks, int maxTasks, int threadsPeerTask, const TEngineTiming& timing)
     : Callbacks_(std::move(callbacks)), MaxTasks_(maxTasks), Timing_(timing),
-      Pool_(maxTasks * threadsPeerTask, kBlockSize),
+      Pool_(maxTasks * threadsPeerTask, timing.BlockSize),
       Writer_(Pool_, threadsPeerTask,
               TWriterCallbacks{[this](std::uint32_t k, std::int32_t v) { PostEvent(evOpened, k, v); },
                                [this](std::uint32_t k, std::int32_t v) { PostEvent(evProgress, k, v); },
                                [this](std::uint32_t k, std::int32_t v) { PostEvent(evFinished, k, v); },
                                [this](std::uint32_t k, std::int32_t v) { PostEvent(evFileError, k, v); }},
-              timing.WriterPassMs),
+              timing.WriterPassMs, timing.WriteToFile),
       Jobs_(0, Pool_, Writer_, timing) {
     Thread_ = std::thread([this] { Execute(); });
 }

@@ -1,7 +1,8 @@
 #pragma once
 // TTaskThread, the head of the download engine: the queue of downloads
 // (tasks), the size probe of each, and the hand-over to the block writer and
-// the segment workers. It owns the buffer pool (block size 2048, count
+// the segment workers. It owns the buffer pool (block size
+// TEngineTiming::BlockSize, 2048 at the designed pace, count
 // MaxTasks x ThreadsPeerTask), the writer (open-file limit ThreadsPeerTask)
 // and the thread pool (no workers at first).
 //
@@ -93,8 +94,6 @@ std::vector<TDownLoadInfo> SegmentJobs(std::uint32_t key, const std::string& url
 
 class TTaskThread {
 public:
-    static constexpr int kBlockSize = 2048;
-
     TTaskThread(TTaskCallbacks callbacks, int maxTasks, int threadsPeerTask, const TEngineTiming& timing = {});
     ~TTaskThread();
     TTaskThread(const TTaskThread&) = delete;

@@ -70,7 +70,7 @@ struct TTaskFixture : ::testing::Test {
     std::map<std::uint32_t, std::string> Saved;
     std::unique_ptr<TTaskThread> Engine;
 
-    void Start(int maxTasks = 5, int receiveTimeoutMs = 30000, int probeTimeLimitMs = 30000) {
+    void Start(int maxTasks = 5, int receiveTimeoutMs = 30000, int probeTimeLimitMs = 30000, bool fullSpeed = false) {
         TTaskCallbacks callbacks;
         callbacks.OnTaskStart = Log.Recorder("start");
         callbacks.OnTaskError = [this](std::uint32_t key) { Log.Add("error " + std::to_string(key)); };
@@ -78,7 +78,7 @@ struct TTaskFixture : ::testing::Test {
             Saved[key] = saved; // written before the entry that the test waits for
             Log.Add("done " + std::to_string(key));
         };
-        auto timing = TEngineTiming::Fast();
+        auto timing = fullSpeed ? TEngineTiming::FullSpeed() : TEngineTiming::Fast();
         timing.ReceiveTimeoutMs = receiveTimeoutMs;
         timing.ProbeTimeLimitMs = probeTimeLimitMs;
         Engine = std::make_unique<TTaskThread>(std::move(callbacks), maxTasks, 3, timing);
@@ -113,6 +113,37 @@ TEST_F(TTaskFixture, DownloadsSeveralFilesAtOnceByteForByte) {
     EXPECT_EQ(gets, 4) << "one segment for 3071 bytes, three for the large file";
     EXPECT_EQ(Engine->Running(), 0);
     EXPECT_EQ(Engine->TaskCount(), 0u);
+}
+
+std::vector<std::string> TemporarySongs(const std::string& folder) {
+    std::vector<std::string> names;
+    for (const auto& entry : std::filesystem::directory_iterator(folder))
+        if (entry.path().filename().string().rfind(kTemporarySongPrefix, 0) == 0)
+            names.push_back(entry.path().string());
+    return names;
+}
+
+TEST_F(TTaskFixture, AtFullSpeedBlocksGoToATemporaryFileThatBecomesTheSong) {
+    const std::string song = zv2::test::SongBytes(3 * 1024 * 1024 + 7, 5);
+    Server.AddFile("/full.mp3", song);
+    Server.SetPieceSize(100000);
+    Start(5, 30000, 30000, true);
+    Engine->AddTask(1, Dir.File("full.mp3"), Server.Url("/full.mp3"));
+    ASSERT_TRUE(Log.WaitFor("done 1"));
+    EXPECT_EQ(ReadFile(Dir.File("full.mp3")), song);
+    EXPECT_TRUE(TemporarySongs(Dir.Path()).empty());
+}
+
+TEST_F(TTaskFixture, AtFullSpeedARemovedDownloadTakesItsTemporaryFileAlong) {
+    Server.AddFile("/hang.mp3", zv2::test::SongBytes(30000));
+    Server.SetMode(TFileServer::TMode::Hang);
+    Start(5, 30000, 30000, true);
+    Engine->AddTask(2, Dir.File("hang.mp3"), Server.Url("/hang.mp3"));
+    ASSERT_TRUE(Log.WaitFor("start 2 30000"));
+    EXPECT_EQ(TemporarySongs(Dir.Path()).size(), 1u) << "opened: the blocks have their file";
+    Engine->RemoveTask(2);
+    EXPECT_TRUE(TemporarySongs(Dir.Path()).empty());
+    EXPECT_FALSE(std::filesystem::exists(Dir.File("hang.mp3")));
 }
 
 TEST_F(TTaskFixture, AReplyWithout200OkIsFetchedAsOneJob) {
