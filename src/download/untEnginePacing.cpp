@@ -6,7 +6,7 @@ namespace zv2::download {
 
 TEngineTiming TEngineTiming::Fast() {
     TEngineTiming t;
-    t.TaskPassMs = t.WriterPassMs = t.PoolPassMs = t.WorkerIdleMs = t.WorkerChunkPauseMs = 0;
+    t.TaskPassMs = t.WriterPassMs = t.PoolPassMs = t.WorkerIdleMs = t.WorkerChunkPauseMs = t.RetryPauseMs = 0;
     return t;
 }
 

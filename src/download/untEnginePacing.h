@@ -26,6 +26,8 @@ struct TEngineTiming {
     int ConnectTimeoutMs = 10000;
     int ReceiveTimeoutMs = 30000; // the longest silence of a server before its job fails
     int ProbeTimeLimitMs = 30000; // a size probe, from the connect to the blank line of the reply
+    int SegmentRetries = 3;       // a failed segment is fetched again this often before it ends failed
+    int RetryPauseMs = 500;       // the pause before the first retry; it doubles for each next one
     int BlockSize = 2048;         // bytes of one received chunk, one block of the writer
     bool WriteToFile = false;     // blocks go to the song's temporary file as they arrive, not to memory
 

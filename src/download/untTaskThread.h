@@ -28,6 +28,7 @@
 //                                 name saved under: a numbered one when the name was taken),
 //                                 also for a task removed while its song was moved into place
 //   5 probe done (inner)       -> the file is registered with the writer, or the download fails
+//   6 segment retry (attempt)  -> OnTaskRetry (key, attempt): a worker fetches a failed segment again
 //   other kinds are dropped.
 // A failed segment reaches the task thread as a file error: the writer fails
 // a file whose segments have all ended with bytes missing, so a download is
@@ -72,6 +73,7 @@ struct TTaskCallbacks {
     std::function<void(std::uint32_t key)> OnTaskError;
     std::function<void(std::uint32_t key, std::int32_t bytes)> OnTaskProgress;
     std::function<void(std::uint32_t key, const std::string& savedPath)> OnTaskDone; // the file's name on disk
+    std::function<void(std::uint32_t key, int attempt)> OnTaskRetry; // a failed segment is fetched again (1 ..)
 };
 
 // What a HEAD reply says, read with the one reply reader (http::ReadReplyHead)
