@@ -202,6 +202,8 @@ void Tfrm_Main::BuildSettingTab() {
     edtThreadsPeerTask = Named(new QSpinBox(tasks), "edtThreadsPeerTask", "下次启动时生效");
     edtThreadsPeerTask->setRange(1, 3);
     edtThreadsPeerTask->setGeometry(214, 20, 44, 22);
+    cbFullSpeed = Named(new QCheckBox(QString::fromUtf8("全速下载"), tsSetting), "cbFullSpeed", "下次启动时生效");
+    cbFullSpeed->move(268, 124);
     MakeLabel(tasks, "下载目录：", 10, 56);
     edtSavePath = Named(new QLineEdit(tasks), "edtSavePath", "下载文件保存位置");
     edtSavePath->setReadOnly(true);
@@ -335,6 +337,7 @@ void Tfrm_Main::LoadSettings() {
     edtMaxTasks->setValue(d.MaxTasks);
     ThreadsPeerTask = d.ThreadsPeerTask;
     edtThreadsPeerTask->setValue(d.ThreadsPeerTask);
+    cbFullSpeed->setChecked(d.FullSpeed);
     LRCPath = d.LRCPath;
     Playback_->LRCPath = d.LRCPath;
     edtLRCPath->setText(Q(d.LRCPath));
@@ -360,6 +363,7 @@ TSettingsData Tfrm_Main::CollectSettings() const {
     d.QuitConfirm = cbbExitConfirm->isChecked();
     d.MaxTasks = static_cast<std::uint8_t>(edtMaxTasks->value());
     d.ThreadsPeerTask = static_cast<std::uint8_t>(edtThreadsPeerTask->value());
+    d.FullSpeed = cbFullSpeed->isChecked();
     d.LRCPath = edtLRCPath->text().toStdString();
     d.Volume = VolumeSlider->Position();
     d.SpeakerMode = rb_ZV2->isChecked();

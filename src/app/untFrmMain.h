@@ -122,6 +122,7 @@ public:
     QGroupBox* rgbMusicFormat = nullptr;
     QButtonGroup* rgbMusicFormatItems = nullptr;
     QSpinBox *edtMaxTasks = nullptr, *edtThreadsPeerTask = nullptr;
+    QCheckBox* cbFullSpeed = nullptr; // "全速下载", read when the download list is made
     QLineEdit *edtSavePath = nullptr, *edtLRCPath = nullptr;
     QPushButton *btnSelectSavePath = nullptr, *btnSelectLRCPath = nullptr;
     QComboBox* edt_ReIP = nullptr;

@@ -28,7 +28,7 @@ void Tfrm_Main::SetupDownload() {
     options.ProgramFolder = Env_.ProgramFolder;
     options.MaxTasks = MaxTasks;
     options.ThreadsPeerTask = ThreadsPeerTask;
-    options.Timing = Env_.DownloadTiming;
+    options.Timing = Loaded_.FullSpeed ? download::TEngineTiming::FullSpeed(Env_.DownloadTiming) : Env_.DownloadTiming;
     Downloads_ = std::make_unique<download::TDownloadList>(*Env_.Dispatcher, options);
     Downloads_->OnRowsChanged = [this] { ShowDownloadRows(); };
     Downloads_->OnSongDone = [this](const std::string& path) {

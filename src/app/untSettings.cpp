@@ -68,6 +68,7 @@ TSettingsData ReadSettings(const platform::TIniFile& ini, const std::string& pro
     d.QuitConfirm = ini.ReadBool("General", "QuitConfirm", false);
     d.MaxTasks = LimitCount(ini.ReadInteger("Download", "MaxTasks", 5), 5);
     d.ThreadsPeerTask = LimitCount(ini.ReadInteger("Download", "ThreadsPeerTask", 3), 3);
+    d.FullSpeed = ini.ReadBool("Download", "FullSpeed", false);
     d.LRCPath = ini.ReadString("General", "LRCPath", programFolder + "LRCs/");
     d.AutoLyrics = ini.ReadBool("General", "AutoLyrics", true);
     d.SpeakerMode = ini.ReadBool("General", "SpeakerMode", true);
@@ -108,6 +109,7 @@ void WriteSettings(platform::TIniFile& ini, const TSettingsData& d) {
     ini.WriteBool("General", "QuitConfirm", d.QuitConfirm);
     ini.WriteInteger("Download", "MaxTasks", d.MaxTasks);
     ini.WriteInteger("Download", "ThreadsPeerTask", d.ThreadsPeerTask);
+    ini.WriteBool("Download", "FullSpeed", d.FullSpeed);
     ini.WriteString("General", "LRCPath", d.LRCPath);
     ini.WriteBool("General", "AutoLyrics", d.AutoLyrics);
     ini.WriteBool("General", "SpeakerMode", d.SpeakerMode);

@@ -32,6 +32,7 @@ struct TSettingsData {
     bool QuitConfirm = false;
     std::uint8_t MaxTasks = 5;        // 1..5
     std::uint8_t ThreadsPeerTask = 3; // 1..3
+    bool FullSpeed = false;           // "全速下载": downloads without the designed pauses, written to file
     std::string LRCPath;
     bool AutoLyrics = true;  // a song without a lyric file asks the lyric site for one
     bool SpeakerMode = true; // the output chosen last: the speaker ("ZV2播放"), else the sound card ("本地播放")

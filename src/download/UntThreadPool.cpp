@@ -8,6 +8,7 @@
 #include "platform/net/TcpSocket.h"
 
 #include <algorithm>
+#include <chrono>
 #include <cstdio>
 #include <cstring>
 #include <unistd.h>
@@ -24,14 +25,18 @@ http::TUrlParts FileRequestParts(std::string_view url) {
 
 // ---- TWorkThread ----
 
-TWorkThread::TWorkThread(TMemoryPool& pool, TSaveThread& writer, const TEngineTiming& timing)
-    : Pool_(pool), Writer_(writer), Timing_(timing) {
+TWorkThread::TWorkThread(TMemoryPool& pool, TSaveThread& writer, const TEngineTiming& timing, TRetryEvent onRetry)
+    : Pool_(pool), Writer_(writer), Timing_(timing), OnRetry_(std::move(onRetry)) {
     Thread_ = std::thread([this] { Execute(); });
 }
 
 TWorkThread::~TWorkThread() {
     Pacer_.Stop();
-    Abort_.Abort();
+    {
+        std::lock_guard lock(Mutex_);
+        Abort_.Abort();
+    }
+    Stopped_.notify_all();
     Thread_.join();
 }
 
@@ -52,6 +57,7 @@ bool TWorkThread::StopJob(std::uint32_t key) {
         return false;
     Log("Delete task: %d");
     Abort_.Abort();
+    Stopped_.notify_all();
     return true;
 }
 
@@ -79,7 +85,24 @@ void TWorkThread::Execute() {
 
 void TWorkThread::RunJob(const TDownLoadInfo& job) {
     Log("Thread start work: %d");
-    const bool ok = Fetch(job);
+    std::int64_t arrived = 0; // bytes from the range's start
+    TFetch outcome = Fetch(job, arrived);
+    for (int attempt = 1; outcome == TFetch::Failed && attempt <= Timing_.SegmentRetries; ++attempt) {
+        if (arrived > job.Length) {
+            outcome = TFetch::Done; // every byte of Start .. Start + Length came before the failure
+            break;
+        }
+        if (!PauseBeforeRetry(Timing_.RetryPauseMs << (attempt - 1)))
+            break;
+        if (OnRetry_)
+            OnRetry_(job.Key, attempt);
+        // Only what has not arrived is asked for again.
+        TDownLoadInfo rest = job;
+        rest.Start += arrived;
+        rest.Length -= arrived;
+        outcome = Fetch(rest, arrived);
+    }
+    const bool ok = outcome == TFetch::Done;
     // Whole or not, the segment has ended: the writer, which sees every byte
     // of the file, decides whether the file can still complete (the ranges
     // overlap, so a failed segment may have lost nothing).
@@ -93,42 +116,53 @@ void TWorkThread::RunJob(const TDownLoadInfo& job) {
     Idle_ = true;
 }
 
-bool TWorkThread::Fetch(const TDownLoadInfo& job) {
+bool TWorkThread::PauseBeforeRetry(int ms) {
+    std::unique_lock lock(Mutex_);
+    Stopped_.wait_for(lock, std::chrono::milliseconds(ms), [this] { return Abort_.Aborted() || Pacer_.Stopped(); });
+    return !Abort_.Aborted() && !Pacer_.Stopped();
+}
+
+TWorkThread::TFetch TWorkThread::Fetch(const TDownLoadInfo& job, std::int64_t& arrived) {
+    const std::int64_t origin = job.Start - arrived; // the start of the whole segment
     const http::TUrlParts parts = FileRequestParts(job.Url);
     const std::optional<std::string> request =
         http::BuildRangeRequest("GET", parts.Host, parts.Path, parts.Port, job.Start, job.Start + job.Length);
     if (!request)
-        return false; // the guard refused the address: no connection is made
+        return TFetch::Refused; // the guard refused the address: no connection is made
     platform::TTcpSocket socket;
     const http::TSocketAbort::TScope registered(Abort_, socket);
     if (socket.Connect(parts.Host, parts.Port, Timing_.ConnectTimeoutMs) != platform::TNetResult::Ok ||
         socket.SendAll(request->data(), request->size(), Timing_.ReceiveTimeoutMs) != platform::TNetResult::Ok)
-        return false;
+        return TFetch::Failed;
 
     TSegmentReader reader(job.Start, job.Length);
     const std::size_t blockSize = static_cast<std::size_t>(Pool_.BlockSize());
     for (;;) {
         if (!WaitForRoom(job.Key))
-            return false;
+            return TFetch::Failed;
         char* buffer = Pool_.GetBuffer();
         std::memset(buffer, 0, blockSize);
         std::size_t received = 0;
         const platform::TNetResult result = socket.Receive(buffer, blockSize, received, Timing_.ReceiveTimeoutMs);
         if (result != platform::TNetResult::Ok) {
             Pool_.FreeBuffer(buffer);
-            return result == platform::TNetResult::Closed && reader.Closed() == TSegmentReader::TState::Done;
+            return result == platform::TNetResult::Closed && reader.Closed() == TSegmentReader::TState::Done
+                       ? TFetch::Done
+                       : TFetch::Failed;
         }
         std::size_t body = 0;
         std::int64_t offset = 0;
         const TSegmentReader::TState state = reader.Take(buffer, received, body, offset);
-        if (body > 0)
+        if (body > 0) {
             Writer_.AddBlock({job.Key, offset, static_cast<std::int32_t>(body), buffer});
-        else
+            // The body arrives in order from the range's start.
+            arrived = std::max(arrived, offset + static_cast<std::int64_t>(body) - origin);
+        } else
             Pool_.FreeBuffer(buffer);
         if (state != TSegmentReader::TState::More)
-            return state == TSegmentReader::TState::Done;
+            return state == TSegmentReader::TState::Done ? TFetch::Done : TFetch::Failed;
         if (!Pacer_.Pause(Timing_.WorkerChunkPauseMs, true))
-            return false;
+            return TFetch::Failed;
     }
 }
 
@@ -147,8 +181,9 @@ bool TWorkThread::WaitForRoom(std::uint32_t key) {
 
 // ---- TThreadPool ----
 
-TThreadPool::TThreadPool(int initialCount, TMemoryPool& pool, TSaveThread& writer, const TEngineTiming& timing)
-    : Pool_(pool), Writer_(writer), Timing_(timing) {
+TThreadPool::TThreadPool(int initialCount, TMemoryPool& pool, TSaveThread& writer, const TEngineTiming& timing,
+                         TRetryEvent onRetry)
+    : Pool_(pool), Writer_(writer), Timing_(timing), OnRetry_(std::move(onRetry)) {
     {
         std::lock_guard lock(WorkersMutex_);
         AddWorkers(initialCount);
@@ -210,7 +245,7 @@ void TThreadPool::Dispatch(const TDownLoadInfo& job) {
 
 void TThreadPool::AddWorkers(int n) {
     for (int i = 0; i < n; ++i)
-        Workers_.push_back(std::make_unique<TWorkThread>(Pool_, Writer_, Timing_));
+        Workers_.push_back(std::make_unique<TWorkThread>(Pool_, Writer_, Timing_, OnRetry_));
 }
 
 } // namespace zv2::download

@@ -11,7 +11,13 @@
 // (untSegmentReader.h) judges the reply. It fails on an address the request
 // guard refuses (no connection is made), a failed connect or send, a receive
 // error or time limit, a connection the server closes early, or a reply the
-// reader refuses. Either way the worker then queues the segment's end marker
+// reader refuses. A failed fetch is tried again up to
+// TEngineTiming::SegmentRetries times, for the bytes of the range that have
+// not arrived yet, after a pause of RetryPauseMs that doubles each time
+// (0.5 s, 1 s, 2 s by default); OnRetry (key, attempt 1..) tells of each. The
+// pause ends at once when the job is stopped or the worker ends, and so does
+// the job. An address the guard refuses is never tried again. Whole or
+// failed at last, the worker then queues the segment's end marker
 // with the writer, which fails a file whose segments have all ended with
 // bytes missing: the writer is the one that reports a download's end.
 //
@@ -34,8 +40,10 @@
 #include "http/untSocketAbort.h"
 
 #include <atomic>
+#include <condition_variable>
 #include <cstdint>
 #include <deque>
+#include <functional>
 #include <memory>
 #include <mutex>
 #include <string>
@@ -58,9 +66,13 @@ struct TDownLoadInfo {
 // size probe and the segment workers ask for the same file this way.
 http::TUrlParts FileRequestParts(std::string_view url);
 
+// A segment of `key` is about to be fetched again, for the `attempt`th time
+// (1 ..); called on the worker's thread with no lock held.
+using TRetryEvent = std::function<void(std::uint32_t key, int attempt)>;
+
 class TWorkThread {
 public:
-    TWorkThread(TMemoryPool& pool, TSaveThread& writer, const TEngineTiming& timing);
+    TWorkThread(TMemoryPool& pool, TSaveThread& writer, const TEngineTiming& timing, TRetryEvent onRetry = {});
     // Stops the thread: a running job is aborted and ends as a failure.
     ~TWorkThread();
     TWorkThread(const TWorkThread&) = delete;
@@ -76,7 +88,12 @@ public:
 private:
     void Execute();
     void RunJob(const TDownLoadInfo& job);
-    bool Fetch(const TDownLoadInfo& job);
+    // One try for `job`, the rest of a segment of which `arrived` bytes came
+    // already; `arrived` grows by what comes now. A refused address is final.
+    enum class TFetch { Done, Failed, Refused };
+    TFetch Fetch(const TDownLoadInfo& job, std::int64_t& arrived);
+    // The pause before a retry; false when the job was stopped or the worker ends.
+    bool PauseBeforeRetry(int ms);
     // False when the job was stopped while it waited.
     bool WaitForRoom(std::uint32_t key);
     static constexpr int kRoomPollMs = 10;
@@ -85,8 +102,10 @@ private:
     TMemoryPool& Pool_;
     TSaveThread& Writer_;
     const TEngineTiming Timing_;
+    const TRetryEvent OnRetry_;
 
-    mutable std::mutex Mutex_; // guards Job_
+    mutable std::mutex Mutex_;        // guards Job_
+    std::condition_variable Stopped_; // a StopJob or the end of the worker, for the retry pause
     TDownLoadInfo Job_;
     http::TSocketAbort Abort_; // StopJob came for the current job; reset for the next
     std::atomic<bool> Idle_{true};
@@ -100,7 +119,8 @@ private:
 class TThreadPool {
 public:
     // Starts the pool thread with `initialCount` workers.
-    TThreadPool(int initialCount, TMemoryPool& pool, TSaveThread& writer, const TEngineTiming& timing = {});
+    TThreadPool(int initialCount, TMemoryPool& pool, TSaveThread& writer, const TEngineTiming& timing = {},
+                TRetryEvent onRetry = {});
     // Stops the pool thread, then every worker (running jobs are aborted).
     ~TThreadPool();
     TThreadPool(const TThreadPool&) = delete;
@@ -120,6 +140,7 @@ private:
     TMemoryPool& Pool_;
     TSaveThread& Writer_;
     const TEngineTiming Timing_;
+    const TRetryEvent OnRetry_;
 
     mutable std::mutex JobsMutex_;
     std::deque<TDownLoadInfo> Jobs_;

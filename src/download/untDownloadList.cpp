@@ -35,6 +35,10 @@ std::string SpeedText(std::int64_t downloaded, std::uint32_t elapsedMs) {
     return Format("%2.2f k/s", v);
 }
 
+std::string RetryText(int attempt, int retries) {
+    return "重试 " + std::to_string(attempt) + "/" + std::to_string(retries);
+}
+
 std::string ElapsedText(std::uint32_t e) {
     const std::uint32_t h = e / 3600000;
     const std::uint32_t m = (e - h * 3600000) / 60000;
@@ -83,6 +87,7 @@ std::uint32_t TDownloadList::StartDownload(const std::string& fileName, const st
         callbacks.OnTaskError = [this](std::uint32_t key) { TaskFailed(key); };
         callbacks.OnTaskProgress = [this](std::uint32_t key, std::int32_t bytes) { TaskProgress(key, bytes); };
         callbacks.OnTaskDone = [this](std::uint32_t key, const std::string& saved) { TaskDone(key, saved); };
+        callbacks.OnTaskRetry = [this](std::uint32_t key, int attempt) { TaskRetry(key, attempt); };
         Engine_ = std::make_unique<TTaskThread>(std::move(callbacks), Options_.MaxTasks, Options_.ThreadsPeerTask,
                                                 Options_.Timing);
     }
@@ -134,7 +139,10 @@ void TDownloadList::RefreshStatus() {
         const std::uint32_t elapsed = Now() - row.StartTick;
         row.Progress = ProgressText(downloaded, row.Size);
         row.Elapsed = ElapsedText(elapsed);
-        row.Speed = SpeedText(downloaded, elapsed);
+        if (row.Retry > 0 && downloaded > row.RetryFrom)
+            row.Retry = 0;
+        row.Speed =
+            row.Retry > 0 ? RetryText(row.Retry, Options_.Timing.SegmentRetries) : SpeedText(downloaded, elapsed);
         changed = true;
     }
     if (changed)
@@ -237,6 +245,17 @@ void TDownloadList::TaskProgress(std::uint32_t key, std::int32_t bytes) {
             t.Downloaded = bytes;
             break;
         }
+}
+
+void TDownloadList::TaskRetry(std::uint32_t key, int attempt) {
+    PostToUi([this, key, attempt] {
+        if (TDownloadRow* row = FindRow(key); row && row->Image == diDownloading) {
+            row->Retry = attempt;
+            row->RetryFrom = GetTaskProgress(key);
+            row->Speed = RetryText(attempt, Options_.Timing.SegmentRetries);
+            Changed();
+        }
+    });
 }
 
 void TDownloadList::TaskDone(std::uint32_t key, const std::string& savedPath) {

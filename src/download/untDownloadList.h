@@ -6,7 +6,8 @@
 //
 // A row: waiting (image 0: "0.0%", "1", "0 k/s", "00:00:00.000") ->
 // downloading (image 1 once the file is opened; the status refresh rewrites
-// its texts each second) -> gone when the song is saved (OnSongDone hands its
+// its texts each second; while a failed segment is tried again and no new
+// byte has arrived since, the speed column reads RetryText) -> gone when the song is saved (OnSongDone hands its
 // path to the playlist), or failed (image 3, "0.00 %") until deleted. A
 // failed download leaves nothing that looks like a song: no file is saved.
 // A song saved while its row was being deleted still goes to the playlist:
@@ -58,12 +59,16 @@ struct TDownloadRow {
     std::string SizeText = "1";
     std::string Speed = "0 k/s";
     std::string Elapsed = "00:00:00.000";
+    int Retry = 0;              // the last retry of a failed segment (1 ..), shown until bytes arrive again
+    std::int64_t RetryFrom = 0; // the bytes written when it began
 };
 
 // "%2.2f %%" of 100 x downloaded / size; 0.00 when above 100 or undefined.
 std::string ProgressText(std::int64_t downloaded, std::int64_t size);
 // "%2.2f k/s" of downloaded / elapsed (bytes per ms = KB/s); 0.00 above 1000 or undefined.
 std::string SpeedText(std::int64_t downloaded, std::uint32_t elapsedMs);
+// The speed column of a row whose failed segment is fetched again: "重试 attempt/retries".
+std::string RetryText(int attempt, int retries);
 // "hh:mm:ss.mmm"; the hours wrap at 256.
 std::string ElapsedText(std::uint32_t elapsedMs);
 // The download folder: the save path when it has more than blanks, else
@@ -133,6 +138,7 @@ private:
     void TaskStarted(std::uint32_t key, std::int32_t size);
     void TaskFailed(std::uint32_t key);
     void TaskProgress(std::uint32_t key, std::int32_t bytes);
+    void TaskRetry(std::uint32_t key, int attempt);
     void TaskDone(std::uint32_t key, const std::string& savedPath);
     void PostToUi(std::function<void()> change);
 

@@ -6,8 +6,20 @@ namespace zv2::download {
 
 TEngineTiming TEngineTiming::Fast() {
     TEngineTiming t;
-    t.TaskPassMs = t.WriterPassMs = t.PoolPassMs = t.WorkerIdleMs = t.WorkerChunkPauseMs = 0;
+    t.TaskPassMs = t.WriterPassMs = t.PoolPassMs = t.WorkerIdleMs = t.WorkerChunkPauseMs = t.RetryPauseMs = 0;
     return t;
+}
+
+TEngineTiming TEngineTiming::FullSpeed(const TEngineTiming& limits) {
+    TEngineTiming t = limits;
+    t.TaskPassMs = t.WriterPassMs = t.PoolPassMs = t.WorkerIdleMs = t.WorkerChunkPauseMs = 0;
+    t.BlockSize = 64 * 1024;
+    t.WriteToFile = true;
+    return t;
+}
+
+TEngineTiming TEngineTiming::FullSpeed() {
+    return FullSpeed(TEngineTiming{});
 }
 
 bool TPacer::Pause(int ms, bool didWork) {

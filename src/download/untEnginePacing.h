@@ -8,6 +8,9 @@
 // received at no more than about 200 KB/s and the writer stores about 100
 // blocks (200 KB) per second for all downloads together. Tests use Fast():
 // no pauses, and a loop that found nothing to do waits until it is woken.
+// FullSpeed() is what the user asks for with "全速下载": no pauses, chunks
+// of 64 KiB, and each block written to the song's temporary file at its
+// offset as it arrives, so memory stays flat whatever the song's size.
 
 #include <condition_variable>
 #include <mutex>
@@ -23,9 +26,17 @@ struct TEngineTiming {
     int ConnectTimeoutMs = 10000;
     int ReceiveTimeoutMs = 30000; // the longest silence of a server before its job fails
     int ProbeTimeLimitMs = 30000; // a size probe, from the connect to the blank line of the reply
+    int SegmentRetries = 3;       // a failed segment is fetched again this often before it ends failed
+    int RetryPauseMs = 500;       // the pause before the first retry; it doubles for each next one
+    int BlockSize = 2048;         // bytes of one received chunk, one block of the writer
+    bool WriteToFile = false;     // blocks go to the song's temporary file as they arrive, not to memory
 
     // No pauses at all (the time limits stay); for tests.
     static TEngineTiming Fast();
+    // Full speed: no pauses, 64 KiB blocks written to the file as they
+    // arrive; the time limits are those of `limits`.
+    static TEngineTiming FullSpeed(const TEngineTiming& limits);
+    static TEngineTiming FullSpeed(); // with the designed time limits
 };
 
 // The wait between two passes of a loop. Pause(ms > 0) sleeps that long;

@@ -135,8 +135,15 @@ std::string FreeFileName(const std::string& fileName, const std::function<bool(c
     }
 }
 
-TSaveThread::TSaveThread(TMemoryPool& pool, int openLimit, TWriterCallbacks callbacks, int passMs)
-    : Pool_(pool), OpenLimit_(openLimit), Callbacks_(std::move(callbacks)), PassMs_(passMs) {
+TSaveThread::TFileInfo::~TFileInfo() {
+    if (Fd < 0)
+        return;
+    ::unlink(Temporary.c_str()); // while it is still locked
+    ::close(Fd);
+}
+
+TSaveThread::TSaveThread(TMemoryPool& pool, int openLimit, TWriterCallbacks callbacks, int passMs, bool writeToFile)
+    : Pool_(pool), OpenLimit_(openLimit), Callbacks_(std::move(callbacks)), PassMs_(passMs), WriteToFile_(writeToFile) {
     Thread_ = std::thread([this] { Execute(); });
 }
 
@@ -225,9 +232,11 @@ bool TSaveThread::Pass(std::vector<TNotice>& notices) {
             if (it != Files_.end()) {
                 TFileInfo& file = **it;
                 file.Opened = true;
-                file.Pages.resize(static_cast<std::size_t>((file.Size + kPageSize - 1) / kPageSize));
                 ++OpenCount_;
-                notices.push_back({&Callbacks_.OnFileOpened, file.Key, Low32(file.Size)});
+                if (OpenFile(file))
+                    notices.push_back({&Callbacks_.OnFileOpened, file.Key, Low32(file.Size)});
+                else
+                    notices.push_back({&Callbacks_.OnFileError, file.Key, 0});
                 didWork = true;
             }
         }
@@ -285,25 +294,55 @@ void TSaveThread::WriteBlock(const TBlockInfo& block, std::vector<TNotice>& noti
     const std::int64_t end = std::min<std::int64_t>(block.Offset + block.Length, file.Size);
     if (start >= end)
         return;
+    if (!WriteBytes(file, block.Buffer + (start - block.Offset), start, end)) {
+        notices.push_back({&Callbacks_.OnFileError, file.Key, 0});
+        return;
+    }
+    AddRange(file, start, end);
+    notices.push_back({&Callbacks_.OnFileProgress, file.Key, Low32(file.Written)});
+}
+
+bool TSaveThread::OpenFile(TFileInfo& file) {
+    if (!WriteToFile_) {
+        file.Pages.resize(static_cast<std::size_t>((file.Size + kPageSize - 1) / kPageSize));
+        return true;
+    }
+    const std::string folder = FolderOf(file.FileName);
+    ::mkdir(folder.c_str(), 0755); // one level; the file's creation below tells
+    file.Fd = CreateTemporarySong(folder, file.Temporary);
+    return file.Fd >= 0;
+}
+
+bool TSaveThread::WriteBytes(TFileInfo& file, const char* bytes, std::int64_t start, std::int64_t end) {
+    if (file.Fd >= 0) {
+        while (start < end) {
+            const ssize_t n = ::pwrite(file.Fd, bytes, static_cast<std::size_t>(end - start), start);
+            if (n < 0 && errno == EINTR)
+                continue;
+            if (n <= 0)
+                return false;
+            bytes += n;
+            start += n;
+        }
+        return true;
+    }
     try {
         // The image grows by the pages the bytes reach, never by what the
         // server announced.
         for (std::int64_t at = start; at < end;) {
             const std::int64_t page = at / kPageSize;
             const std::int64_t upTo = std::min(end, (page + 1) * kPageSize);
-            std::unique_ptr<char[]>& bytes = file.Pages[static_cast<std::size_t>(page)];
-            if (!bytes)
-                bytes.reset(new char[kPageSize]);
-            std::memcpy(bytes.get() + (at - page * kPageSize), block.Buffer + (at - block.Offset),
-                        static_cast<std::size_t>(upTo - at));
+            std::unique_ptr<char[]>& pageBytes = file.Pages[static_cast<std::size_t>(page)];
+            if (!pageBytes)
+                pageBytes.reset(new char[kPageSize]);
+            std::memcpy(pageBytes.get() + (at - page * kPageSize), bytes, static_cast<std::size_t>(upTo - at));
+            bytes += upTo - at;
             at = upTo;
         }
     } catch (const std::bad_alloc&) {
-        notices.push_back({&Callbacks_.OnFileError, file.Key, 0});
-        return;
+        return false;
     }
-    AddRange(file, start, end);
-    notices.push_back({&Callbacks_.OnFileProgress, file.Key, Low32(file.Written)});
+    return true;
 }
 
 void TSaveThread::AddRange(TFileInfo& file, std::int64_t start, std::int64_t end) {
@@ -322,11 +361,19 @@ void TSaveThread::AddRange(TFileInfo& file, std::int64_t start, std::int64_t end
     file.Written += end - start;
 }
 
-std::string TSaveThread::SaveFile(const TFileInfo& file) {
+std::string TSaveThread::SaveFile(TFileInfo& file) {
     const std::string folder = FolderOf(file.FileName);
-    ::mkdir(folder.c_str(), 0755); // one level; the file's creation below tells
     std::string temporary;
-    const int fd = CreateTemporarySong(folder, temporary);
+    int fd = -1;
+    if (file.Fd >= 0) {
+        // Written to file already: it is flushed and moved; the file record no
+        // longer removes it.
+        std::swap(fd, file.Fd);
+        temporary = file.Temporary;
+    } else {
+        ::mkdir(folder.c_str(), 0755); // one level; the file's creation below tells
+        fd = CreateTemporarySong(folder, temporary);
+    }
     if (fd < 0)
         return {};
     bool written = true;

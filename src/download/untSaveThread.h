@@ -12,6 +12,12 @@
 // the bytes reach them: a server that announces a large size and sends
 // little costs what it sent. Files over kLargestSong are refused.
 //
+// Written to file (writeToFile, the full speed): there is no image; opening
+// a file creates its temporary file (below) and every block is written into
+// it at its offset (pwrite) as it arrives, so memory is what waits in the
+// queue whatever the song's size. The save then only flushes and moves it.
+// A file removed or failed, or a writer destroyed, removes its temporary file.
+//
 // A save never leaves a part of a song under a song's name: the image is
 // written to a temporary file in the target folder (kTemporarySongPrefix and
 // six characters, short whatever the song is called), flushed to the disk
@@ -102,7 +108,8 @@ std::string FreeFileName(const std::string& fileName, const std::function<bool(c
 
 class TSaveThread {
 public:
-    TSaveThread(TMemoryPool& pool, int openLimit, TWriterCallbacks callbacks, int passMs = 10);
+    TSaveThread(TMemoryPool& pool, int openLimit, TWriterCallbacks callbacks, int passMs = 10,
+                bool writeToFile = false);
     // Stops the thread; queued blocks give their buffers back, images are dropped.
     ~TSaveThread();
     TSaveThread(const TSaveThread&) = delete;
@@ -128,9 +135,13 @@ private:
     // that belongs in it arrives: memory follows the bytes received.
     static constexpr std::int64_t kPageSize = 64 * 1024;
     struct TFileInfo {
+        // Removes the temporary file of a file written to disk that was not saved.
+        ~TFileInfo();
         std::string FileName;
         bool Opened = false;
-        std::vector<std::unique_ptr<char[]>> Pages; // the image; none until opened
+        std::vector<std::unique_ptr<char[]>> Pages; // the image; none until opened, none when written to file
+        int Fd = -1;                                // written to file: the open temporary file
+        std::string Temporary;                      // and its path
         std::uint32_t Key = 0;
         std::int64_t Size = 0;
         std::int64_t Written = 0;                    // distinct bytes written
@@ -154,7 +165,11 @@ private:
     static void AddRange(TFileInfo& file, std::int64_t start, std::int64_t end);
     // Saves a complete file (the writer's thread, no lock held): the name
     // saved under, or empty when the save failed or was abandoned.
-    std::string SaveFile(const TFileInfo& file);
+    std::string SaveFile(TFileInfo& file);
+    // Gives an opened file its place: the image's page list, or its temporary
+    // file (false when that cannot be made).
+    bool OpenFile(TFileInfo& file);
+    bool WriteBytes(TFileInfo& file, const char* bytes, std::int64_t start, std::int64_t end);
     // Moves the written temporary file to its song name, under the lock; empty
     // when the file was removed meanwhile, the writer is closing, or the move failed.
     std::string CommitSong(const std::string& temporary, const std::string& fileName);
@@ -163,6 +178,7 @@ private:
     const int OpenLimit_;
     const TWriterCallbacks Callbacks_;
     const int PassMs_;
+    const bool WriteToFile_;
     std::atomic<int> OpenCount_{0};
 
     mutable std::mutex Mutex_; // guards Files_, Blocks_, QueuedBytes_, SavedNames_ and Saving_

@@ -12,7 +12,7 @@ namespace zv2::download {
 
 namespace {
 
-enum : std::uint8_t { evOpened = 0, evFileError = 2, evProgress = 3, evFinished = 4, evProbed = 5 };
+enum : std::uint8_t { evOpened = 0, evFileError = 2, evProgress = 3, evFinished = 4, evProbed = 5, evRetry = 6 };
 
 using TClock = std::chrono::steady_clock;
 
@@ -56,14 +56,15 @@ std::vector<TDownLoadInfo> SegmentJobs(std::uint32_t key, const std::string& url
 
 TTaskThread::TTaskThread(TTaskCallbacks callbacks, int maxTasks, int threadsPeerTask, const TEngineTiming& timing)
     : Callbacks_(std::move(callbacks)), MaxTasks_(maxTasks), Timing_(timing),
-      Pool_(maxTasks * threadsPeerTask, kBlockSize),
+      Pool_(maxTasks * threadsPeerTask, timing.BlockSize),
       Writer_(Pool_, threadsPeerTask,
               TWriterCallbacks{[this](std::uint32_t k, std::int32_t v) { PostEvent(evOpened, k, v); },
                                [this](std::uint32_t k, std::int32_t v) { PostEvent(evProgress, k, v); },
                                [this](std::uint32_t k, std::int32_t v) { PostEvent(evFinished, k, v); },
                                [this](std::uint32_t k, std::int32_t v) { PostEvent(evFileError, k, v); }},
-              timing.WriterPassMs),
-      Jobs_(0, Pool_, Writer_, timing) {
+              timing.WriterPassMs, timing.WriteToFile),
+      Jobs_(0, Pool_, Writer_, timing,
+            [this](std::uint32_t k, int attempt) { PostEvent(evRetry, k, static_cast<std::int32_t>(attempt)); }) {
     Thread_ = std::thread([this] { Execute(); });
 }
 
@@ -274,14 +275,19 @@ bool TTaskThread::HandleEvent() {
     case evProbed:
         ProbeDone(event.Key);
         break;
-    case evProgress: {
+    case evProgress:
+    case evRetry: {
         bool known = false;
         {
             std::lock_guard lock(TasksMutex_);
             known = std::any_of(Tasks_.begin(), Tasks_.end(), [&](const TTaskInfo& t) { return t.Key == event.Key; });
         }
-        if (known && Callbacks_.OnTaskProgress)
+        if (!known)
+            break;
+        if (event.Kind == evProgress && Callbacks_.OnTaskProgress)
             Callbacks_.OnTaskProgress(event.Key, event.Value);
+        if (event.Kind == evRetry && Callbacks_.OnTaskRetry)
+            Callbacks_.OnTaskRetry(event.Key, event.Value);
         break;
     }
     case evFinished: {

@@ -1,7 +1,8 @@
 #pragma once
 // TTaskThread, the head of the download engine: the queue of downloads
 // (tasks), the size probe of each, and the hand-over to the block writer and
-// the segment workers. It owns the buffer pool (block size 2048, count
+// the segment workers. It owns the buffer pool (block size
+// TEngineTiming::BlockSize, 2048 at the designed pace, count
 // MaxTasks x ThreadsPeerTask), the writer (open-file limit ThreadsPeerTask)
 // and the thread pool (no workers at first).
 //
@@ -27,6 +28,7 @@
 //                                 name saved under: a numbered one when the name was taken),
 //                                 also for a task removed while its song was moved into place
 //   5 probe done (inner)       -> the file is registered with the writer, or the download fails
+//   6 segment retry (attempt)  -> OnTaskRetry (key, attempt): a worker fetches a failed segment again
 //   other kinds are dropped.
 // A failed segment reaches the task thread as a file error: the writer fails
 // a file whose segments have all ended with bytes missing, so a download is
@@ -71,6 +73,7 @@ struct TTaskCallbacks {
     std::function<void(std::uint32_t key)> OnTaskError;
     std::function<void(std::uint32_t key, std::int32_t bytes)> OnTaskProgress;
     std::function<void(std::uint32_t key, const std::string& savedPath)> OnTaskDone; // the file's name on disk
+    std::function<void(std::uint32_t key, int attempt)> OnTaskRetry; // a failed segment is fetched again (1 ..)
 };
 
 // What a HEAD reply says, read with the one reply reader (http::ReadReplyHead)
@@ -93,8 +96,6 @@ std::vector<TDownLoadInfo> SegmentJobs(std::uint32_t key, const std::string& url
 
 class TTaskThread {
 public:
-    static constexpr int kBlockSize = 2048;
-
     TTaskThread(TTaskCallbacks callbacks, int maxTasks, int threadsPeerTask, const TEngineTiming& timing = {});
     ~TTaskThread();
     TTaskThread(const TTaskThread&) = delete;

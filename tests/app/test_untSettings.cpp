@@ -76,6 +76,18 @@ TEST(Settings, TheOutputChosenLastIsKeptAsOneForTheSpeakerAndZeroForTheSoundCard
     }
 }
 
+TEST(Settings, FullSpeedIsOffUnlessTheFileSaysOneAndIsKeptAsOneOrZero) {
+    const std::pair<const char*, bool> cases[] = {
+        {"", false}, {"FullSpeed=0\n", false}, {"FullSpeed=1\n", true}, {"FullSpeed=x\n", false}};
+    for (const auto& [line, fullSpeed] : cases) {
+        const auto d = Read(std::string("[Download]\n") + line);
+        EXPECT_EQ(d.FullSpeed, fullSpeed) << line;
+        auto ini = TIniFile::FromText("x.ini", "");
+        WriteSettings(*ini, d);
+        EXPECT_EQ(ini->ReadString("Download", "FullSpeed", ""), fullSpeed ? "1" : "0") << line;
+    }
+}
+
 TEST(Settings, PlaylistDropsFilesThatVanishedAndKeepsTheOrder) {
     const char* text = "[MusicList]\nMusicCount=3\nMusic0=/m/a.mp3\nMusic1=/m/gone.mp3\nMusic2=/m/c.mp3\n";
     const auto d = Read(text, {"/m/a.mp3", "/m/c.mp3"});
@@ -142,7 +154,7 @@ TEST(Settings, AFirstSaveWritesEveryKeyInTheSaveOrder) {
               "[General]\nSavePath=/h/Music\nQuitConfirm=0\nLRCPath=/h/LRCs/\nAutoLyrics=1\nSpeakerMode=1\n"
               "[History]\nLastPlayed=0\nAutoPlay=1\nVolume=1500\n"
               "[Search]\nFilter=0\n"
-              "[Download]\nMaxTasks=5\nThreadsPeerTask=3\n");
+              "[Download]\nMaxTasks=5\nThreadsPeerTask=3\nFullSpeed=0\n");
 }
 
 TEST(Settings, ABinaryFileGivesTheDefaults) {

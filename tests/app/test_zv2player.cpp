@@ -84,7 +84,7 @@ TEST(Program, SigtermOnAFreshHomeWritesEveryDefaultInTheSaveOrder) {
                                                 "LRCs/\nAutoLyrics=1\nSpeakerMode=1\n"
                                                 "[History]\nLastPlayed=0\nAutoPlay=1\nVolume=1500\n"
                                                 "[Search]\nFilter=0\n"
-                                                "[Download]\nMaxTasks=5\nThreadsPeerTask=3\n");
+                                                "[Download]\nMaxTasks=5\nThreadsPeerTask=3\nFullSpeed=0\n");
 }
 
 TEST(Program, ASecondStartWakesTheFirstAndEndsWithoutAWindow) {

@@ -96,6 +96,8 @@ public:
         Files_[path] = std::move(bytes);
     }
     void SetMode(TMode mode) { Mode_ = mode; }
+    // The next `count` GETs are served as in CloseEarly, whatever the mode.
+    void FailGets(int count) { FailGets_ = count; }
     // A fixed reply to every HEAD request.
     void SetHeadReply(std::string reply) {
         std::lock_guard lock(Mutex_);
@@ -123,6 +125,16 @@ public:
         return Requests_;
     }
     // Waits (a generous minute at most) until a request beginning with `start` has come.
+    // Waits until `count` requests beginning with `start` have come.
+    bool WaitForRequestCount(const std::string& start, std::size_t count) {
+        std::unique_lock lock(Mutex_);
+        return Changed_.wait_for(lock, std::chrono::seconds(60), [&] {
+            return static_cast<std::size_t>(
+                       std::count_if(Requests_.begin(), Requests_.end(), [&](const std::string& request) {
+                           return request.rfind(start, 0) == 0;
+                       })) >= count;
+        });
+    }
     bool WaitForRequest(const std::string& start) {
         std::unique_lock lock(Mutex_);
         return Changed_.wait_for(lock, std::chrono::seconds(60), [&] {
@@ -232,7 +244,7 @@ private:
         const std::string body = file.substr(first, last - first + 1);
         SendText(fd, "HTTP/1.1 " + status + "\r\nContent-Length: " + std::to_string(body.size()) + "\r\n" + range +
                          "Connection: close\r\n\r\n");
-        const TMode mode = Mode_.load();
+        const TMode mode = FailGets_.fetch_sub(1) > 0 ? TMode::CloseEarly : Mode_.load();
         const std::size_t sent = mode == TMode::CloseEarly ? body.size() / 2
                                  : mode == TMode::Hang     ? std::min<std::size_t>(body.size() / 2, 100)
                                                            : body.size();
@@ -271,6 +283,7 @@ private:
 
     int Listener_ = -1;
     std::uint16_t Port_ = 0;
+    std::atomic<int> FailGets_{0};
     std::atomic<TMode> Mode_{TMode::Normal};
     std::atomic<std::size_t> PieceSize_{0};
     mutable std::mutex Mutex_;

@@ -119,6 +119,24 @@ TEST_F(TListFixture, AFailedDownloadShowsTheFailedImageAndStaysQueued) {
     EXPECT_TRUE(Songs.empty());
 }
 
+TEST_F(TListFixture, ARowShowsEachRetryOfAFailingSegmentBeforeItFails) {
+    Server.AddFile("/bad.mp3", zv2::test::SongBytes(1000));
+    Server.SetMode(zv2::test::TFileServer::TMode::CloseEarly);
+    Start();
+    const std::uint32_t key = List->StartDownload("bad.mp3", Server.Url("/bad.mp3"));
+    std::vector<std::string> speeds;
+    List->OnRowsChanged = [&] {
+        if (const TDownloadRow* row = Row(key); row && (speeds.empty() || speeds.back() != row->Speed))
+            speeds.push_back(row->Speed);
+    };
+    ASSERT_TRUE(RunUntil([&] { return Row(key) && Row(key)->Image == diFailed; }));
+    const std::vector<std::string> retries = {"重试 1/3", "重试 2/3", "重试 3/3"};
+    std::vector<std::string> shown;
+    std::copy_if(speeds.begin(), speeds.end(), std::back_inserter(shown),
+                 [](const std::string& speed) { return speed.rfind("重试", 0) == 0; });
+    EXPECT_EQ(shown, retries);
+}
+
 TEST_F(TListFixture, AFinishedSongLeavesTheListForThePlaylist) {
     const std::string song = zv2::test::SongBytes(40000);
     Server.AddFile("/Song.mp3", song);

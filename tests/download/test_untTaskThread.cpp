@@ -7,6 +7,7 @@
 #include <filesystem>
 #include <fstream>
 #include <gtest/gtest.h>
+#include <set>
 #include <sstream>
 
 using namespace zv2::download;
@@ -70,17 +71,22 @@ struct TTaskFixture : ::testing::Test {
     std::map<std::uint32_t, std::string> Saved;
     std::unique_ptr<TTaskThread> Engine;
 
-    void Start(int maxTasks = 5, int receiveTimeoutMs = 30000, int probeTimeLimitMs = 30000) {
+    void Start(int maxTasks = 5, int receiveTimeoutMs = 30000, int probeTimeLimitMs = 30000, bool fullSpeed = false,
+               int retryPauseMs = 0) {
         TTaskCallbacks callbacks;
         callbacks.OnTaskStart = Log.Recorder("start");
         callbacks.OnTaskError = [this](std::uint32_t key) { Log.Add("error " + std::to_string(key)); };
+        callbacks.OnTaskRetry = [this](std::uint32_t key, int attempt) {
+            Log.Add("retry " + std::to_string(key) + " " + std::to_string(attempt));
+        };
         callbacks.OnTaskDone = [this](std::uint32_t key, const std::string& saved) {
             Saved[key] = saved; // written before the entry that the test waits for
             Log.Add("done " + std::to_string(key));
         };
-        auto timing = TEngineTiming::Fast();
+        auto timing = fullSpeed ? TEngineTiming::FullSpeed() : TEngineTiming::Fast();
         timing.ReceiveTimeoutMs = receiveTimeoutMs;
         timing.ProbeTimeLimitMs = probeTimeLimitMs;
+        timing.RetryPauseMs = retryPauseMs;
         Engine = std::make_unique<TTaskThread>(std::move(callbacks), maxTasks, 3, timing);
     }
     void TearDown() override { Engine.reset(); }
@@ -113,6 +119,37 @@ TEST_F(TTaskFixture, DownloadsSeveralFilesAtOnceByteForByte) {
     EXPECT_EQ(gets, 4) << "one segment for 3071 bytes, three for the large file";
     EXPECT_EQ(Engine->Running(), 0);
     EXPECT_EQ(Engine->TaskCount(), 0u);
+}
+
+std::vector<std::string> TemporarySongs(const std::string& folder) {
+    std::vector<std::string> names;
+    for (const auto& entry : std::filesystem::directory_iterator(folder))
+        if (entry.path().filename().string().rfind(kTemporarySongPrefix, 0) == 0)
+            names.push_back(entry.path().string());
+    return names;
+}
+
+TEST_F(TTaskFixture, AtFullSpeedBlocksGoToATemporaryFileThatBecomesTheSong) {
+    const std::string song = zv2::test::SongBytes(3 * 1024 * 1024 + 7, 5);
+    Server.AddFile("/full.mp3", song);
+    Server.SetPieceSize(100000);
+    Start(5, 30000, 30000, true);
+    Engine->AddTask(1, Dir.File("full.mp3"), Server.Url("/full.mp3"));
+    ASSERT_TRUE(Log.WaitFor("done 1"));
+    EXPECT_EQ(ReadFile(Dir.File("full.mp3")), song);
+    EXPECT_TRUE(TemporarySongs(Dir.Path()).empty());
+}
+
+TEST_F(TTaskFixture, AtFullSpeedARemovedDownloadTakesItsTemporaryFileAlong) {
+    Server.AddFile("/hang.mp3", zv2::test::SongBytes(30000));
+    Server.SetMode(TFileServer::TMode::Hang);
+    Start(5, 30000, 30000, true);
+    Engine->AddTask(2, Dir.File("hang.mp3"), Server.Url("/hang.mp3"));
+    ASSERT_TRUE(Log.WaitFor("start 2 30000"));
+    EXPECT_EQ(TemporarySongs(Dir.Path()).size(), 1u) << "opened: the blocks have their file";
+    Engine->RemoveTask(2);
+    EXPECT_TRUE(TemporarySongs(Dir.Path()).empty());
+    EXPECT_FALSE(std::filesystem::exists(Dir.File("hang.mp3")));
 }
 
 TEST_F(TTaskFixture, AReplyWithout200OkIsFetchedAsOneJob) {
@@ -163,6 +200,59 @@ TEST_F(TTaskFixture, AFailedSegmentFailsItsDownloadAndSavesNothing) {
         server.Stop();
         EXPECT_FALSE(std::filesystem::exists(Dir.File("bad.mp3")));
     }
+}
+
+std::vector<std::int64_t> RangeStarts(const std::vector<std::string>& requests) {
+    std::vector<std::int64_t> starts;
+    for (const auto& request : requests)
+        if (const std::size_t at = request.find("Range: bytes=");
+            request.rfind("GET ", 0) == 0 && at != std::string::npos)
+            starts.push_back(std::stoll(request.substr(at + 13)));
+    return starts;
+}
+
+TEST_F(TTaskFixture, ASegmentThatFailsOnceIsFetchedAgainForItsMissingBytesOnly) {
+    const std::string song = zv2::test::SongBytes(30000, 6);
+    Server.AddFile("/once.mp3", song);
+    Server.FailGets(1);
+    Start();
+    Engine->AddTask(40, Dir.File("once.mp3"), Server.Url("/once.mp3"));
+    ASSERT_TRUE(Log.WaitFor("done 40"));
+    EXPECT_TRUE(Log.Contains("retry 40 1"));
+    EXPECT_FALSE(Log.Contains("retry 40 2"));
+    EXPECT_EQ(ReadFile(Dir.File("once.mp3")), song);
+    const std::vector<std::int64_t> starts = RangeStarts(Server.Requests());
+    ASSERT_EQ(starts.size(), 4u) << "three segments and one retry";
+    const std::set<std::int64_t> segmentStarts = {0, 10001, 20000};
+    const auto retried =
+        std::find_if(starts.begin(), starts.end(), [&](std::int64_t start) { return segmentStarts.count(start) == 0; });
+    EXPECT_NE(retried, starts.end()) << "the retry asks from the first byte that did not come";
+}
+
+TEST_F(TTaskFixture, ASegmentIsTriedThreeTimesMoreBeforeItsDownloadFails) {
+    Server.AddFile("/bad.mp3", zv2::test::SongBytes(30000));
+    Server.SetMode(TFileServer::TMode::CloseEarly);
+    Start();
+    Engine->AddTask(41, Dir.File("bad.mp3"), Server.Url("/bad.mp3"));
+    ASSERT_TRUE(Log.WaitFor("error 41"));
+    EXPECT_TRUE(Log.Contains("retry 41 3"));
+    EXPECT_FALSE(Log.Contains("retry 41 4"));
+    EXPECT_EQ(RangeStarts(Server.Requests()).size(), 12u) << "each of three segments fetched four times";
+    EXPECT_FALSE(std::filesystem::exists(Dir.File("bad.mp3")));
+}
+
+TEST_F(TTaskFixture, RemovingADownloadOrClosingTheEngineEndsTheRetryPauseAtOnce) {
+    Server.AddFile("/bad.mp3", zv2::test::SongBytes(30000));
+    Server.SetMode(TFileServer::TMode::CloseEarly);
+    Start(5, 30000, 30000, false, 600000); // ten minutes before a retry
+    Engine->AddTask(42, Dir.File("bad.mp3"), Server.Url("/bad.mp3"));
+    Engine->AddTask(43, Dir.File("bad2.mp3"), Server.Url("/bad.mp3"));
+    ASSERT_TRUE(Server.WaitForRequestCount("GET ", 6)); // every segment failed once and waits
+    Engine->RemoveTask(42);
+    EXPECT_EQ(Engine->Running(), 1);
+    Engine.reset(); // neither waits for its pause: the test would time out
+    EXPECT_FALSE(Log.Contains("retry 42 1"));
+    EXPECT_FALSE(Log.Contains("retry 43 1"));
 }
 
 TEST_F(TTaskFixture, RemovingOrStoppingHungDownloadsDoesNotWait) {

@@ -6,6 +6,7 @@
 
 #include <httplib.h>
 
+#include <algorithm>
 #include <charconv>
 #include <cstdio>
 #include <filesystem>
@@ -174,10 +175,15 @@ bool TMusicSite::ServeDownloadPage(std::string_view rest, std::string_view site,
 }
 
 bool TMusicSite::ServeFile(const std::string& path, const char* type, httplib::Response& response) {
-    std::ifstream in(path, std::ios::binary);
+    std::ifstream in(path, std::ios::binary | std::ios::ate);
     if (!in)
         return false;
-    response.set_content(std::string(std::istreambuf_iterator<char>(in), {}), type);
+    // In one read: a large song costs a copy, not a pass byte by byte.
+    std::string bytes(static_cast<std::size_t>(std::max<std::streamoff>(in.tellg(), 0)), '\0');
+    in.seekg(0);
+    if (!in.read(bytes.data(), static_cast<std::streamsize>(bytes.size())))
+        return false;
+    response.set_content(std::move(bytes), type);
     return true;
 }
 
