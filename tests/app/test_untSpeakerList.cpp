@@ -25,8 +25,9 @@ TEST(SpeakerList, ReadsTheSectionDroppingOrMendingBadRows) {
     };
     const TCase cases[] = {
         {"no section: one speaker, the main one", "", {{"127.0.0.2", 3000, true}}},
-        {"three good rows", "Count=3\nIP0=127.0.0.2\nVolume0=3000\nOn0=1\nIP1=127.0.0.3\nVolume1=1500\nOn1=1\n"
-                            "IP2=127.0.0.4\nVolume2=0\nOn2=0\n",
+        {"three good rows",
+         "Count=3\nIP0=127.0.0.2\nVolume0=3000\nOn0=1\nIP1=127.0.0.3\nVolume1=1500\nOn1=1\n"
+         "IP2=127.0.0.4\nVolume2=0\nOn2=0\n",
          {{"127.0.0.2", 3000, true}, {"127.0.0.3", 1500, true}, {"127.0.0.4", 0, false}}},
         {"an address that does not parse is dropped",
          "Count=4\nIP0=127.0.0.2\nIP1=speaker.local\nIP2=127.0.0.256\nIP3=127.0.0.3\n",
@@ -38,10 +39,13 @@ TEST(SpeakerList, ReadsTheSectionDroppingOrMendingBadRows) {
          "Count=3\nIP0=127.0.0.3\nVolume0=100\nIP1= 127.0.0.3 \nVolume1=200\nIP2=127.0.0.2\nOn2=0\n",
          {{"127.0.0.2", 3000, false}, {"127.0.0.3", 100, true}}},
         {"the main speaker's row moves to the top; one is made when missing",
-         "Count=2\nIP0=127.0.0.3\nIP1=127.0.0.2\nVolume1=1200\n", {{"127.0.0.2", 1200, true}, {"127.0.0.3", 3000, true}}},
+         "Count=2\nIP0=127.0.0.3\nIP1=127.0.0.2\nVolume1=1200\n",
+         {{"127.0.0.2", 1200, true}, {"127.0.0.3", 3000, true}}},
         {"rows beyond the count and rows without an address are not read",
-         "Count=2\nVolume0=10\nIP1=127.0.0.3\nIP2=127.0.0.4\n", {{"127.0.0.2", 3000, true}, {"127.0.0.3", 3000, true}}},
-        {"a huge or bad count reads what is there", "Count=2147483647\nIP0=127.0.0.3\n",
+         "Count=2\nVolume0=10\nIP1=127.0.0.3\nIP2=127.0.0.4\n",
+         {{"127.0.0.2", 3000, true}, {"127.0.0.3", 3000, true}}},
+        {"a huge or bad count reads what is there",
+         "Count=2147483647\nIP0=127.0.0.3\n",
          {{"127.0.0.2", 3000, true}, {"127.0.0.3", 3000, true}}},
         {"a negative count reads nothing", "Count=-3\nIP0=127.0.0.3\n", {{"127.0.0.2", 3000, true}}},
     };
