@@ -343,7 +343,7 @@ public:
     void ShowSpeakerStates();
 
 private:
-    void BuildSpeakerList(); // from BuildSettingTab, below the speaker group
+    void BuildSpeakerList(); // from BuildSettingTab, in the speaker group below its rows
     void SetupSpeakers();    // once, from FormCreate, after the settings are loaded
     void SpeakerFound(const std::string& address);
     void MainSpeakerMoved(); // "连接设备" gave the main speaker a new address

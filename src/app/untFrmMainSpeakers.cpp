@@ -8,7 +8,6 @@
 #include "audio/untAudioPlayer.h"
 
 #include <QComboBox>
-#include <QGroupBox>
 #include <QHeaderView>
 #include <QPushButton>
 #include <QScrollArea>
@@ -34,9 +33,10 @@ QTableWidgetItem* ReadOnlyItem(const QString& text) {
 } // namespace
 
 void Tfrm_Main::BuildSpeakerList() {
-    auto* group = new QGroupBox(QString::fromUtf8("ZV2音响列表"), tsSetting);
-    group->setObjectName("gbSpeakers");
-    group->setGeometry(6, 250, 530, 176);
+    // In the speaker group, below its address, state and output rows: the
+    // group grows downwards.
+    auto* group = edt_ReIP->parentWidget();
+    group->resize(group->width(), 270);
     lvSpeakers = new QTableWidget(0, SpeakerColumnCount, group);
     lvSpeakers->setObjectName("lvSpeakers");
     lvSpeakers->setToolTip(QString::fromUtf8("勾选的音响同时播放，各有自己的音量"));
@@ -51,15 +51,15 @@ void Tfrm_Main::BuildSpeakerList() {
         lvSpeakers->setColumnWidth(column, widths[column]);
     lvSpeakers->setSelectionBehavior(QAbstractItemView::SelectRows);
     lvSpeakers->setSelectionMode(QAbstractItemView::SingleSelection);
-    lvSpeakers->setGeometry(8, 20, 514, 118);
+    lvSpeakers->setGeometry(8, 114, 514, 118);
     btnAddSpeaker = new QPushButton(QString::fromUtf8("添加音响"), group);
     btnAddSpeaker->setObjectName("btnAddSpeaker");
     btnAddSpeaker->setToolTip(QString::fromUtf8("把IP地址框中的音响加入列表"));
-    btnAddSpeaker->setGeometry(8, 144, 80, 24);
+    btnAddSpeaker->setGeometry(8, 238, 80, 24);
     btnRemoveSpeaker = new QPushButton(QString::fromUtf8("删除音响"), group);
     btnRemoveSpeaker->setObjectName("btnRemoveSpeaker");
     btnRemoveSpeaker->setToolTip(QString::fromUtf8("从列表中删除选中的音响"));
-    btnRemoveSpeaker->setGeometry(96, 144, 80, 24);
+    btnRemoveSpeaker->setGeometry(96, 238, 80, 24);
 
     // The tab is taller than its page now: its content scrolls, with a thin
     // bar so that the groups keep their places and widths.
