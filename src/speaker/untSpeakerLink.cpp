@@ -26,8 +26,16 @@ std::uint16_t OwnSpeakerLevel(std::uint16_t level, int ownVolume) {
 
 struct TSpeakerLink::TImpl {
     TImpl(platform::IDispatcher& dispatcher, const TSpeakerLinkOptions& options)
-        : Dispatcher(dispatcher), Options(options), StreamOptions{options.RemoteStreamPort, options.QueueBlocks,
-                                                                  options.StallTimeoutMs, options.ConnectTimeoutMs} {}
+        : Dispatcher(dispatcher), Options(options), StreamOptions(StreamOptionsOf(options)) {}
+
+    static TSpeakerStreamOptions StreamOptionsOf(const TSpeakerLinkOptions& options) {
+        TSpeakerStreamOptions stream;
+        stream.RemoteStreamPort = options.RemoteStreamPort;
+        stream.QueueBlocks = options.QueueBlocks;
+        stream.StallTimeoutMs = options.StallTimeoutMs;
+        stream.ConnectTimeoutMs = options.ConnectTimeoutMs;
+        return stream;
+    }
 
     struct TSpeaker {
         TSpeakerRow Row; // the main speaker's address is the device address

@@ -135,7 +135,8 @@ void TSpeakerStream::TImpl::Sent(const TBlock& block) {
 
 void TSpeakerStream::Connect(const std::string& address) {
     Close();
-    Impl_->Socket.Open(address, Impl_->Options.RemoteStreamPort, Impl_->Options.ConnectTimeoutMs);
+    Impl_->Socket.Open(address, Impl_->Options.RemoteStreamPort, Impl_->Options.ConnectTimeoutMs,
+                       Impl_->Options.SendBufferBytes);
     Impl_->Pending.store(true);
 }
 

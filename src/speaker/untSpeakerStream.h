@@ -33,6 +33,11 @@ struct TSpeakerStreamOptions {
     std::size_t QueueBlocks = 4;                 // blocks waiting for the sender
     int StallTimeoutMs = 3000;                   // no send progress this long: lost
     int ConnectTimeoutMs = 5000;                 // a connect ends in an error after this
+    // The connection's send buffer: with the queue, what a speaker that stops
+    // reading can fall behind before its blocks are dropped (about 0.4 s of
+    // audio here, 1.2 s in the queue), so that it comes back at the live
+    // position instead of seconds late. 0: the system's own, growing one.
+    int SendBufferBytes = 64 * 1024;
 };
 
 // What a speaker took, for the settings tab. Counted from the stream's creation.
