@@ -10,6 +10,16 @@ namespace zv2::audio {
 
 namespace {
 constexpr platform::TWaveFormat OutputFormat{44100, 2, 16};
+
+// Hundredths of full scale of `level` clamped to 0..3000, v / 30 rounded to nearest with halves to even.
+int Hundredths(int level) {
+    const int v = std::clamp(level, 0, TZV2_Music::MaxVolumeLevel);
+    int hundredths = v / 30;
+    const int rest = v % 30;
+    if (rest > 15 || (rest == 15 && hundredths % 2 == 1))
+        ++hundredths;
+    return hundredths;
+}
 } // namespace
 
 TZV2_Music::TZV2_Music(platform::IDispatcher& dispatcher, std::unique_ptr<platform::IWaveOut> waveOut,
@@ -230,18 +240,6 @@ int TZV2_Music::ScaleVolume(bool forSpeaker, int level) {
     VolumeLevel_ = level;
     return forSpeaker ? SpeakerLevel(level) : LocalLevel(level);
 }
-
-namespace {
-// Hundredths of full scale of `level` clamped to 0..3000, v / 30 rounded to nearest with halves to even.
-int Hundredths(int level) {
-    const int v = std::clamp(level, 0, TZV2_Music::MaxVolumeLevel);
-    int hundredths = v / 30;
-    const int rest = v % 30;
-    if (rest > 15 || (rest == 15 && hundredths % 2 == 1))
-        ++hundredths;
-    return hundredths;
-}
-} // namespace
 
 std::uint16_t TZV2_Music::SpeakerLevel(int level) {
     return static_cast<std::uint16_t>(Hundredths(level) * 4095 / 100);

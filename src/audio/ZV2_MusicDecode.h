@@ -110,7 +110,8 @@ public:
     // Discovery broadcast; answers come through OnDeviceFound.
     void SearchDevices();
     // Device address and rate text := the arguments; sends the rate and start
-    // datagrams, then a volume datagram with the current volume level.
+    // datagrams, then volume datagrams with the current volume level (every
+    // checked speaker its share).
     void StartSpeaker(const std::string& address, const std::string& rateText);
     // Opens (or reopens) the stream connection to the device address.
     void ConnectStream();

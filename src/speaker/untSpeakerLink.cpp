@@ -6,7 +6,6 @@
 #include <chrono>
 #include <condition_variable>
 #include <mutex>
-#include <optional>
 #include <thread>
 #include <vector>
 
@@ -295,8 +294,8 @@ void TSpeakerLink::SetSpeakers(const std::vector<TSpeakerRow>& rows) {
     }
     struct TAction {
         std::string Address;
-        bool Start = false;
-        std::optional<std::uint16_t> Volume;
+        bool Start = false; // the start request before the volume datagram
+        std::uint16_t Volume = 0;
     };
     std::vector<TAction> actions;
     std::vector<std::unique_ptr<TImpl::TSpeaker>> gone;
@@ -363,9 +362,7 @@ void TSpeakerLink::SetSpeakers(const std::vector<TSpeakerRow>& rows) {
         if (action.Start) {
             Impl_->SendStart(action.Address);
         }
-        if (action.Volume) {
-            Impl_->SendVolume(action.Address, *action.Volume);
-        }
+        Impl_->SendVolume(action.Address, action.Volume);
     }
 }
 
