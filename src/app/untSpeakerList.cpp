@@ -61,17 +61,17 @@ void TSpeakerList::Read(const platform::TIniFile& ini, const std::string& mainAd
     if (!ini.SectionExists(kSpeakersSection))
         return;
     std::vector<TSpeakerRow> read;
-    const std::int32_t count = ini.ReadInteger(kSpeakersSection, "Count", 0);
-    // Each row needs its "IP" key: once every key of the section was seen the
-    // rest are missing, so a huge count ends early.
-    std::size_t keysLeft = ini.KeyCount(kSpeakersSection);
+    const std::int32_t count = std::min(ini.ReadInteger(kSpeakersSection, "Count", 0), kMaxSpeakerRows);
+    // Once every key of the section was seen the rest are missing, so a count
+    // far beyond the rows written ends early.
+    std::size_t keysLeft = ini.KeyCount(kSpeakersSection) - (ini.Find(kSpeakersSection, "Count") ? 1 : 0);
     for (std::int32_t k = 0; k < count && keysLeft > 0; ++k) {
         const std::string index = std::to_string(k);
         const auto ip = ini.Find(kSpeakersSection, "IP" + index);
-        if (!ip)
-            continue;
-        --keysLeft;
-        const auto address = ParseAddress(*ip);
+        const auto volume = ini.Find(kSpeakersSection, "Volume" + index);
+        const auto on = ini.Find(kSpeakersSection, "On" + index);
+        keysLeft -= std::min<std::size_t>(keysLeft, (ip ? 1 : 0) + (volume ? 1 : 0) + (on ? 1 : 0));
+        const auto address = ip ? ParseAddress(*ip) : std::nullopt;
         if (!address || std::any_of(read.begin(), read.end(), [&](const auto& row) { return row.Address == *address; }))
             continue;
         read.push_back({*address,

@@ -16,6 +16,7 @@
 #include "speaker/untSpeakerLink.h"
 
 #include <cstddef>
+#include <cstdint>
 #include <optional>
 #include <string>
 #include <vector>
@@ -25,6 +26,9 @@ namespace zv2::app {
 using speaker::TSpeakerRow;
 
 inline constexpr char kSpeakersSection[] = "ZV2Speakers";
+// Rows read at most: far more rooms than a home has, and a bound on the work
+// a damaged "Count" can ask for.
+inline constexpr std::int32_t kMaxSpeakerRows = 256;
 
 class TSpeakerList {
 public:
@@ -49,7 +53,8 @@ public:
     // text): row 0 gets it, and another row of the same address goes.
     void SetMain(const std::string& address);
 
-    // Reads section "ZV2Speakers". Rows whose address does not parse, and
+    // Reads section "ZV2Speakers" (rows 0 to kMaxSpeakerRows - 1 at most).
+    // Rows whose address does not parse, and
     // repeats of an address, are dropped; volumes are clamped to 0..3000 (a
     // missing or unreadable one is 3000), a missing "On" means playing. The
     // main speaker (at `mainAddress`) is row 0: its row is moved there, or one

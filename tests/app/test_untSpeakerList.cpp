@@ -44,8 +44,11 @@ TEST(SpeakerList, ReadsTheSectionDroppingOrMendingBadRows) {
         {"rows beyond the count and rows without an address are not read",
          "Count=2\nVolume0=10\nIP1=127.0.0.3\nIP2=127.0.0.4\n",
          {{"127.0.0.2", 3000, true}, {"127.0.0.3", 3000, true}}},
-        {"a huge or bad count reads what is there",
-         "Count=2147483647\nIP0=127.0.0.3\n",
+        {"a huge count reads what is there",
+         "Count=2147483647\nIP0=127.0.0.3\nJunk=1\n",
+         {{"127.0.0.2", 3000, true}, {"127.0.0.3", 3000, true}}},
+        {"rows beyond the most that are read",
+         "Count=300\nIP0=127.0.0.3\nIP299=127.0.0.4\n",
          {{"127.0.0.2", 3000, true}, {"127.0.0.3", 3000, true}}},
         {"a negative count reads nothing", "Count=-3\nIP0=127.0.0.3\n", {{"127.0.0.2", 3000, true}}},
     };
