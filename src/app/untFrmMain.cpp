@@ -239,6 +239,7 @@ void Tfrm_Main::BuildSettingTab() {
     rb_ZV2->setChecked(true);
     rb_PC = Named(new QRadioButton(QString::fromUtf8("本地播放"), speaker), "rb_PC", "计算机播放");
     rb_PC->move(184, 86);
+    BuildSpeakerList();
 }
 
 void Tfrm_Main::BuildPlayerPanel() {
@@ -269,6 +270,7 @@ void Tfrm_Main::FormCreate() {
     CreatePlayer();
     BindSpeakerSettings();
     LoadSettings();
+    SetupSpeakers();
     Playback_->SeekEnabled = false;
     SetupPlayList();
     SetupSearch();
@@ -352,6 +354,8 @@ void Tfrm_Main::LoadSettings() {
 TSettingsData Tfrm_Main::CollectSettings() const {
     TSettingsData d = Loaded_;
     d.IP = Player_ ? Player_->DeviceAddress() : Loaded_.IP;
+    d.Speakers = Speakers_;
+    d.Speakers.SetMain(d.IP);
     d.Music = PlayList_.Paths();
     d.SearchItems.clear();
     for (int i = 0; i + 1 < cbbContent->count(); ++i)

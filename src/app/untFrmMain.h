@@ -10,6 +10,7 @@
 #include "app/untPlayList.h"
 #include "app/untPlaybackControl.h"
 #include "app/untSettings.h"
+#include "app/untSpeakerList.h"
 #include "controls/untOwnerDraw.h"
 #include "download/untEnginePacing.h"
 #include "platform/RemovableVolumes.h"
@@ -33,6 +34,7 @@ class QMenu;
 class QPushButton;
 class QRadioButton;
 class QSpinBox;
+class QTableWidget;
 class QTabWidget;
 class QTreeWidget;
 class QTimer;
@@ -338,6 +340,35 @@ private:
     void SelectFolderInto(QLineEdit* edit);
 
     std::unique_ptr<platform::IVolumeSource> Volumes_;
+
+    // Speaker list on the settings tab (untFrmMainSpeakers.cpp)
+public:
+    enum TSpeakerColumn {
+        SpeakerColumnAddress, // check (plays or not) and address
+        SpeakerColumnVolume,  // the speaker's own volume, 0..3000
+        SpeakerColumnState,   // "已连接" / "未连接"
+        SpeakerColumnSent,    // seconds of audio sent
+        SpeakerColumnDropped, // blocks it could not take
+        SpeakerColumnGap,     // largest gap between two blocks sent, ms
+        SpeakerColumnCount
+    };
+    QTableWidget* lvSpeakers = nullptr;
+    QPushButton *btnAddSpeaker = nullptr, *btnRemoveSpeaker = nullptr;
+    QTimer* tmrSpeakers = nullptr;
+    const TSpeakerList& Speakers() const { return Speakers_; }
+    // Refreshes the state columns from the player's speaker set (also every second).
+    void ShowSpeakerStates();
+
+private:
+    void BuildSpeakerList(); // from BuildSettingTab, in the speaker group below its rows
+    void SetupSpeakers();    // once, from FormCreate, after the settings are loaded
+    void SpeakerFound(const std::string& address);
+    void MainSpeakerMoved(); // "连接设备" gave the main speaker a new address
+    void ApplySpeakers();
+    void ShowSpeakerRows();
+
+    TSpeakerList Speakers_;
+    bool ShowingSpeakers_ = false; // item changes come from ShowSpeakerRows
 };
 
 } // namespace zv2::app

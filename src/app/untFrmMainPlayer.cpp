@@ -164,6 +164,7 @@ void Tfrm_Main::CreatePlayer() {
         // OnUDPFindDev: list the speaker and show the first that answered.
         edt_ReIP->addItem(QString::fromStdString(address));
         edt_ReIP->setCurrentIndex(0);
+        SpeakerFound(address);
     };
     engine.OnStreamConnect = [this] { lbl_TCPConnect->setText(QString::fromUtf8("已连接")); };
     engine.OnStreamDisconnect = [this] { lbl_TCPConnect->setText(QString::fromUtf8("未连接")); };
@@ -186,6 +187,7 @@ void Tfrm_Main::BindSpeakerSettings() {
     connect(SpeedButton1, &QPushButton::clicked, this, [this] {
         lbl_TCPConnect->setText(QString::fromUtf8("未连接"));
         Player_->SetDeviceAddress(edt_ReIP->currentText().toStdString());
+        MainSpeakerMoved();
     });
     auto outputChosen = [this] { Player_->SetSpeakerMode(rb_ZV2->isChecked()); };
     connect(rb_ZV2, &QRadioButton::clicked, this, outputChosen);

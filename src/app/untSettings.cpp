@@ -30,6 +30,7 @@ TSettingsData ReadSettings(const platform::TIniFile& ini, const std::string& pro
                            const std::function<bool(const std::string&)>& fileExists) {
     TSettingsData d;
     d.IP = ini.ReadString("ZV2Address", "IP", kDefaultSpeakerAddress);
+    d.Speakers.Read(ini, d.IP);
     d.SearchURL = ini.ReadString("Search", "SearchURL", DefaultSearchURL(musicSiteHost));
 
     d.SavePath = ini.ReadString("General", "SavePath", "");
@@ -91,6 +92,7 @@ void RemoveUnfinishedSaves(const std::string& programFolder) {
 void WriteSettings(platform::TIniFile& ini, const TSettingsData& d) {
     ini.EraseSection("ZV2Address");
     ini.WriteString("ZV2Address", "IP", d.IP);
+    d.Speakers.Write(ini);
 
     ini.EraseSection("MusicList");
     ini.WriteInteger("MusicList", "MusicCount", static_cast<std::int64_t>(d.Music.size()));

@@ -4,6 +4,7 @@
 // SaveSettings writes, in the file's read and write orders. The window applies
 // these values to its controls and objects; this unit only knows the file.
 
+#include "app/untSpeakerList.h"
 #include "platform/IniFile.h"
 
 #include <cstdint>
@@ -37,6 +38,7 @@ struct TSettingsData {
     bool AutoLyrics = true;  // a song without a lyric file asks the lyric site for one
     bool SpeakerMode = true; // the output chosen last: the speaker ("ZV2播放"), else the sound card ("本地播放")
     std::int32_t Volume = 1500; // as stored; the volume slider limits it to 0..3000
+    TSpeakerList Speakers{IP};  // section "ZV2Speakers"; row 0 is the speaker at IP
 };
 
 // The default search address for a music site host ("host[:port]").

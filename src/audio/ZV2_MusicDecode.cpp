@@ -10,6 +10,16 @@ namespace zv2::audio {
 
 namespace {
 constexpr platform::TWaveFormat OutputFormat{44100, 2, 16};
+
+// Hundredths of full scale of `level` clamped to 0..3000, v / 30 rounded to nearest with halves to even.
+int Hundredths(int level) {
+    const int v = std::clamp(level, 0, TZV2_Music::MaxVolumeLevel);
+    int hundredths = v / 30;
+    const int rest = v % 30;
+    if (rest > 15 || (rest == 15 && hundredths % 2 == 1))
+        ++hundredths;
+    return hundredths;
+}
 } // namespace
 
 TZV2_Music::TZV2_Music(platform::IDispatcher& dispatcher, std::unique_ptr<platform::IWaveOut> waveOut,
@@ -133,12 +143,8 @@ void TZV2_Music::FillAndQueue() {
         SetLocalVolume(0);
         FirstBlock_ = false;
     }
-    if (SpeakerMode_) {
-        if (Link_.StreamConnected())
-            Link_.SendBlock(block->Data.data(), BlockBytes);
-        else if (!Link_.ConnectPending())
-            RequestStart();
-    }
+    if (SpeakerMode_)
+        Link_.FanOut(block->Data.data(), BlockBytes, Session_, SpeakerLevel(VolumeLevel_.load()));
     if (Fading_) {
         int level = VolumeLevel_.load();
         if (level + FadeStep > FadeTarget_) {
@@ -232,13 +238,15 @@ void TZV2_Music::Refill() {
 
 int TZV2_Music::ScaleVolume(bool forSpeaker, int level) {
     VolumeLevel_ = level;
-    const int v = std::clamp(level, 0, MaxVolumeLevel);
-    // Hundredths of full scale, v / 30, rounded to nearest with halves to even.
-    int hundredths = v / 30;
-    const int rest = v % 30;
-    if (rest > 15 || (rest == 15 && hundredths % 2 == 1))
-        ++hundredths;
-    return hundredths * (forSpeaker ? 4095 : 255) / 100;
+    return forSpeaker ? SpeakerLevel(level) : LocalLevel(level);
+}
+
+std::uint16_t TZV2_Music::SpeakerLevel(int level) {
+    return static_cast<std::uint16_t>(Hundredths(level) * 4095 / 100);
+}
+
+int TZV2_Music::LocalLevel(int level) {
+    return Hundredths(level) * 255 / 100;
 }
 
 void TZV2_Music::SetLocalVolume(int level) {
@@ -248,7 +256,15 @@ void TZV2_Music::SetLocalVolume(int level) {
 }
 
 void TZV2_Music::SendSpeakerVolume(int level) {
-    Link_.SendVolume(std::uint16_t(ScaleVolume(true, level)));
+    Link_.SendVolumes(std::uint16_t(ScaleVolume(true, level)));
+}
+
+void TZV2_Music::SetSpeakers(const std::vector<speaker::TSpeakerRow>& rows) {
+    Link_.SetSpeakers(rows);
+}
+
+std::vector<speaker::TSpeakerState> TZV2_Music::Speakers() const {
+    return Link_.Speakers();
 }
 
 void TZV2_Music::SearchDevices() {

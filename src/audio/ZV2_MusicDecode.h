@@ -2,8 +2,8 @@
 // TZV2_Music: the playback engine. Plays one MP3 file at a time: decodes it
 // one frame per step, cuts the PCM into blocks of BlockBytes and queues them
 // on the wave output; in speaker mode every block that is queued is also sent
-// whole to the speaker on the stream connection, while the local device
-// plays at volume 0. The device's "block finished" notices are the one clock
+// whole to every checked speaker on its own stream connection, while the local
+// device plays at volume 0. The device's "block finished" notices are the one clock
 // that paces both.
 //
 // Format: always 44100 Hz, 2 channels, signed 16-bit, whatever the file has.
@@ -39,6 +39,7 @@
 #include <mutex>
 #include <string>
 #include <thread>
+#include <vector>
 
 namespace zv2::audio {
 
@@ -93,7 +94,11 @@ public:
     int ScaleVolume(bool forSpeaker, int level);
     // Both channels of the local device to ScaleVolume(false, level).
     void SetLocalVolume(int level);
-    // One volume datagram with ScaleVolume(true, level).
+    // The results of ScaleVolume() without touching the volume level.
+    static std::uint16_t SpeakerLevel(int level);
+    static int LocalLevel(int level);
+    // One volume datagram with ScaleVolume(true, level) to every checked
+    // speaker, each scaled by its own volume / 3000.
     void SendSpeakerVolume(int level);
     int VolumeLevel() const { return VolumeLevel_.load(); }
     void SetVolumeLevel(int level) { VolumeLevel_ = level; }
@@ -105,10 +110,18 @@ public:
     // Discovery broadcast; answers come through OnDeviceFound.
     void SearchDevices();
     // Device address and rate text := the arguments; sends the rate and start
-    // datagrams, then a volume datagram with the current volume level.
+    // datagrams, then volume datagrams with the current volume level (every
+    // checked speaker its share).
     void StartSpeaker(const std::string& address, const std::string& rateText);
     // Opens (or reopens) the stream connection to the device address.
     void ConnectStream();
+
+    // The speaker set: rows[0] is the main speaker (the device address), the
+    // others are matched by address (see TSpeakerLink::SetSpeakers). Every
+    // block goes to every checked speaker.
+    void SetSpeakers(const std::vector<speaker::TSpeakerRow>& rows);
+    // Every speaker with its state and statistics, the main one first (any thread).
+    std::vector<speaker::TSpeakerState> Speakers() const;
 
     speaker::TSpeakerLink& Link() { return Link_; }
 

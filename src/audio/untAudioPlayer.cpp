@@ -79,4 +79,8 @@ void TAudioPlayer::SearchDevices() {
     Engine_.SearchDevices();
 }
 
+void TAudioPlayer::SetSpeakers(const std::vector<speaker::TSpeakerRow>& rows) {
+    Engine_.SetSpeakers(rows);
+}
+
 } // namespace zv2::audio

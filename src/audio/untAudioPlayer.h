@@ -19,6 +19,7 @@
 #include <cstdint>
 #include <memory>
 #include <string>
+#include <vector>
 
 namespace zv2::audio {
 
@@ -69,6 +70,11 @@ public:
     void SetDeviceAddress(const std::string& address);
     // Discovery broadcast; answers through Engine().OnDeviceFound.
     void SearchDevices();
+    // The speakers that play: rows[0] is the one at DeviceAddress(), the others
+    // are matched by address; each gets every block and its own share of the volume.
+    void SetSpeakers(const std::vector<speaker::TSpeakerRow>& rows);
+    // Every speaker with its state and statistics, the one at DeviceAddress() first.
+    std::vector<speaker::TSpeakerState> Speakers() const { return Engine_.Speakers(); }
 
 private:
     TZV2_Music Engine_;

@@ -149,6 +149,7 @@ TEST(Settings, AFirstSaveWritesEveryKeyInTheSaveOrder) {
     WriteSettings(*ini, d);
     EXPECT_EQ(ini->Text(),
               "[ZV2Address]\nIP=10.10.100.254\n"
+              "[ZV2Speakers]\nCount=1\nIP0=10.10.100.254\nVolume0=3000\nOn0=1\n"
               "[MusicList]\nMusicCount=0\n"
               "[SearchList]\nSearchCount=0\n"
               "[General]\nSavePath=/h/Music\nQuitConfirm=0\nLRCPath=/h/LRCs/\nAutoLyrics=1\nSpeakerMode=1\n"

@@ -77,6 +77,7 @@ TEST(Program, SigtermOnAFreshHomeWritesEveryDefaultInTheSaveOrder) {
     EXPECT_EQ(WaitForExit(pid), 0);
     const std::string h = home.Path() + "/";
     EXPECT_EQ(ReadFile(h + "Download.ini"), "[ZV2Address]\nIP=10.10.100.254\n"
+                                            "[ZV2Speakers]\nCount=1\nIP0=10.10.100.254\nVolume0=3000\nOn0=1\n"
                                             "[MusicList]\nMusicCount=0\n"
                                             "[SearchList]\nSearchCount=0\n"
                                             "[General]\nSavePath=" +

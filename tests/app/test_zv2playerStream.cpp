@@ -14,6 +14,7 @@
 #include <cstdlib>
 #include <fstream>
 #include <gtest/gtest.h>
+#include <memory>
 #include <sstream>
 #include <sys/stat.h>
 #include <thread>
@@ -137,4 +138,67 @@ TEST(ProgramStream, ThePlayedSongReachesTheSpeakerWholeFromABlockBoundaryNeverFa
     }
     ASSERT_NE(start, SIZE_MAX) << "the stream is not the decoded song";
     EXPECT_GE(start, 2 * kBlock);
+}
+
+// Three speakers in three rooms: one song, decoded once, reaches each of
+// them whole from a block boundary, none faster than the sound device's pace.
+TEST(ProgramStream, EveryCheckedSpeakerReceivesTheSongWholeFromABlockBoundary) {
+    if (!zv2::test::EnterPrivateNetwork())
+        GTEST_SKIP() << "cannot create a network namespace here";
+    zv2::test::TTempDir home;
+    const std::string song = home.File("Glide.mp3");
+    ASSERT_EQ(std::system(("ffmpeg -loglevel error -nostdin -y -f lavfi -i "
+                           "'aevalsrc=0.4*sin(2*PI*(200*t+60*t*t)):s=44100:c=stereo:d=10' "
+                           "-c:a libmp3lame -b:a 192k -id3v2_version 0 -write_xing 0 '" +
+                           song + "'")
+                              .c_str()),
+              0);
+    const std::vector<std::string> addresses = {"127.0.0.2", "127.0.0.3", "127.0.0.4"};
+    std::ofstream(home.File("Download.ini"))
+        << "[ZV2Address]\nIP=127.0.0.2\n[ZV2Speakers]\nCount=3\nIP0=127.0.0.2\nIP1=127.0.0.3\nVolume1=1500\n"
+           "IP2=127.0.0.4\n[MusicList]\nMusicCount=1\nMusic0="
+        << song << "\n[History]\nAutoPlay=1\nVolume=3000\n";
+
+    std::vector<std::unique_ptr<TChildProcess>> speakers;
+    for (const auto& address : addresses) {
+        speakers.push_back(std::make_unique<TChildProcess>(std::vector<std::string>{
+            Tool("zv2-speaker"), "--bind", address, "--no-sound", "--wav", home.File(address + ".wav")}));
+        ASSERT_TRUE(speakers.back()->WaitForError("ready on", zv2::test::GiveUpMs)) << speakers.back()->Err;
+    }
+    const auto started = Clock::now();
+    TChildProcess player(
+        {"sh", "-c",
+         "ZV2_HOME='" + home.Path() + "' exec '" + Tool("zv2player") + "' >'" + home.File("player.txt") + "' 2>&1"});
+
+    // The event: six blocks have reached every speaker.
+    constexpr std::size_t kWanted = 6 * kBlock;
+    const auto arrived = [&] {
+        for (const auto& address : addresses)
+            if (FileSize(home.File(address + ".wav")) < 44 + kWanted)
+                return false;
+        return true;
+    };
+    while (!arrived() && Clock::now() - started < std::chrono::seconds(60))
+        std::this_thread::sleep_for(std::chrono::milliseconds(20));
+    ASSERT_TRUE(arrived()) << ReadText(home.File("player.txt"));
+
+    player.Signal(SIGTERM);
+    EXPECT_EQ(player.Wait(), 0) << ReadText(home.File("player.txt"));
+    const auto ended = Clock::now();
+    for (auto& speaker : speakers) {
+        speaker->Signal(SIGTERM);
+        EXPECT_EQ(speaker->Wait(), 0) << speaker->Err;
+    }
+
+    const auto pcm = zv2::audio::test::FfmpegPcm(song);
+    for (const auto& address : addresses) {
+        const auto received = WavData(home.File(address + ".wav"));
+        ASSERT_GE(received.size(), kWanted) << address;
+        EXPECT_EQ(received.size() % kBlock, 0u) << address << ": blocks arrive whole";
+        EXPECT_LE(received.size(), MostBytesAfter(ended - started)) << address << ": faster than real time";
+        bool matches = false;
+        for (std::size_t offset = 2 * kBlock; !matches && offset + received.size() <= pcm.size(); offset += kBlock)
+            matches = MatchesFrom(received, pcm, offset);
+        EXPECT_TRUE(matches) << address << " did not get the decoded song from a block boundary";
+    }
 }

@@ -76,12 +76,16 @@ struct TDatagram {
     platform::TSocketAddress From;
 };
 
-// A speaker's two sockets on a loopback address, on ports the system picks.
+// A speaker's two sockets on a loopback address, on ports the system picks
+// (or the given ones: several speakers on their own addresses share ports, as
+// real ones do).
 class TSpeakerPeer {
 public:
-    explicit TSpeakerPeer(const std::string& address = "127.0.0.1") {
-        const auto at = platform::TSocketAddress::Parse(address, 0);
-        Ok = at && Udp.Open(*at, false) == platform::TNetResult::Ok && Listener.Listen(*at) == platform::TNetResult::Ok;
+    explicit TSpeakerPeer(const std::string& address = "127.0.0.1", std::uint16_t controlPort = 0,
+                          std::uint16_t streamPort = 0) {
+        const auto at = platform::TSocketAddress::Parse(address, controlPort);
+        Ok = at && Udp.Open(*at, false) == platform::TNetResult::Ok &&
+             Listener.Listen({at->Host, streamPort}) == platform::TNetResult::Ok;
     }
 
     std::uint16_t ControlPort() const { return Udp.LocalAddress().Port; }

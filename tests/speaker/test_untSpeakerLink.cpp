@@ -339,3 +339,160 @@ TEST(SpeakerLinkGuard, RefusesTheDefaultAddressAndSendsNothing) {
         EXPECT_EQ(request->Text, std::string(expected.begin(), expected.end()));
     }
 }
+
+namespace {
+
+// Three speakers on addresses of their own that share their ports, as real
+// ones do, and a link whose main speaker is the first.
+class SpeakerSetTest : public ::testing::Test {
+protected:
+    void MakeSet(TSpeakerLinkOptions options = {}) {
+        ASSERT_TRUE(A.Ok);
+        B = std::make_unique<TSpeakerPeer>("127.0.0.3", A.ControlPort(), A.StreamPort());
+        C = std::make_unique<TSpeakerPeer>("127.0.0.4", A.ControlPort(), A.StreamPort());
+        ASSERT_TRUE(B->Ok && C->Ok) << "the ports are taken on another address";
+        options.LocalPort = 0;
+        options.RemoteControlPort = A.ControlPort();
+        options.RemoteStreamPort = A.StreamPort();
+        Link = std::make_unique<TSpeakerLink>(Ui, options);
+        Link->SetDevice("127.0.0.2", "44100");
+    }
+
+    // The volume of the next datagram `peer` gets that is a volume datagram.
+    static std::optional<std::uint16_t> NextVolume(TSpeakerPeer& peer) {
+        while (auto datagram = peer.Receive()) {
+            const auto* bytes = reinterpret_cast<const std::uint8_t*>(datagram->Text.data());
+            if (ClassifyDatagram(bytes, datagram->Text.size()) == TDatagramKind::Volume) {
+                return DecodeVolume(bytes, datagram->Text.size());
+            }
+        }
+        return std::nullopt;
+    }
+
+    // Answers the next start request `peer` gets and takes the stream that follows.
+    std::unique_ptr<platform::TTcpSocket> Start(TSpeakerPeer& peer) {
+        while (auto datagram = peer.Receive()) {
+            if (datagram->Text == "SOUND START") {
+                peer.Reply("SOUND OK", datagram->From);
+                std::unique_ptr<platform::TTcpSocket> stream;
+                PumpUntil(Ui, [&] { return peer.Listener.Accept(stream, 0) == TNetResult::Ok; });
+                return stream;
+            }
+        }
+        return nullptr;
+    }
+
+    TSpeakerState State(std::size_t speaker) const { return Link->Speakers().at(speaker); }
+
+    test::TCountingDispatcher Ui;
+    TSpeakerPeer A{"127.0.0.2"};
+    std::unique_ptr<TSpeakerPeer> B, C;
+    std::unique_ptr<TSpeakerLink> Link;
+};
+
+// Reads a stream of numbered blocks on a thread of its own until the stream
+// ends, counting the blocks that arrive whole and in order from `first` on.
+class TBlockReader {
+public:
+    TBlockReader(platform::TTcpSocket& stream, int first) : Next_(first), Thread_([this, &stream] { Run(stream); }) {}
+    ~TBlockReader() { Thread_.join(); }
+    int Blocks() const { return Good_.load(); }
+    bool Broken() const { return Broken_.load(); }
+
+private:
+    void Run(platform::TTcpSocket& stream) {
+        for (;;) {
+            const auto block = test::ReadExactly(stream, BlockSize);
+            if (block.size() < BlockSize) {
+                Broken_ = Broken_ || !block.empty();
+                return;
+            }
+            if (block != NumberedBlock(Next_++)) {
+                Broken_ = true;
+                return;
+            }
+            ++Good_;
+        }
+    }
+
+    int Next_;
+    std::atomic<int> Good_{0};
+    std::atomic<bool> Broken_{false};
+    std::thread Thread_;
+};
+
+} // namespace
+
+TEST_F(SpeakerSetTest, EachSpeakerGetsTheMasterLevelTimesItsOwnVolumeAndAChangeGoesToThatSpeakerOnly) {
+    MakeSet();
+    // The master volume 1500 gives the speaker level 2047.
+    Link->SendVolumes(2047);
+    // B comes with its start request and its volume.
+    Link->SetSpeakers({{"127.0.0.2", 3000, true}, {"127.0.0.3", 1500, true}, {"127.0.0.4", 3000, false}});
+    const auto a = NextVolume(A);
+    const auto b = NextVolume(*B);
+    ASSERT_TRUE(a && b);
+    EXPECT_EQ(*a, 2047);
+    EXPECT_NEAR(*a, 2 * *b, 1) << "A at 3000 and B at 1500: 2 : 1";
+    Link->SendVolumes(2047);
+    EXPECT_EQ(NextVolume(A), *a);
+    EXPECT_EQ(NextVolume(*B), *b);
+
+    // B's own volume moves to 3000: B alone hears of it.
+    Link->SetSpeakers({{"127.0.0.2", 3000, true}, {"127.0.0.3", 3000, true}, {"127.0.0.4", 3000, false}});
+    EXPECT_EQ(NextVolume(*B), 2047);
+    Link->SendVolumes(4095); // A's next datagram must be this one
+    EXPECT_EQ(NextVolume(A), 4095);
+    EXPECT_EQ(NextVolume(*B), 4095);
+    EXPECT_FALSE(C->Receive(300)) << "an unchecked speaker gets nothing";
+}
+
+TEST_F(SpeakerSetTest, ASpeakerThatStopsReadingLosesBlocksAloneAndComesBackAtTheLivePosition) {
+    MakeSet({.StallTimeoutMs = 300});
+    Link->SetSpeakers({{"127.0.0.2"}, {"127.0.0.3"}, {"127.0.0.4"}});
+    Link->SendStartRequest();
+    auto a = Start(A);
+    auto b = Start(*B); // accepted, never read: the speaker stopped
+    auto c = Start(*C);
+    ASSERT_TRUE(a && b && c);
+    ASSERT_TRUE(PumpUntil(Ui, [&] { return State(0).Connected && State(1).Connected && State(2).Connected; }));
+    TBlockReader readerA(*a, 0), readerC(*c, 0);
+
+    int next = 0;
+    // One block to every speaker; the next follows when A and C have it.
+    const auto fanOut = [&] {
+        const auto block = NumberedBlock(next++);
+        Link->FanOut(block.data(), block.size(), 1, 4095);
+        return PumpUntil(Ui, [&] {
+            return State(0).Stats.BytesSent == next * BlockSize && State(2).Stats.BytesSent == next * BlockSize;
+        });
+    };
+    while (State(1).Connected && next < 5000) {
+        ASSERT_TRUE(fanOut()) << "A and C were held back at block " << next;
+    }
+    ASSERT_FALSE(State(1).Connected) << "the stopped speaker is found out";
+    EXPECT_GT(State(1).Stats.BlocksDropped, 0u);
+    EXPECT_EQ(State(0).Stats.BlocksDropped, 0u);
+    EXPECT_EQ(State(2).Stats.BlocksDropped, 0u);
+
+    // B reads again: the next block asks it to start, its answer reconnects it,
+    // and it goes on with the blocks that come from then on.
+    ASSERT_TRUE(fanOut());
+    auto again = Start(*B);
+    ASSERT_TRUE(again);
+    ASSERT_TRUE(PumpUntil(Ui, [&] { return State(1).Connected; }));
+    const int live = next;
+    for (int i = 0; i < 5; ++i) {
+        ASSERT_TRUE(fanOut());
+    }
+    std::vector<std::uint8_t> expected;
+    for (int i = live; i < next; ++i) {
+        const auto block = NumberedBlock(i);
+        expected.insert(expected.end(), block.begin(), block.end());
+    }
+    EXPECT_EQ(test::ReadExactly(*again, expected.size()), expected);
+    Link.reset(); // ends the streams, and with them the readers
+    EXPECT_EQ(readerA.Blocks(), next);
+    EXPECT_EQ(readerC.Blocks(), next);
+    EXPECT_FALSE(readerA.Broken() || readerC.Broken());
+}

@@ -112,8 +112,8 @@ protected:
 TEST_F(SoftSpeakerTest, HelpNamesTheOptionsAndWhatIsScaled) {
     TChildProcess tool({ToolPath(), "--help"});
     EXPECT_EQ(tool.Wait(), 0);
-    for (const char* text :
-         {"--bind", "--control-port", "--stream-port", "--wav", "--no-sound", "--seconds", "level/4095", "unscaled"}) {
+    for (const char* text : {"--bind", "--control-port", "--stream-port", "--wav", "--block-times", "--no-sound",
+                             "--seconds", "level/4095", "unscaled"}) {
         EXPECT_NE(tool.Out.find(text), std::string::npos) << text;
     }
 }

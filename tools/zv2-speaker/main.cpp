@@ -31,6 +31,13 @@ const char* const Usage = "Usage: zv2-speaker [options]\n"
                           "  --stream-port N      TCP port for the PCM stream (default 48898)\n"
                           "  --wav FILE           write the received stream to FILE as WAV, unscaled: the\n"
                           "                       exact bytes that arrived (the header is completed at exit)\n"
+                          "  --block-times FILE   record when each block boundary of the stream arrived:\n"
+                          "                       one line per 52100-byte block, \"CONN BLOCK US FNV\": the\n"
+                          "                       connection (1, 2, ...), the block within it (0, 1, ...),\n"
+                          "                       CLOCK_MONOTONIC in microseconds when its first byte came,\n"
+                          "                       and the FNV-1a hash of its bytes (the same block at\n"
+                          "                       several speakers has the same hash), so the step between\n"
+                          "                       speakers can be measured\n"
                           "  --no-sound           do not play on the sound card\n"
                           "  --seconds N          end after N seconds (default: run until SIGINT/SIGTERM)\n"
                           "  --help               show this text\n"
@@ -72,6 +79,8 @@ int main(int argc, char** argv) {
             options.Sound = false;
         } else if (arg == "--bind" && hasValue) {
             options.BindAddress = argv[++i];
+        } else if (arg == "--block-times" && hasValue) {
+            options.BlockTimesPath = argv[++i];
         } else if (arg == "--wav" && hasValue) {
             options.WavPath = argv[++i];
         } else if (arg == "--control-port" && hasValue) {

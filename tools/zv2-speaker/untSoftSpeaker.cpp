@@ -74,6 +74,10 @@ bool TSoftSpeaker::Start(std::string& error) {
         error = "cannot create " + Options_.WavPath;
         return false;
     }
+    if (!Options_.BlockTimesPath.empty() && !BlockTimes_.Open(Options_.BlockTimesPath)) {
+        error = "cannot create " + Options_.BlockTimesPath;
+        return false;
+    }
     if (Options_.Sound) {
         Wave_ = platform::CreateWaveOut();
         // Played blocks come back here and are freed.
@@ -115,6 +119,7 @@ void TSoftSpeaker::Stop() {
         Wave_.reset();
     }
     Wav_.Finish();
+    BlockTimes_.Close();
 }
 
 TSoftSpeakerSummary TSoftSpeaker::Summary() const {
@@ -241,6 +246,7 @@ void TSoftSpeaker::ReadOne(platform::TTcpSocket& stream) {
     std::vector<std::uint8_t> buffer(ReceiveBufferSize);
     std::optional<Clock::time_point> last;
     bool replaced = false;
+    BlockTimes_.BeginConnection();
     for (;;) {
         // Once a newer connection has come, this one is read to its end: the
         // program closes it before it opens the new one, but its last bytes
@@ -267,6 +273,8 @@ void TSoftSpeaker::ReadOne(platform::TTcpSocket& stream) {
             replaced = Streams_.size() > 1;
         }
         last = now;
+        BlockTimes_.Received(buffer.data(), received,
+                             std::chrono::duration_cast<std::chrono::microseconds>(now.time_since_epoch()).count());
         Wav_.Write(buffer.data(), received);
         Play(buffer.data(), received, false);
     }

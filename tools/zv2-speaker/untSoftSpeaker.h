@@ -4,7 +4,7 @@
 // on its TCP port (a new connection replaces the current one, which is read
 // to its end first, or until it has been quiet for 2 s), applies the
 // volume datagrams, and plays the stream on the wave output and/or writes it
-// to a WAV file.
+// to a WAV file; on request it records when each block boundary arrived.
 //
 // Volume: the level of the last volume datagram (0..4095, initially 4095)
 // scales what is played, by level/4095. The WAV file gets the received bytes
@@ -25,6 +25,7 @@
 #include "platform/net/TcpSocket.h"
 #include "platform/net/UdpSocket.h"
 #include "platform/waveout/WaveOut.h"
+#include "untBlockTimes.h"
 #include "untWavWriter.h"
 
 #include "speaker/untSpeakerProtocol.h"
@@ -47,7 +48,10 @@ struct TSoftSpeakerOptions {
     std::uint16_t ControlPort = speaker::ControlPort;
     std::uint16_t StreamPort = speaker::StreamPort;
     std::string WavPath; // empty: no file
-    bool Sound = true;   // play on the wave output
+    // Empty: none. Else the arrival time of each block boundary (see untBlockTimes.h).
+    std::string BlockTimesPath;
+    std::size_t BlockBytes = 52100; // the stream's block, for BlockTimesPath
+    bool Sound = true;              // play on the wave output
 };
 
 struct TSoftSpeakerSummary {
@@ -95,6 +99,7 @@ private:
     platform::TUdpSocket Broadcast_;
     platform::TTcpListener Listener_;
     TWavWriter Wav_;
+    TBlockTimes BlockTimes_{Options_.BlockBytes}; // reading thread
     std::unique_ptr<platform::IWaveOut> Wave_;
     std::vector<std::uint8_t> Pending_; // received PCM not yet played (reading thread)
 

@@ -28,7 +28,8 @@ TClientSocket::~TClientSocket() {
     Self_.reset();
 }
 
-std::uint64_t TClientSocket::Open(const std::string& host, std::uint16_t port, int connectTimeoutMs) {
+std::uint64_t TClientSocket::Open(const std::string& host, std::uint16_t port, int connectTimeoutMs,
+                                  int sendBufferBytes) {
     Close();
     auto connection = std::make_shared<TConnection>();
     {
@@ -36,7 +37,8 @@ std::uint64_t TClientSocket::Open(const std::string& host, std::uint16_t port, i
         connection->Id = ++LastId_;
         Current_ = connection;
     }
-    connection->Thread = std::thread(&TClientSocket::Run, this, connection, host, port, connectTimeoutMs);
+    connection->Thread =
+        std::thread(&TClientSocket::Run, this, connection, host, port, connectTimeoutMs, sendBufferBytes);
     return connection->Id;
 }
 
@@ -85,7 +87,7 @@ void TClientSocket::Drop(std::uint64_t connection) {
 }
 
 void TClientSocket::Run(const std::shared_ptr<TConnection>& connection, std::string host, std::uint16_t port,
-                        int connectTimeoutMs) {
+                        int connectTimeoutMs, int sendBufferBytes) {
     TTcpSocket& socket = connection->Socket;
     const TNetResult connected = socket.Connect(host, port, connectTimeoutMs);
     if (connected != TNetResult::Ok) {
@@ -95,6 +97,9 @@ void TClientSocket::Run(const std::shared_ptr<TConnection>& connection, std::str
             Notify(connection->Id, TNotice::Error, connected, socket.LastError());
         }
         return;
+    }
+    if (sendBufferBytes > 0) {
+        socket.SetSendBuffer(sendBufferBytes);
     }
     connection->Connected.store(true);
     Notify(connection->Id, TNotice::Connect, TNetResult::Ok, 0);

@@ -43,8 +43,9 @@ public:
 
     // Closes the current connection, then starts connecting to `host`:`port`
     // (a connect that takes longer than `connectTimeoutMs` ends in OnError
-    // with Timeout). Returns the new connection's number.
-    std::uint64_t Open(const std::string& host, std::uint16_t port, int connectTimeoutMs);
+    // with Timeout). `sendBufferBytes` above 0 limits the connection's send
+    // buffer (TTcpSocket::SetSendBuffer). Returns the new connection's number.
+    std::uint64_t Open(const std::string& host, std::uint16_t port, int connectTimeoutMs, int sendBufferBytes = 0);
     // Ends the current connection, if any, without a notice, and waits for its thread.
     void Close();
     // A connection is opening or open (until Close() or its ending notice).
@@ -65,8 +66,8 @@ public:
 private:
     struct TConnection;
     enum class TNotice { Connect, Disconnect, Error };
-    void Run(const std::shared_ptr<TConnection>& connection, std::string host, std::uint16_t port,
-             int connectTimeoutMs);
+    void Run(const std::shared_ptr<TConnection>& connection, std::string host, std::uint16_t port, int connectTimeoutMs,
+             int sendBufferBytes);
     void Notify(std::uint64_t id, TNotice notice, TNetResult result, int error);
     void Deliver(std::uint64_t id, TNotice notice, TNetResult result, int error);
 

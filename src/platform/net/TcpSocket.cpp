@@ -94,6 +94,10 @@ TNetResult TTcpSocket::SendAll(const void* data, std::size_t size, int stallTime
     return TNetResult::Ok;
 }
 
+bool TTcpSocket::SetSendBuffer(int bytes) {
+    return Fd_ >= 0 && ::setsockopt(Fd_, SOL_SOCKET, SO_SNDBUF, &bytes, sizeof bytes) == 0;
+}
+
 TNetResult TTcpSocket::Receive(void* buffer, std::size_t capacity, std::size_t& received, int timeoutMs) {
     received = 0;
     return UntilDone(POLLIN, timeoutMs, [&]() -> std::optional<TNetResult> {

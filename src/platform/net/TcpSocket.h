@@ -38,6 +38,12 @@ public:
     // a reset; after a failure an unknown part of the bytes was sent.
     TNetResult SendAll(const void* data, std::size_t size, int stallTimeoutMs);
 
+    // Limits the system's send buffer of the connected socket to about
+    // `bytes` (SO_SNDBUF, which also ends its automatic growth): how much a
+    // peer that stops reading can leave unread before SendAll() waits.
+    // False when not connected or refused.
+    bool SetSendBuffer(int bytes);
+
     // Receives what is there, up to `capacity` bytes, waiting at most
     // `timeoutMs` (-1: until data, end or abort). Ok with `received` > 0,
     // Closed at the peer's orderly end, Timeout, Aborted or Error.
