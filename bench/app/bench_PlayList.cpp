@@ -14,7 +14,7 @@
 #include "platform/IniFile.h"
 
 #include <QApplication>
-#include <QTreeWidget>
+#include <QTreeView>
 #include <benchmark/benchmark.h>
 #include <cstdio>
 #include <cstdlib>
@@ -53,14 +53,14 @@ void LoadShowSave(benchmark::State& state) {
         platform::TIniFile ini(Folder->IniPath());
         auto data = app::ReadSettings(ini, Folder->Dir.Path() + "/", "127.0.0.1:9", platform::FileExists);
         app::TPlayList list;
-        for (const auto& path : data.Music)
-            list.Append(path);
-        QTreeWidget view;
-        view.setHeaderLabels({"状态", "索引", "文件名"});
-        app::ShowPlayList(view, list);
+        app::TPlayListModel model(list);
+        QTreeView view;
+        view.setUniformRowHeights(true);
+        app::BindPlayList(view, model, list);
+        list.AppendAll(data.Music);
         data.Music = list.Paths();
         app::WriteSettings(ini, data);
-        if (!ini.Save() || view.topLevelItemCount() != kRows)
+        if (!ini.Save() || model.rowCount() != kRows)
             state.SkipWithError("the playlist did not survive");
     }
 }

@@ -30,7 +30,7 @@
 #include <QSystemTrayIcon>
 #include <QTabWidget>
 #include <QTimer>
-#include <QTreeWidget>
+#include <QTreeView>
 #include <cstdio>
 
 namespace zv2::app {
@@ -50,22 +50,24 @@ template <class T> T* Named(T* widget, const char* name, const char* hint = null
     return widget;
 }
 
-QTreeWidget* MakeReportView(QWidget* parent, const char* name, const char* hint,
-                            std::initializer_list<std::pair<const char*, int>> columns) {
-    auto* view = Named(new QTreeWidget(parent), name, hint);
-    QStringList captions;
-    for (const auto& [caption, width] : columns)
-        captions << QString::fromUtf8(caption);
-    view->setHeaderLabels(captions);
+// A report view over `model` (which gives the columns' captions and
+// alignments); `widths` of its first columns, 0 for the default width.
+QTreeView* MakeReportView(QWidget* parent, const char* name, const char* hint, QAbstractItemModel* model,
+                          std::initializer_list<int> widths) {
+    auto* view = Named(new QTreeView(parent), name, hint);
+    view->setModel(model);
     int i = 0;
-    for (const auto& [caption, width] : columns) {
+    for (const int width : widths) {
         if (width > 0)
             view->setColumnWidth(i, width);
         ++i;
     }
     view->setRootIsDecorated(false);
+    view->setItemsExpandable(false);
     view->setUniformRowHeights(true);
-    view->setAllColumnsShowFocus(true);
+    // The row delegate paints every row whole; a focus frame of the style
+    // drawn over the current row would tint it and its text.
+    view->setAllColumnsShowFocus(false);
     view->setEditTriggers(QAbstractItemView::NoEditTriggers);
     view->header()->setSectionsClickable(false);
     view->header()->setSectionsMovable(false);
@@ -111,9 +113,10 @@ void Tfrm_Main::BuildControls() {
 void Tfrm_Main::BuildPlayListTab() {
     tsPlayList = Named(new QWidget, "tsPlayList");
     pgcMain->addTab(tsPlayList, QString::fromUtf8("播放列表"));
-    lvPlayList = MakeReportView(tsPlayList, "lvPlayList", "播放列表",
-                                {{"状态", 40}, {"索引", kDefaultColumnWidth}, {"文件名", 420}});
-    lvPlayList->headerItem()->setTextAlignment(1, Qt::AlignCenter);
+    PlayListRows_ = std::make_unique<TPlayListModel>(PlayList_);
+    lvPlayList =
+        MakeReportView(tsPlayList, "lvPlayList", "播放列表", PlayListRows_.get(), {40, kDefaultColumnWidth, 420});
+    BindPlayList(*lvPlayList, *PlayListRows_, PlayList_);
     lvPlayList->setSelectionMode(QAbstractItemView::ExtendedSelection);
     lvPlayList->setSelectionBehavior(QAbstractItemView::SelectRows);
     lvPlayList->setGeometry(2, 2, kClientWidth - 10, kClientHeight - kPlayerPanelHeight - 32);
@@ -122,15 +125,9 @@ void Tfrm_Main::BuildPlayListTab() {
 void Tfrm_Main::BuildDownloadTab() {
     tsDownload = Named(new QWidget, "tsDownload");
     pgcMain->addTab(tsDownload, QString::fromUtf8("正在下载"));
-    lvDownload = MakeReportView(tsDownload, "lvDownload", nullptr,
-                                {{"状态", kDefaultColumnWidth},
-                                 {"文件名", 150},
-                                 {"进度", 70},
-                                 {"大小(字节)", 80},
-                                 {"平均速度", 70},
-                                 {"用时", 80}});
-    for (int column = 2; column <= 5; ++column)
-        lvDownload->headerItem()->setTextAlignment(column, Qt::AlignCenter);
+    DownloadRows_ = std::make_unique<TDownloadModel>();
+    lvDownload = MakeReportView(tsDownload, "lvDownload", nullptr, DownloadRows_.get(),
+                                {kDefaultColumnWidth, 150, 70, 80, 70, 80});
     lvDownload->setSelectionMode(QAbstractItemView::ExtendedSelection);
     lvDownload->setGeometry(2, 2, kClientWidth - 10, kClientHeight - kPlayerPanelHeight - 32);
 }
@@ -138,10 +135,8 @@ void Tfrm_Main::BuildDownloadTab() {
 void Tfrm_Main::BuildSearchTab() {
     tsSearch = Named(new QWidget, "tsSearch");
     pgcMain->addTab(tsSearch, QString::fromUtf8("搜索列表"));
-    lvMusicLst = MakeReportView(
-        tsSearch, "lvMusicLst", nullptr,
-        {{"索引", 0}, {"歌曲名", 0}, {"歌手", 0}, {"专辑", 0}, {"格式", 0}, {"速度", 0}, {"大小", 0}, {"下载地址", 0}});
-    lvMusicLst->headerItem()->setTextAlignment(ColArtist, Qt::AlignCenter);
+    SearchRows_ = std::make_unique<TSearchListModel>();
+    lvMusicLst = MakeReportView(tsSearch, "lvMusicLst", nullptr, SearchRows_.get(), {});
     lvMusicLst->setGeometry(2, 2, kClientWidth - 10, 216);
     MakeLabel(tsSearch, "搜索内容：", 8, 232);
     cbbContent = Named(new QComboBox(tsSearch), "cbbContent", "输入搜索内容然后按Enter");
@@ -161,7 +156,8 @@ void Tfrm_Main::BuildTopNTab() {
     pgcMain->addTab(tsTopN, QString::fromUtf8("Top N列表"));
     lbTopNList = Named(new QListWidget(tsTopN), "lbTopNList", "百度Top N列表");
     lbTopNList->setGeometry(2, 2, 150, kClientHeight - kPlayerPanelHeight - 32);
-    lvMusicList = MakeReportView(tsTopN, "lvMusicList", nullptr, {{"索引", 0}, {"音乐/歌手", 0}, {"歌手/出处", 0}});
+    ChartSongs_ = std::make_unique<TChartSongsModel>();
+    lvMusicList = MakeReportView(tsTopN, "lvMusicList", nullptr, ChartSongs_.get(), {});
     lvMusicList->setGeometry(156, 2, kClientWidth - 164, kClientHeight - kPlayerPanelHeight - 32);
 }
 
@@ -316,9 +312,7 @@ void Tfrm_Main::LoadSettings() {
     SearchURL = d.SearchURL;
     SavePath = d.SavePath;
     edtSavePath->setText(Q(d.SavePath));
-    for (const auto& path : d.Music)
-        PlayList_.Append(path);
-    ShowPlayListRows();
+    PlayList_.AppendAll(d.Music); // each path was read from one line, so none is refused
     cbbContent->clear();
     for (const auto& item : d.SearchItems)
         cbbContent->addItem(Q(item));

@@ -7,7 +7,9 @@
 
 #include "app/untDialogs.h"
 #include "app/untHotKeys.h"
+#include "app/untListModels.h"
 #include "app/untPlayList.h"
+#include "app/untPlayListView.h"
 #include "app/untPlaybackControl.h"
 #include "app/untSettings.h"
 #include "controls/untOwnerDraw.h"
@@ -34,7 +36,7 @@ class QPushButton;
 class QRadioButton;
 class QSpinBox;
 class QTabWidget;
-class QTreeWidget;
+class QTreeView;
 class QTimer;
 class QSystemTrayIcon;
 class QAction;
@@ -52,9 +54,6 @@ class TLRCSvrThread;
 namespace zv2::catalogue {
 class TSearchThread;
 class TSearchTopNThread;
-struct TSearchRow;
-struct TChartEntry;
-struct TChartSongRow;
 } // namespace zv2::catalogue
 namespace zv2::download {
 class TDownloadList;
@@ -108,7 +107,7 @@ public:
     // Controls, by their design names.
     QTabWidget* pgcMain = nullptr;
     QWidget *tsPlayList = nullptr, *tsDownload = nullptr, *tsSearch = nullptr, *tsTopN = nullptr, *tsSetting = nullptr;
-    QTreeWidget *lvPlayList = nullptr, *lvDownload = nullptr, *lvMusicLst = nullptr, *lvMusicList = nullptr;
+    QTreeView *lvPlayList = nullptr, *lvDownload = nullptr, *lvMusicLst = nullptr, *lvMusicList = nullptr;
     QListWidget* lbTopNList = nullptr;
     QComboBox* cbbContent = nullptr;
     QCheckBox *cbAutoCheck = nullptr, *cbbExitConfirm = nullptr, *cbRemoveError = nullptr, *cbAllowDelete = nullptr;
@@ -143,12 +142,17 @@ private:
     void LoadSettings();
     void SaveSettings();
     TSettingsData CollectSettings() const;
-    void ShowPlayListRows();
 
     TFormEnvironment Env_;
     std::unique_ptr<IDialogs> Dialogs_;
     TSettingsData Loaded_;
     TPlayList PlayList_;
+    // The rows of the four report views. They go before the views (which
+    // Qt destroys with the window, after its members) and the list after them.
+    std::unique_ptr<TPlayListModel> PlayListRows_;
+    std::unique_ptr<TDownloadModel> DownloadRows_;
+    std::unique_ptr<TSearchListModel> SearchRows_;
+    std::unique_ptr<TChartSongsModel> ChartSongs_;
     std::string SaveError_;
     bool Closed_ = false;
     bool AskOnClose_ = true;
@@ -176,7 +180,6 @@ private:
     void lvPlayListKeyDown(int key);
 
     TSystemFileOperations PlayListFiles_;
-    bool ShowingPlayList_ = false; // the view's selection signals come from ShowPlayListRows
     // Player panel, speaker settings, tray, hot keys
 public:
     controls::TImageButton *PrevButton = nullptr, *PlayButton = nullptr, *NextButton = nullptr, *SearchButton = nullptr;
@@ -225,10 +228,9 @@ private:
 
     // Search and Top-N tabs
 public:
-    // Columns of lvMusicLst, and the role of column 0 that holds a row's image
-    // (0: not yet taken for download, 1: taken).
-    enum TSearchColumn { ColIndex, ColName, ColArtist, ColAlbum, ColFormat, ColSpeed, ColSize, ColLink };
-    static constexpr int kSearchImageRole = controls::kRowImageRole;
+    // The rows of lvMusicLst and of lvMusicList.
+    TSearchListModel& SearchRows() { return *SearchRows_; }
+    TChartSongsModel& ChartSongs() { return *ChartSongs_; }
     QMenu *pmSearch = nullptr, *pmTopN = nullptr;
     QAction *mniDownLoad = nullptr, *mniStopSearch = nullptr, *mniCopyURL = nullptr, *mniSearchArtist = nullptr,
             *mniSearchAlum = nullptr, *nmiClearSearchList = nullptr;
@@ -246,16 +248,14 @@ private:
     void StopSearchTabs(); // ends both workers; from FormDestroy
     void StopSearch();
     void SearchFinished();
-    void AddSearchRow(const catalogue::TSearchRow& row);
     void cbbContentChange();
     void SetSearchBoxFocused(bool focused);
     void SearchFor(const std::string& key); // the artist and album items
     void tsTopNShow();
     void lbTopNListClick();
     void AddCharts(const std::vector<catalogue::TChartEntry>& charts);
-    void ShowChartSongs(const std::vector<catalogue::TChartSongRow>& rows);
     void TopNListsDone();
-    void SearchChartRow(int column); // the song and singer items
+    void SearchChartRow(int column); // the song and singer items: the selected chart song's text in `column`
 
     std::unique_ptr<catalogue::TSearchThread> SearchThread_;
     std::unique_ptr<catalogue::TSearchTopNThread> TopNThread_;
@@ -273,7 +273,6 @@ public:
 private:
     void SetupDownload(); // once, from FormCreate, after the settings are loaded
     void StopDownloads(); // from FormDestroy: the engine stops, its threads end
-    void ShowDownloadRows();
     void pmTaskMgrPopup();
     void mniDelTaskClick();
     void mniDelAllClick();

@@ -13,7 +13,7 @@
 #include <QAction>
 #include <QApplication>
 #include <QListWidget>
-#include <QTreeWidget>
+#include <QTreeView>
 #include <utility>
 
 namespace zv2::app {
@@ -45,10 +45,10 @@ void Tfrm_Main::SetupLook() {
     if (!dynamic_cast<controls::TMenuStyle*>(QApplication::style()))
         QApplication::setStyle(new controls::TMenuStyle);
 
-    const std::pair<QTreeWidget*, const char*> views[] = {{lvPlayList, "imglstPlayList"},
-                                                          {lvDownload, "imglstStatus"},
-                                                          {lvMusicLst, ""},
-                                                          {lvMusicList, "imglstPlayList"}};
+    const std::pair<QTreeView*, const char*> views[] = {{lvPlayList, "imglstPlayList"},
+                                                        {lvDownload, "imglstStatus"},
+                                                        {lvMusicLst, ""},
+                                                        {lvMusicList, "imglstPlayList"}};
     for (const auto& [view, images] : views)
         view->setItemDelegate(new controls::TListRowDelegate(images, view));
     lbTopNList->setItemDelegate(new controls::TChartListDelegate(lbTopNList));

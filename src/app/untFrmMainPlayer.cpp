@@ -21,7 +21,6 @@
 #include <QRadioButton>
 #include <QSystemTrayIcon>
 #include <QTimer>
-#include <QTreeWidget>
 
 namespace zv2::app {
 
@@ -101,7 +100,6 @@ public:
         else
             F.tmrPlayer->stop();
     }
-    void PlayListChanged() override { F.ShowPlayListRows(); }
     bool RemoveFailedFiles() const override { return F.cbRemoveError->isChecked(); }
     bool FileExists(const std::string& path) const override { return platform::FileExists(path); }
 

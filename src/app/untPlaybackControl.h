@@ -56,7 +56,6 @@ public:
     virtual void SetCurMusic(const std::string& text) = 0;
     virtual void SetCaption(const std::string& text) = 0;
     virtual void SetPlayerTimer(bool enabled) = 0;
-    virtual void PlayListChanged() = 0;         // rows, numbers or statuses changed
     virtual bool RemoveFailedFiles() const = 0; // "自动移除出错的文件"
     virtual bool FileExists(const std::string& path) const = 0;
 };

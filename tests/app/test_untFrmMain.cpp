@@ -6,6 +6,7 @@
 
 #include "../speaker/SpeakerPeer.h"
 #include "QtTestApp.h"
+#include "ReportRows.h"
 #include "TempDir.h"
 #include "TestWindow.h"
 #include "platform/Dispatcher.h"
@@ -25,7 +26,7 @@
 #include <QSystemTrayIcon>
 #include <QTabWidget>
 #include <QTimer>
-#include <QTreeWidget>
+#include <QTreeView>
 #include <filesystem>
 #include <fstream>
 #include <unistd.h>
@@ -45,10 +46,10 @@ struct TWindow : test::TTestWindow {
     explicit TWindow(const std::string& folder) : TTestWindow(WithDefaultSettings(folder)) {}
 };
 
-QStringList Headers(QTreeWidget* view) {
+QStringList Headers(QTreeView* view) {
     QStringList out;
-    for (int i = 0; i < view->columnCount(); ++i)
-        out << view->headerItem()->text(i);
+    for (int i = 0; i < view->model()->columnCount(); ++i)
+        out << test::HeaderCaption(view, i);
     return out;
 }
 
@@ -93,16 +94,16 @@ TEST(MainWindow, ListsHaveTheirColumnsAndTheNamedControlsTheirCaptionsAndHints) 
     test::TTempDir home;
     TWindow w(home.Path() + "/");
     QWidget* f = w.Form.get();
-    EXPECT_EQ(Headers(Find<QTreeWidget>(f, "lvPlayList")), (QStringList{"状态", "索引", "文件名"}));
-    EXPECT_EQ(Find<QTreeWidget>(f, "lvPlayList")->columnWidth(0), 40);
-    EXPECT_EQ(Find<QTreeWidget>(f, "lvPlayList")->columnWidth(1), 50);
+    EXPECT_EQ(Headers(Find<QTreeView>(f, "lvPlayList")), (QStringList{"状态", "索引", "文件名"}));
+    EXPECT_EQ(Find<QTreeView>(f, "lvPlayList")->columnWidth(0), 40);
+    EXPECT_EQ(Find<QTreeView>(f, "lvPlayList")->columnWidth(1), 50);
     // The last column is 420 wide, or stretched to the view's width so that rows fill it.
-    EXPECT_GE(Find<QTreeWidget>(f, "lvPlayList")->columnWidth(2), 420);
-    EXPECT_EQ(Headers(Find<QTreeWidget>(f, "lvDownload")),
+    EXPECT_GE(Find<QTreeView>(f, "lvPlayList")->columnWidth(2), 420);
+    EXPECT_EQ(Headers(Find<QTreeView>(f, "lvDownload")),
               (QStringList{"状态", "文件名", "进度", "大小(字节)", "平均速度", "用时"}));
-    EXPECT_EQ(Headers(Find<QTreeWidget>(f, "lvMusicLst")),
+    EXPECT_EQ(Headers(Find<QTreeView>(f, "lvMusicLst")),
               (QStringList{"索引", "歌曲名", "歌手", "专辑", "格式", "速度", "大小", "下载地址"}));
-    EXPECT_EQ(Headers(Find<QTreeWidget>(f, "lvMusicList")), (QStringList{"索引", "音乐/歌手", "歌手/出处"}));
+    EXPECT_EQ(Headers(Find<QTreeView>(f, "lvMusicList")), (QStringList{"索引", "音乐/歌手", "歌手/出处"}));
     EXPECT_EQ(Find<QListWidget>(f, "lbTopNList")->toolTip().toStdString(), "百度Top N列表");
 
     struct TExpect {
@@ -163,9 +164,9 @@ TEST(MainWindow, LoadsTheSettingsIntoItsControls) {
     TWindow w(home.Path() + "/");
     auto& f = *w.Form;
     EXPECT_EQ(f.edt_ReIP->currentText().toStdString(), "127.0.0.2");
-    ASSERT_EQ(f.lvPlayList->topLevelItemCount(), 1);
-    EXPECT_EQ(f.lvPlayList->topLevelItem(0)->text(1).toStdString(), "1");
-    EXPECT_EQ(f.lvPlayList->topLevelItem(0)->text(2).toStdString(), home.File("song.mp3"));
+    ASSERT_EQ(test::RowCount(f.lvPlayList), 1);
+    EXPECT_EQ(test::Cell(f.lvPlayList, 0, 1).toStdString(), "1");
+    EXPECT_EQ(test::Cell(f.lvPlayList, 0, 2).toStdString(), home.File("song.mp3"));
     ASSERT_EQ(f.cbbContent->count(), 2);
     EXPECT_EQ(f.cbbContent->itemText(1).toStdString(), app::kClearHistoryItem);
     EXPECT_TRUE(f.cbbExitConfirm->isChecked());
