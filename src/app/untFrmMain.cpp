@@ -252,30 +252,37 @@ void Tfrm_Main::BuildPlayerPanel() {
 void Tfrm_Main::FormCreate() {
     QApplication::setApplicationDisplayName(QString());
     QApplication::setApplicationName(QString::fromUtf8(kCaption));
-    CreatePlayerPanel();
     Lyrics_ = std::make_unique<lyrics::TLRCDisplay>(*Env_.Dispatcher);
     Lyrics_->Target = [this](const std::string& text) {
         lblCurMusic->setText(Q(text));
         PlayerChanged();
     };
-    CreatePlayer();
-    BindSpeakerSettings();
+    CreatePlayerPanel();
     LoadSettings();
     Playback_->SeekEnabled = false;
     SetupPlayList();
     SetupSearch();
-    SetupLyrics();
     SetupDownload();
     SetupCopy();
     setAcceptDrops(true);
+    CreateTrayMenu();
+    Playback_->LoopMode = 0;
+    SetupLook();
+}
+
+void Tfrm_Main::FormShow() {
+    if (Shown_)
+        return;
+    Shown_ = true;
+    CreatePlayer();
+    StartTopN();
+    SetupLyrics();
     HotKeys_ = std::make_unique<THotKeys>([this](int index) { HotKeyPressed(index); });
     HotKeys_->Register();
     // Files given on the command line play instead of the last played song.
     if (!OpenFiles(Env_.Files) && cbAutoCheck->isChecked())
         Playback_->PlayEntry(PlayList_.LastPlayed);
     CreateTray();
-    Playback_->LoopMode = 0;
-    SetupLook();
 }
 
 void Tfrm_Main::FormDestroy() {
@@ -306,9 +313,8 @@ void Tfrm_Main::LoadSettings() {
     platform::TIniFile ini(Env_.ProgramFolder + "Download.ini");
     Loaded_ = ReadSettings(ini, Env_.ProgramFolder, Env_.MusicSiteHost,
                            [](const std::string& path) { return platform::FileExists(path); });
-    const TSettingsData& d = Loaded_;
-    Player_->SetDeviceAddress(d.IP);
-    edt_ReIP->setEditText(Q(Player_->DeviceAddress()));
+    const TSettingsData& d = Loaded_; // the speaker's address and the volume reach the player in CreatePlayer
+    edt_ReIP->setEditText(Q(d.IP));
     SearchURL = d.SearchURL;
     SavePath = d.SavePath;
     edtSavePath->setText(Q(d.SavePath));
@@ -329,7 +335,6 @@ void Tfrm_Main::LoadSettings() {
     LRCPath = d.LRCPath;
     Playback_->LRCPath = d.LRCPath;
     edtLRCPath->setText(Q(d.LRCPath));
-    Player_->SetVolume(d.Volume);
     VolumeSlider->SetPosition(d.Volume);
 }
 

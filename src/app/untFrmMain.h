@@ -90,6 +90,13 @@ public:
     void CloseWithoutQuery();
     // Restores, shows and raises the window, or its modal dialog when one is open.
     void BringToFront();
+    // Starts what the window's first paint does not need: the player with the
+    // speaker link, the chart and lyric workers, the hot keys and the tray
+    // icon; then plays the files of the command line, or the last played song
+    // when set. Once: the program calls it as soon as the window is shown
+    // (tests right after making the window); until then the commands that need
+    // these do nothing.
+    void FormShow();
     // Files from the command line or a later start: the music files among
     // them are appended to the playlist like dropped files, and the first of
     // them plays. False when none was appended.
@@ -135,7 +142,7 @@ private:
     void BuildSettingTab();
     void BuildPlayerPanel();
 
-    void FormCreate();
+    void FormCreate(); // what the window shows; FormShow starts the rest
     void FormDestroy();
     bool FormCloseQuery();
     void FormClose();
@@ -156,6 +163,7 @@ private:
     std::string SaveError_;
     bool Closed_ = false;
     bool AskOnClose_ = true;
+    bool Shown_ = false; // FormShow ran
 
     // Playlist tab
 public:
@@ -205,8 +213,9 @@ protected:
     void changeEvent(QEvent* event) override;
 
 private:
-    void CreatePlayerPanel(); // buttons and sliders
-    void CreatePlayer();      // the player facade, its speaker events bound
+    void CreatePlayerPanel(); // buttons, sliders, and playback control without its player
+    void CreatePlayer();      // the player facade, its speaker events and settings bound
+    void CreateTrayMenu();    // pmSystem
     void CreateTray();        // AddTrayIcon
     void BindSpeakerSettings();
     void SetPlayButtonImage(int index);
@@ -244,7 +253,8 @@ public:
     void pmTopNPopup();
 
 private:
-    void SetupSearch();    // menus, bindings and the Top-N worker; once, from FormCreate
+    void SetupSearch();    // menus and bindings; once, from FormCreate
+    void StartTopN();      // the Top-N worker; once, from FormShow
     void StopSearchTabs(); // ends both workers; from FormDestroy
     void StopSearch();
     void SearchFinished();
@@ -295,7 +305,7 @@ public:
     lyrics::TLRCSvrThread* LyricServer() { return LyricServer_.get(); }
 
 private:
-    void SetupLyrics(); // once, from FormCreate, after the settings are loaded
+    void SetupLyrics(); // once, from FormShow
     void StopLyrics();  // from FormDestroy: the worker ends, its reports are dropped
 
     std::unique_ptr<lyrics::TLRCSvrThread> LyricServer_;

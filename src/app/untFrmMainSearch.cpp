@@ -116,7 +116,9 @@ void Tfrm_Main::SetupSearch() {
             tsTopNShow();
     });
     connect(lbTopNList, &QListWidget::itemClicked, this, [this] { lbTopNListClick(); });
+}
 
+void Tfrm_Main::StartTopN() {
     catalogue::TTopNTargets targets;
     targets.OnCharts = [this](const std::vector<catalogue::TChartEntry>& charts) { AddCharts(charts); };
     targets.OnSongs = [this](const std::vector<catalogue::TChartSongRow>& rows) { ChartSongs_->Show(rows); };
@@ -210,12 +212,12 @@ void Tfrm_Main::pmSearchPopup() {
 }
 
 void Tfrm_Main::tsTopNShow() {
-    if (lbTopNList->count() == 0)
+    if (TopNThread_ && lbTopNList->count() == 0)
         TopNThread_->RequestList("", "", 0);
 }
 
 void Tfrm_Main::lbTopNListClick() {
-    if (lbTopNList->count() == 0)
+    if (!TopNThread_ || lbTopNList->count() == 0)
         return;
     if (TopNThread_->Busy()) {
         Dialogs_->ShowInfo(kTopNBusyText, kTopNBusyCaption);

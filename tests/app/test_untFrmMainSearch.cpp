@@ -49,6 +49,7 @@ struct TSearchWindow {
         Dialogs = dialogs.get();
         env.Dialogs = std::move(dialogs);
         Form = std::make_unique<app::Tfrm_Main>(std::move(env));
+        Form->FormShow();
     }
     app::Tfrm_Main& F() { return *Form; }
 
