@@ -32,6 +32,7 @@
 #include <QTimer>
 #include <QTreeView>
 #include <cstdio>
+#include <sys/stat.h>
 
 namespace zv2::app {
 
@@ -309,16 +310,27 @@ void Tfrm_Main::FormDestroy() {
     HintWindow_.reset();
 }
 
+Tfrm_Main::TFileStamp Tfrm_Main::StampOf(const std::string& path) {
+    struct stat st {};
+    if (::stat(path.c_str(), &st) != 0)
+        return {};
+    return {st.st_dev, st.st_ino, st.st_size, st.st_mtim.tv_sec * 1000000000LL + st.st_mtim.tv_nsec};
+}
+
 void Tfrm_Main::LoadSettings() {
-    platform::TIniFile ini(Env_.ProgramFolder + "Download.ini");
-    Loaded_ = ReadSettings(ini, Env_.ProgramFolder, Env_.MusicSiteHost,
+    SettingsStamp_ = StampOf(SettingsPath()); // before the read: a change after it is seen
+    SettingsFile_ = std::make_unique<platform::TIniFile>(SettingsPath());
+    Loaded_ = ReadSettings(*SettingsFile_, Env_.ProgramFolder, Env_.MusicSiteHost,
                            [](const std::string& path) { return platform::FileExists(path); });
     const TSettingsData& d = Loaded_; // the speaker's address and the volume reach the player in CreatePlayer
     edt_ReIP->setEditText(Q(d.IP));
     SearchURL = d.SearchURL;
     SavePath = d.SavePath;
     edtSavePath->setText(Q(d.SavePath));
-    PlayList_.AppendAll(d.Music); // each path was read from one line, so none is refused
+    // Each path was read from one line, so none is refused; the list keeps them from here on.
+    PlayList_.AppendAll(std::move(Loaded_.Music));
+    FileHoldsList_ = d.MusicAsWritten;
+    SavedPaths_ = PlayList_.PathsVersion();
     cbbContent->clear();
     for (const auto& item : d.SearchItems)
         cbbContent->addItem(Q(item));
@@ -338,10 +350,10 @@ void Tfrm_Main::LoadSettings() {
     VolumeSlider->SetPosition(d.Volume);
 }
 
-TSettingsData Tfrm_Main::CollectSettings() const {
+TSettingsData Tfrm_Main::CollectSettings(bool withMusic) const {
     TSettingsData d = Loaded_;
     d.IP = Player_ ? Player_->DeviceAddress() : Loaded_.IP;
-    d.Music = PlayList_.Paths();
+    d.Music = withMusic ? PlayList_.Paths() : std::vector<std::string>{};
     d.SearchItems.clear();
     for (int i = 0; i + 1 < cbbContent->count(); ++i)
         d.SearchItems.push_back(cbbContent->itemText(i).toStdString());
@@ -358,11 +370,21 @@ TSettingsData Tfrm_Main::CollectSettings() const {
 }
 
 void Tfrm_Main::SaveSettings() {
-    platform::TIniFile ini(Env_.ProgramFolder + "Download.ini");
-    WriteSettings(ini, CollectSettings());
+    if (!SettingsFile_ || StampOf(SettingsPath()) != SettingsStamp_) {
+        SettingsFile_ = std::make_unique<platform::TIniFile>(SettingsPath());
+        FileHoldsList_ = false;
+    }
+    const bool withMusic = !FileHoldsList_ || SavedPaths_ != PlayList_.PathsVersion();
+    WriteSettings(*SettingsFile_, CollectSettings(withMusic), withMusic);
     std::string error;
-    if (!ini.Save(&error))
+    if (!SettingsFile_->Save(&error)) {
         SaveError_ = error;
+        SettingsFile_.reset(); // the file is as it was: read it again for the next save
+        return;
+    }
+    SettingsStamp_ = StampOf(SettingsPath());
+    FileHoldsList_ = true;
+    SavedPaths_ = PlayList_.PathsVersion();
 }
 
 bool Tfrm_Main::FormCloseQuery() {

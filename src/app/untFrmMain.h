@@ -148,11 +148,27 @@ private:
     void FormClose();
     void LoadSettings();
     void SaveSettings();
-    TSettingsData CollectSettings() const;
+    TSettingsData CollectSettings(bool withMusic) const;
+    std::string SettingsPath() const { return Env_.ProgramFolder + "Download.ini"; }
 
     TFormEnvironment Env_;
     std::unique_ptr<IDialogs> Dialogs_;
     TSettingsData Loaded_;
+    // Download.ini as read at start or written last, and what stat() said of
+    // the file then: unless the file changed since, a save writes this
+    // document (reading and parsing a long playlist again would cost as much
+    // as the save), and leaves the playlist's section alone while the file
+    // holds the list as it is (SavedPaths_, a PathsVersion of the list).
+    struct TFileStamp {
+        std::uint64_t Device = 0, Inode = 0;
+        std::int64_t Size = -1, ModifiedNs = 0;
+        bool operator==(const TFileStamp&) const = default;
+    };
+    static TFileStamp StampOf(const std::string& path);
+    std::unique_ptr<platform::TIniFile> SettingsFile_;
+    TFileStamp SettingsStamp_;
+    bool FileHoldsList_ = false;
+    std::uint64_t SavedPaths_ = 0;
     TPlayList PlayList_;
     // The rows of the four report views. They go before the views (which
     // Qt destroys with the window, after its members) and the list after them.

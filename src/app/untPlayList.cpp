@@ -72,7 +72,7 @@ bool TPlayList::Append(const std::string& path) {
     return AppendAll({path}).empty();
 }
 
-std::vector<std::string> TPlayList::AppendAll(const std::vector<std::string>& paths) {
+std::vector<std::string> TPlayList::AppendAll(std::vector<std::string> paths) {
     std::vector<std::string> refused;
     const auto taken = static_cast<std::size_t>(
         std::count_if(paths.begin(), paths.end(), [](const std::string& path) { return IsPlayListPath(path); }));
@@ -80,14 +80,17 @@ std::vector<std::string> TPlayList::AppendAll(const std::vector<std::string>& pa
     if (taken > 0 && Observer_)
         Observer_->RowsInserting(first, first + taken - 1);
     Rows_.reserve(first + taken);
-    for (const auto& path : paths) {
+    for (auto& path : paths) {
         if (IsPlayListPath(path))
-            Rows_.push_back({static_cast<int>(Rows_.size()) + 1, path, psNormal, false});
+            Rows_.push_back({static_cast<int>(Rows_.size()) + 1, std::move(path), psNormal, false});
         else
-            refused.push_back(path);
+            refused.push_back(std::move(path));
     }
-    if (taken > 0 && Observer_)
-        Observer_->RowsInserted();
+    if (taken > 0) {
+        ++PathsVersion_;
+        if (Observer_)
+            Observer_->RowsInserted();
+    }
     return refused;
 }
 
@@ -116,6 +119,7 @@ void TPlayList::RemoveRows(std::size_t first, std::size_t last) {
         Observer_->RowsRemoving(first, last);
     Rows_.erase(Rows_.begin() + static_cast<std::ptrdiff_t>(first),
                 Rows_.begin() + static_cast<std::ptrdiff_t>(last) + 1);
+    ++PathsVersion_;
     if (Observer_)
         Observer_->RowsRemoved();
 }
@@ -203,6 +207,7 @@ bool TPlayList::MoveSelectedBy(int offset) {
     auto& b = Rows_[static_cast<std::size_t>(to)];
     std::swap(a.Path, b.Path);
     std::swap(a.Status, b.Status);
+    ++PathsVersion_;
     a.Selected = false;
     b.Selected = true;
     const auto [low, high] = std::minmax(from, to);
@@ -220,6 +225,7 @@ bool TPlayList::RenameRow(std::size_t index, const std::string& newName, IFileOp
     if (!files.RenameFile(row.Path, newPath))
         return false;
     row.Path = newPath;
+    ++PathsVersion_;
     Changed(index, index);
     return true;
 }

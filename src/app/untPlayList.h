@@ -73,9 +73,12 @@ public:
     // (false): the settings file keeps one path per line.
     bool Append(const std::string& path);
     // Appends, as one insertion, the paths that can be rows, in order; returns the refused ones.
-    std::vector<std::string> AppendAll(const std::vector<std::string>& paths);
+    std::vector<std::string> AppendAll(std::vector<std::string> paths);
 
     std::size_t Count() const { return Rows_.size(); }
+    // Changes whenever a path is added, removed, moved or renamed: the paths
+    // are those of an earlier moment exactly when the value is that moment's.
+    std::uint64_t PathsVersion() const { return PathsVersion_; }
     const TPlayListRow& Row(std::size_t index) const { return Rows_.at(index); }
     std::vector<std::string> Paths() const;
 
@@ -122,6 +125,7 @@ private:
 
     std::vector<TPlayListRow> Rows_;
     IPlayListObserver* Observer_ = nullptr;
+    std::uint64_t PathsVersion_ = 0;
 };
 
 // Whether a path can be a playlist row: one without a line break.

@@ -204,6 +204,31 @@ TEST(MainWindow, ACloseWithoutQueryAsksNothingAndSaves) {
     EXPECT_TRUE(platform::TIniFile(home.File("Download.ini")).ReadBool("General", "QuitConfirm", false));
 }
 
+TEST(MainWindow, TheCloseWritesThePlaylistAsItIsAndKeepsWhatOthersWroteMeanwhile) {
+    test::TTempDir home;
+    std::ofstream(home.File("a.mp3")) << "x";
+    std::ofstream(home.File("b.mp3")) << "x";
+    std::ofstream(home.File("Download.ini")) << "[ZV2Address]\nIP=127.0.0.2\n[History]\nAutoPlay=0\n[MusicList]\n"
+                                                "MusicCount=1\nMusic0="
+                                             << home.File("a.mp3") << "\n";
+    {
+        TWindow w(home.Path() + "/");
+        w.Form->CloseWithoutQuery(); // the list as it was read
+    }
+    TWindow w(home.Path() + "/");
+    {
+        // Another program edits the file while the window runs (a larger file: seen as changed).
+        std::ofstream(home.File("Download.ini"), std::ios::app) << "[Other]\nKey=kept\n";
+    }
+    ASSERT_TRUE(w.Form->PlayList().Append(home.File("b.mp3")));
+    w.Form->CloseWithoutQuery();
+    platform::TIniFile saved(home.File("Download.ini"));
+    EXPECT_EQ(saved.ReadString("Other", "Key", ""), "kept");
+    EXPECT_EQ(saved.ReadInteger("MusicList", "MusicCount", 0), 2);
+    EXPECT_EQ(saved.ReadString("MusicList", "Music0", ""), home.File("a.mp3"));
+    EXPECT_EQ(saved.ReadString("MusicList", "Music1", ""), home.File("b.mp3"));
+}
+
 TEST(MainWindow, ASaveThatFailsSaysSoAndKeepsTheOldFile) {
     test::TTempDir home;
     const std::string settings = "[ZV2Address]\nIP=127.0.0.2\n[History]\nAutoPlay=0\n";
