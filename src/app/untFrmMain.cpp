@@ -6,6 +6,7 @@
 #include "catalogue/untSearchThread.h"
 #include "catalogue/untSearchTopNThread.h"
 #include "controls/untImageLists.h"
+#include "controls/untMenuStyle.h"
 #include "controls/untSkinHintWin.h"
 #include "controls/untSkinSlider.h"
 #include "download/untDownloadList.h"
@@ -92,6 +93,9 @@ Tfrm_Main::Tfrm_Main(TFormEnvironment env) : Env_(std::move(env)) {
     setWindowTitle(QString::fromUtf8(kCaption));
     setWindowIcon(controls::ApplicationIcon());
     setFixedSize(kClientWidth, kClientHeight);
+    // The menus' style, before any control is made: set later, it would polish every control again.
+    if (!dynamic_cast<controls::TMenuStyle*>(QApplication::style()))
+        QApplication::setStyle(new controls::TMenuStyle);
     BuildControls();
     FormCreate();
 }
