@@ -76,6 +76,13 @@ QTreeView* MakeReportView(QWidget* parent, const char* name, const char* hint, Q
     return view;
 }
 
+// Gives `widget` colour `colour` in the palette role `role` (text or background).
+void SetColour(QWidget* widget, QPalette::ColorRole role, const QColor& colour) {
+    QPalette palette = widget->palette();
+    palette.setColor(role, colour);
+    widget->setPalette(palette);
+}
+
 QLabel* MakeLabel(QWidget* parent, const char* text, int x, int y) {
     auto* label = new QLabel(QString::fromUtf8(text), parent);
     label->move(x, y);
@@ -152,7 +159,7 @@ void Tfrm_Main::BuildSearchTab() {
     font.setPixelSize(12);
     font.setItalic(true);
     cbbContent->setFont(font);
-    cbbContent->setStyleSheet("QComboBox { color: silver; }");
+    SetColour(cbbContent, QPalette::Text, QColor(192, 192, 192)); // silver
     cbbContent->setGeometry(76, 228, 370, 25);
 }
 
@@ -207,14 +214,14 @@ void Tfrm_Main::BuildSettingTab() {
     MakeLabel(tasks, "下载目录：", 10, 56);
     edtSavePath = Named(new QLineEdit(tasks), "edtSavePath", "下载文件保存位置");
     edtSavePath->setReadOnly(true);
-    edtSavePath->setStyleSheet("QLineEdit { background: silver; }");
+    SetColour(edtSavePath, QPalette::Base, QColor(192, 192, 192));
     edtSavePath->setGeometry(74, 52, 158, 22);
     btnSelectSavePath = Named(new QPushButton("...", tasks), "btnSelectSavePath", "选择新的位置");
     btnSelectSavePath->setGeometry(236, 52, 26, 22);
     MakeLabel(tasks, "歌词目录：", 10, 86);
     edtLRCPath = Named(new QLineEdit(tasks), "edtLRCPath", "下载文件保存位置");
     edtLRCPath->setReadOnly(true);
-    edtLRCPath->setStyleSheet("QLineEdit { background: silver; }");
+    SetColour(edtLRCPath, QPalette::Base, QColor(192, 192, 192));
     edtLRCPath->setGeometry(74, 82, 158, 22);
     btnSelectLRCPath = Named(new QPushButton("...", tasks), "btnSelectLRCPath", "选择歌词保存位置");
     btnSelectLRCPath->setGeometry(236, 82, 26, 22);
@@ -248,10 +255,10 @@ void Tfrm_Main::BuildPlayerPanel() {
     lblVolumeChannel = Named(MakeLabel(pnlPlayer, "声道：", 123, 13), "lblVolumeChannel");
     lblVolumeChannel->setVisible(false);
     lblPlayerStatus = Named(MakeLabel(pnlPlayer, "停止播放", 238, 13), "lblPlayerStatus", "播放器状态");
-    lblPlayerStatus->setStyleSheet("color: green;");
+    SetColour(lblPlayerStatus, QPalette::WindowText, QColor(0, 128, 0));
     lblCurMusic = Named(new QLabel(QString::fromUtf8("停止播放"), pnlPlayer), "lblCurMusic", "当前播放曲目");
     lblCurMusic->setGeometry(292, 13, 249, 16);
-    lblCurMusic->setStyleSheet("color: grey;");
+    SetColour(lblCurMusic, QPalette::WindowText, QColor(128, 128, 128));
 }
 
 void Tfrm_Main::FormCreate() {

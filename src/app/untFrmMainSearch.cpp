@@ -182,7 +182,9 @@ void Tfrm_Main::SetSearchBoxFocused(bool focused) {
     QFont font = cbbContent->font();
     font.setItalic(!focused);
     cbbContent->setFont(font);
-    cbbContent->setStyleSheet(focused ? "QComboBox { color: black; }" : "QComboBox { color: silver; }");
+    QPalette palette = cbbContent->palette();
+    palette.setColor(QPalette::Text, focused ? QColor(0, 0, 0) : QColor(192, 192, 192));
+    cbbContent->setPalette(palette);
 }
 
 void Tfrm_Main::SearchFor(const std::string& key) {
