@@ -19,6 +19,7 @@
 #include <QButtonGroup>
 #include <QClipboard>
 #include <QComboBox>
+#include <QFocusEvent>
 #include <QGuiApplication>
 #include <QLineEdit>
 #include <QListWidget>
@@ -183,6 +184,22 @@ TEST_F(SearchTab, TheMenuCopiesTheAddressSearchesTheArtistAndClearsTheList) {
     SelectRow(list, 0);
     w.F().nmiClearSearchList->trigger();
     EXPECT_EQ(RowCount(list), 0);
+}
+
+TEST_F(SearchTab, TheSearchBoxIsBlackWhileItHasTheFocusAndSilverAndItalicOtherwise) {
+    TSearchWindow w(Folder(), "127.0.0.1:9");
+    QComboBox* box = w.F().cbbContent;
+    const QColor silver(192, 192, 192), black(0, 0, 0);
+    EXPECT_EQ(box->palette().color(QPalette::Text), silver);
+    EXPECT_TRUE(box->font().italic());
+    QFocusEvent in(QEvent::FocusIn);
+    QCoreApplication::sendEvent(box, &in);
+    EXPECT_EQ(box->palette().color(QPalette::Text), black);
+    EXPECT_FALSE(box->font().italic());
+    QFocusEvent out(QEvent::FocusOut);
+    QCoreApplication::sendEvent(box, &out);
+    EXPECT_EQ(box->palette().color(QPalette::Text), silver);
+    EXPECT_TRUE(box->font().italic());
 }
 
 TEST_F(SearchTab, ChoosingTheClearEntryEmptiesTheHistory) {
