@@ -110,9 +110,14 @@ int main(int argc, char* argv[]) {
 
     // Media keys and panels of the desktop; made after the window, gone before it.
     zv2::app::TMprisService mpris(window);
-    mpris.Start();
 
     window.show();
+    // The player, the workers and the desktop's services start once the
+    // window is on the screen.
+    QTimer::singleShot(0, &window, [&] {
+        window.FormShow();
+        mpris.Start();
+    });
     // ZV2_SCREENSHOT=file.png saves a picture of the window once it has settled
     // (how scripts/run shows the window on a machine without a display).
     if (const char* shot = std::getenv("ZV2_SCREENSHOT"); shot && *shot) {

@@ -6,6 +6,7 @@
 #include "catalogue/untSearchThread.h"
 #include "catalogue/untSearchTopNThread.h"
 #include "controls/untImageLists.h"
+#include "controls/untMenuStyle.h"
 #include "controls/untSkinHintWin.h"
 #include "controls/untSkinSlider.h"
 #include "download/untDownloadList.h"
@@ -30,8 +31,9 @@
 #include <QSystemTrayIcon>
 #include <QTabWidget>
 #include <QTimer>
-#include <QTreeWidget>
+#include <QTreeView>
 #include <cstdio>
+#include <sys/stat.h>
 
 namespace zv2::app {
 
@@ -49,26 +51,35 @@ template <class T> T* Named(T* widget, const char* name, const char* hint = null
     return widget;
 }
 
-QTreeWidget* MakeReportView(QWidget* parent, const char* name, const char* hint,
-                            std::initializer_list<std::pair<const char*, int>> columns) {
-    auto* view = Named(new QTreeWidget(parent), name, hint);
-    QStringList captions;
-    for (const auto& [caption, width] : columns)
-        captions << QString::fromUtf8(caption);
-    view->setHeaderLabels(captions);
+// A report view over `model` (which gives the columns' captions and
+// alignments); `widths` of its first columns, 0 for the default width.
+QTreeView* MakeReportView(QWidget* parent, const char* name, const char* hint, QAbstractItemModel* model,
+                          std::initializer_list<int> widths) {
+    auto* view = Named(new QTreeView(parent), name, hint);
+    view->setModel(model);
     int i = 0;
-    for (const auto& [caption, width] : columns) {
+    for (const int width : widths) {
         if (width > 0)
             view->setColumnWidth(i, width);
         ++i;
     }
     view->setRootIsDecorated(false);
+    view->setItemsExpandable(false);
     view->setUniformRowHeights(true);
-    view->setAllColumnsShowFocus(true);
+    // The row delegate paints every row whole; a focus frame of the style
+    // drawn over the current row would tint it and its text.
+    view->setAllColumnsShowFocus(false);
     view->setEditTriggers(QAbstractItemView::NoEditTriggers);
     view->header()->setSectionsClickable(false);
     view->header()->setSectionsMovable(false);
     return view;
+}
+
+// Gives `widget` colour `colour` in the palette role `role` (text or background).
+void SetColour(QWidget* widget, QPalette::ColorRole role, const QColor& colour) {
+    QPalette palette = widget->palette();
+    palette.setColor(role, colour);
+    widget->setPalette(palette);
 }
 
 QLabel* MakeLabel(QWidget* parent, const char* text, int x, int y) {
@@ -88,6 +99,9 @@ Tfrm_Main::Tfrm_Main(TFormEnvironment env) : Env_(std::move(env)) {
     setWindowTitle(QString::fromUtf8(kMainCaption));
     setWindowIcon(controls::ApplicationIcon());
     setFixedSize(kClientWidth, kClientHeight);
+    // The menus' style, before any control is made: set later, it would polish every control again.
+    if (!dynamic_cast<controls::TMenuStyle*>(QApplication::style()))
+        QApplication::setStyle(new controls::TMenuStyle);
     BuildControls();
     FormCreate();
 }
@@ -110,9 +124,10 @@ void Tfrm_Main::BuildControls() {
 void Tfrm_Main::BuildPlayListTab() {
     tsPlayList = Named(new QWidget, "tsPlayList");
     pgcMain->addTab(tsPlayList, QString::fromUtf8("播放列表"));
-    lvPlayList = MakeReportView(tsPlayList, "lvPlayList", "播放列表",
-                                {{"状态", 40}, {"索引", kDefaultColumnWidth}, {"文件名", 420}});
-    lvPlayList->headerItem()->setTextAlignment(1, Qt::AlignCenter);
+    PlayListRows_ = std::make_unique<TPlayListModel>(PlayList_);
+    lvPlayList =
+        MakeReportView(tsPlayList, "lvPlayList", "播放列表", PlayListRows_.get(), {40, kDefaultColumnWidth, 420});
+    BindPlayList(*lvPlayList, *PlayListRows_, PlayList_);
     lvPlayList->setSelectionMode(QAbstractItemView::ExtendedSelection);
     lvPlayList->setSelectionBehavior(QAbstractItemView::SelectRows);
     lvPlayList->setGeometry(2, 2, kClientWidth - 10, kClientHeight - kPlayerPanelHeight - 32);
@@ -121,15 +136,9 @@ void Tfrm_Main::BuildPlayListTab() {
 void Tfrm_Main::BuildDownloadTab() {
     tsDownload = Named(new QWidget, "tsDownload");
     pgcMain->addTab(tsDownload, QString::fromUtf8("正在下载"));
-    lvDownload = MakeReportView(tsDownload, "lvDownload", nullptr,
-                                {{"状态", kDefaultColumnWidth},
-                                 {"文件名", 150},
-                                 {"进度", 70},
-                                 {"大小(字节)", 80},
-                                 {"平均速度", 70},
-                                 {"用时", 80}});
-    for (int column = 2; column <= 5; ++column)
-        lvDownload->headerItem()->setTextAlignment(column, Qt::AlignCenter);
+    DownloadRows_ = std::make_unique<TDownloadModel>();
+    lvDownload = MakeReportView(tsDownload, "lvDownload", nullptr, DownloadRows_.get(),
+                                {kDefaultColumnWidth, 150, 70, 80, 70, 80});
     lvDownload->setSelectionMode(QAbstractItemView::ExtendedSelection);
     lvDownload->setGeometry(2, 2, kClientWidth - 10, kClientHeight - kPlayerPanelHeight - 32);
 }
@@ -137,10 +146,8 @@ void Tfrm_Main::BuildDownloadTab() {
 void Tfrm_Main::BuildSearchTab() {
     tsSearch = Named(new QWidget, "tsSearch");
     pgcMain->addTab(tsSearch, QString::fromUtf8("搜索列表"));
-    lvMusicLst = MakeReportView(
-        tsSearch, "lvMusicLst", nullptr,
-        {{"索引", 0}, {"歌曲名", 0}, {"歌手", 0}, {"专辑", 0}, {"格式", 0}, {"速度", 0}, {"大小", 0}, {"下载地址", 0}});
-    lvMusicLst->headerItem()->setTextAlignment(ColArtist, Qt::AlignCenter);
+    SearchRows_ = std::make_unique<TSearchListModel>();
+    lvMusicLst = MakeReportView(tsSearch, "lvMusicLst", nullptr, SearchRows_.get(), {});
     lvMusicLst->setGeometry(2, 2, kClientWidth - 10, 216);
     MakeLabel(tsSearch, "搜索内容：", 8, 232);
     cbbContent = Named(new QComboBox(tsSearch), "cbbContent", "输入搜索内容然后按Enter");
@@ -151,7 +158,7 @@ void Tfrm_Main::BuildSearchTab() {
     font.setPixelSize(12);
     font.setItalic(true);
     cbbContent->setFont(font);
-    cbbContent->setStyleSheet("QComboBox { color: silver; }");
+    SetColour(cbbContent, QPalette::Text, QColor(192, 192, 192)); // silver
     cbbContent->setGeometry(76, 228, 370, 25);
 }
 
@@ -160,7 +167,8 @@ void Tfrm_Main::BuildTopNTab() {
     pgcMain->addTab(tsTopN, QString::fromUtf8("Top N列表"));
     lbTopNList = Named(new QListWidget(tsTopN), "lbTopNList", "百度Top N列表");
     lbTopNList->setGeometry(2, 2, 150, kClientHeight - kPlayerPanelHeight - 32);
-    lvMusicList = MakeReportView(tsTopN, "lvMusicList", nullptr, {{"索引", 0}, {"音乐/歌手", 0}, {"歌手/出处", 0}});
+    ChartSongs_ = std::make_unique<TChartSongsModel>();
+    lvMusicList = MakeReportView(tsTopN, "lvMusicList", nullptr, ChartSongs_.get(), {});
     lvMusicList->setGeometry(156, 2, kClientWidth - 164, kClientHeight - kPlayerPanelHeight - 32);
 }
 
@@ -207,14 +215,14 @@ void Tfrm_Main::BuildSettingTab() {
     MakeLabel(tasks, "下载目录：", 10, 56);
     edtSavePath = Named(new QLineEdit(tasks), "edtSavePath", "下载文件保存位置");
     edtSavePath->setReadOnly(true);
-    edtSavePath->setStyleSheet("QLineEdit { background: silver; }");
+    SetColour(edtSavePath, QPalette::Base, QColor(192, 192, 192));
     edtSavePath->setGeometry(74, 52, 158, 22);
     btnSelectSavePath = Named(new QPushButton("...", tasks), "btnSelectSavePath", "选择新的位置");
     btnSelectSavePath->setGeometry(236, 52, 26, 22);
     MakeLabel(tasks, "歌词目录：", 10, 86);
     edtLRCPath = Named(new QLineEdit(tasks), "edtLRCPath", "下载文件保存位置");
     edtLRCPath->setReadOnly(true);
-    edtLRCPath->setStyleSheet("QLineEdit { background: silver; }");
+    SetColour(edtLRCPath, QPalette::Base, QColor(192, 192, 192));
     edtLRCPath->setGeometry(74, 82, 158, 22);
     btnSelectLRCPath = Named(new QPushButton("...", tasks), "btnSelectLRCPath", "选择歌词保存位置");
     btnSelectLRCPath->setGeometry(236, 82, 26, 22);
@@ -249,10 +257,10 @@ void Tfrm_Main::BuildPlayerPanel() {
     lblVolumeChannel = Named(MakeLabel(pnlPlayer, "声道：", 123, 13), "lblVolumeChannel");
     lblVolumeChannel->setVisible(false);
     lblPlayerStatus = Named(MakeLabel(pnlPlayer, "停止播放", 238, 13), "lblPlayerStatus", "播放器状态");
-    lblPlayerStatus->setStyleSheet("color: green;");
+    SetColour(lblPlayerStatus, QPalette::WindowText, QColor(0, 128, 0));
     lblCurMusic = Named(new QLabel(QString::fromUtf8("停止播放"), pnlPlayer), "lblCurMusic", "当前播放曲目");
     lblCurMusic->setGeometry(292, 13, 249, 16);
-    lblCurMusic->setStyleSheet("color: grey;");
+    SetColour(lblCurMusic, QPalette::WindowText, QColor(128, 128, 128));
 }
 
 void Tfrm_Main::FormCreate() {
@@ -261,31 +269,37 @@ void Tfrm_Main::FormCreate() {
     // class. No display name: Qt would append it to every title.
     QApplication::setApplicationDisplayName(QString());
     QApplication::setApplicationName(kDesktopName);
-    CreatePlayerPanel();
     Lyrics_ = std::make_unique<lyrics::TLRCDisplay>(*Env_.Dispatcher);
     Lyrics_->Target = [this](const std::string& text) {
         lblCurMusic->setText(Q(text));
         PlayerChanged();
     };
-    CreatePlayer();
-    BindSpeakerSettings();
+    CreatePlayerPanel();
     LoadSettings();
-    SetupSpeakers();
     Playback_->SeekEnabled = false;
     SetupPlayList();
     SetupSearch();
-    SetupLyrics();
     SetupDownload();
     SetupCopy();
     setAcceptDrops(true);
+    CreateTrayMenu();
+    Playback_->LoopMode = 0;
+    SetupLook();
+}
+
+void Tfrm_Main::FormShow() {
+    if (Shown_)
+        return;
+    Shown_ = true;
+    CreatePlayer();
+    StartTopN();
+    SetupLyrics();
     HotKeys_ = std::make_unique<THotKeys>([this](int index) { HotKeyPressed(index); });
     HotKeys_->Register();
     // Files given on the command line play instead of the last played song.
     if (!OpenFiles(Env_.Files) && cbAutoCheck->isChecked())
         Playback_->PlayEntry(PlayList_.LastPlayed);
     CreateTray();
-    Playback_->LoopMode = 0;
-    SetupLook();
 }
 
 void Tfrm_Main::FormDestroy() {
@@ -312,20 +326,28 @@ void Tfrm_Main::FormDestroy() {
     HintWindow_.reset();
 }
 
+Tfrm_Main::TFileStamp Tfrm_Main::StampOf(const std::string& path) {
+    struct stat st {};
+    if (::stat(path.c_str(), &st) != 0)
+        return {};
+    return {st.st_dev, st.st_ino, st.st_size, st.st_mtim.tv_sec * 1000000000LL + st.st_mtim.tv_nsec};
+}
+
 void Tfrm_Main::LoadSettings() {
     RemoveUnfinishedSaves(Env_.ProgramFolder);
-    platform::TIniFile ini(Env_.ProgramFolder + kSettingsFileName);
-    Loaded_ = ReadSettings(ini, Env_.ProgramFolder, Env_.MusicSiteHost,
+    SettingsStamp_ = StampOf(SettingsPath()); // before the read: a change after it is seen
+    SettingsFile_ = std::make_unique<platform::TIniFile>(SettingsPath());
+    Loaded_ = ReadSettings(*SettingsFile_, Env_.ProgramFolder, Env_.MusicSiteHost,
                            [](const std::string& path) { return platform::FileExists(path); });
-    const TSettingsData& d = Loaded_;
-    Player_->SetDeviceAddress(d.IP);
-    edt_ReIP->setEditText(Q(Player_->DeviceAddress()));
+    const TSettingsData& d = Loaded_; // the speaker's address and the volume reach the player in CreatePlayer
+    edt_ReIP->setEditText(Q(d.IP));
     SearchURL = d.SearchURL;
     SavePath = d.SavePath;
     edtSavePath->setText(Q(d.SavePath));
-    for (const auto& path : d.Music)
-        PlayList_.Append(path);
-    ShowPlayListRows();
+    // Each path was read from one line, so none is refused; the list keeps them from here on.
+    PlayList_.AppendAll(std::move(Loaded_.Music));
+    FileHoldsList_ = d.MusicAsWritten;
+    SavedPaths_ = PlayList_.PathsVersion();
     cbbContent->clear();
     for (const auto& item : d.SearchItems)
         cbbContent->addItem(Q(item));
@@ -343,20 +365,16 @@ void Tfrm_Main::LoadSettings() {
     LRCPath = d.LRCPath;
     Playback_->LRCPath = d.LRCPath;
     edtLRCPath->setText(Q(d.LRCPath));
-    // The output chosen last; the player starts on the speaker.
-    (d.SpeakerMode ? rb_ZV2 : rb_PC)->setChecked(true);
-    if (Player_->SpeakerMode() != d.SpeakerMode)
-        Player_->SetSpeakerMode(d.SpeakerMode);
-    Player_->SetVolume(d.Volume);
+    (d.SpeakerMode ? rb_ZV2 : rb_PC)->setChecked(true); // the player takes it in CreatePlayer
     VolumeSlider->SetPosition(d.Volume);
 }
 
-TSettingsData Tfrm_Main::CollectSettings() const {
+TSettingsData Tfrm_Main::CollectSettings(bool withMusic) const {
     TSettingsData d = Loaded_;
     d.IP = Player_ ? Player_->DeviceAddress() : Loaded_.IP;
     d.Speakers = Speakers_;
     d.Speakers.SetMain(d.IP);
-    d.Music = PlayList_.Paths();
+    d.Music = withMusic ? PlayList_.Paths() : std::vector<std::string>{};
     d.SearchItems.clear();
     for (int i = 0; i + 1 < cbbContent->count(); ++i)
         d.SearchItems.push_back(cbbContent->itemText(i).toStdString());
@@ -375,10 +393,22 @@ TSettingsData Tfrm_Main::CollectSettings() const {
 }
 
 void Tfrm_Main::SaveSettings() {
-    platform::TIniFile ini(Env_.ProgramFolder + kSettingsFileName);
-    WriteSettings(ini, CollectSettings());
+    if (!SettingsFile_ || StampOf(SettingsPath()) != SettingsStamp_) {
+        SettingsFile_ = std::make_unique<platform::TIniFile>(SettingsPath());
+        FileHoldsList_ = false;
+    }
+    const bool withMusic = !FileHoldsList_ || SavedPaths_ != PlayList_.PathsVersion();
+    WriteSettings(*SettingsFile_, CollectSettings(withMusic), withMusic);
     SaveError_.clear();
-    ini.Save(&SaveError_);
+    std::string error;
+    if (!SettingsFile_->Save(&error)) {
+        SaveError_ = error;
+        SettingsFile_.reset(); // the file is as it was: read it again for the next save
+        return;
+    }
+    SettingsStamp_ = StampOf(SettingsPath());
+    FileHoldsList_ = true;
+    SavedPaths_ = PlayList_.PathsVersion();
 }
 
 bool Tfrm_Main::FormCloseQuery() {

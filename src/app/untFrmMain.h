@@ -7,7 +7,9 @@
 
 #include "app/untDialogs.h"
 #include "app/untHotKeys.h"
+#include "app/untListModels.h"
 #include "app/untPlayList.h"
+#include "app/untPlayListView.h"
 #include "app/untPlaybackControl.h"
 #include "app/untSettings.h"
 #include "app/untSpeakerList.h"
@@ -36,7 +38,7 @@ class QRadioButton;
 class QSpinBox;
 class QTableWidget;
 class QTabWidget;
-class QTreeWidget;
+class QTreeView;
 class QTimer;
 class QSystemTrayIcon;
 class QAction;
@@ -54,9 +56,6 @@ class TLRCSvrThread;
 namespace zv2::catalogue {
 class TSearchThread;
 class TSearchTopNThread;
-struct TSearchRow;
-struct TChartEntry;
-struct TChartSongRow;
 } // namespace zv2::catalogue
 namespace zv2::download {
 class TDownloadList;
@@ -99,6 +98,13 @@ public:
     void CloseWithoutQuery();
     // Restores, shows and raises the window, or its modal dialog when one is open.
     void BringToFront();
+    // Starts what the window's first paint does not need: the player with the
+    // speaker link, the chart and lyric workers, the hot keys and the tray
+    // icon; then plays the files of the command line, or the last played song
+    // when set. Once: the program calls it as soon as the window is shown
+    // (tests right after making the window); until then the commands that need
+    // these do nothing.
+    void FormShow();
     // Files from the command line or a later start: the music files among
     // them are appended to the playlist like dropped files, and the first of
     // them plays. False when none was appended.
@@ -117,7 +123,7 @@ public:
     // Controls, by their design names.
     QTabWidget* pgcMain = nullptr;
     QWidget *tsPlayList = nullptr, *tsDownload = nullptr, *tsSearch = nullptr, *tsTopN = nullptr, *tsSetting = nullptr;
-    QTreeWidget *lvPlayList = nullptr, *lvDownload = nullptr, *lvMusicLst = nullptr, *lvMusicList = nullptr;
+    QTreeView *lvPlayList = nullptr, *lvDownload = nullptr, *lvMusicLst = nullptr, *lvMusicList = nullptr;
     QListWidget* lbTopNList = nullptr;
     QComboBox* cbbContent = nullptr;
     QCheckBox *cbAutoCheck = nullptr, *cbbExitConfirm = nullptr, *cbRemoveError = nullptr, *cbAllowDelete = nullptr;
@@ -146,7 +152,7 @@ private:
     void BuildSettingTab();
     void BuildPlayerPanel();
 
-    void FormCreate();
+    void FormCreate(); // what the window shows; FormShow starts the rest
     void FormDestroy();
     bool FormCloseQuery();
     void FormClose();
@@ -154,16 +160,38 @@ private:
     // Writes Download.ini whole: at the close, and at once when a download
     // has joined the playlist. SaveError() tells how the last one went.
     void SaveSettings();
-    TSettingsData CollectSettings() const;
-    void ShowPlayListRows();
+    TSettingsData CollectSettings(bool withMusic) const;
+    std::string SettingsPath() const { return Env_.ProgramFolder + kSettingsFileName; }
 
     TFormEnvironment Env_;
     std::unique_ptr<IDialogs> Dialogs_;
     TSettingsData Loaded_;
+    // Download.ini as read at start or written last, and what stat() said of
+    // the file then: unless the file changed since, a save writes this
+    // document (reading and parsing a long playlist again would cost as much
+    // as the save), and leaves the playlist's section alone while the file
+    // holds the list as it is (SavedPaths_, a PathsVersion of the list).
+    struct TFileStamp {
+        std::uint64_t Device = 0, Inode = 0;
+        std::int64_t Size = -1, ModifiedNs = 0;
+        bool operator==(const TFileStamp&) const = default;
+    };
+    static TFileStamp StampOf(const std::string& path);
+    std::unique_ptr<platform::TIniFile> SettingsFile_;
+    TFileStamp SettingsStamp_;
+    bool FileHoldsList_ = false;
+    std::uint64_t SavedPaths_ = 0;
     TPlayList PlayList_;
+    // The rows of the four report views. They go before the views (which
+    // Qt destroys with the window, after its members) and the list after them.
+    std::unique_ptr<TPlayListModel> PlayListRows_;
+    std::unique_ptr<TDownloadModel> DownloadRows_;
+    std::unique_ptr<TSearchListModel> SearchRows_;
+    std::unique_ptr<TChartSongsModel> ChartSongs_;
     std::string SaveError_;
     bool Closed_ = false;
     bool AskOnClose_ = true;
+    bool Shown_ = false; // FormShow ran
 
     // Playlist tab
 public:
@@ -188,7 +216,6 @@ private:
     void lvPlayListKeyDown(int key);
 
     TSystemFileOperations PlayListFiles_;
-    bool ShowingPlayList_ = false; // the view's selection signals come from ShowPlayListRows
     // Player panel, speaker settings, tray, hot keys
 public:
     controls::TImageButton *PrevButton = nullptr, *PlayButton = nullptr, *NextButton = nullptr, *SearchButton = nullptr;
@@ -214,8 +241,9 @@ protected:
     void changeEvent(QEvent* event) override;
 
 private:
-    void CreatePlayerPanel(); // buttons and sliders
-    void CreatePlayer();      // the player facade, its speaker events bound
+    void CreatePlayerPanel(); // buttons, sliders, and playback control without its player
+    void CreatePlayer();      // the player facade, its speaker events and settings bound
+    void CreateTrayMenu();    // pmSystem
     void CreateTray();        // AddTrayIcon
     void BindSpeakerSettings();
     void SetPlayButtonImage(int index);
@@ -237,10 +265,9 @@ private:
 
     // Search and Top-N tabs
 public:
-    // Columns of lvMusicLst, and the role of column 0 that holds a row's image
-    // (0: not yet taken for download, 1: taken).
-    enum TSearchColumn { ColIndex, ColName, ColArtist, ColAlbum, ColFormat, ColSpeed, ColSize, ColLink };
-    static constexpr int kSearchImageRole = controls::kRowImageRole;
+    // The rows of lvMusicLst and of lvMusicList.
+    TSearchListModel& SearchRows() { return *SearchRows_; }
+    TChartSongsModel& ChartSongs() { return *ChartSongs_; }
     QMenu *pmSearch = nullptr, *pmTopN = nullptr;
     QAction *mniDownLoad = nullptr, *mniStopSearch = nullptr, *mniCopyURL = nullptr, *mniSearchArtist = nullptr,
             *mniSearchAlum = nullptr, *nmiClearSearchList = nullptr;
@@ -254,20 +281,19 @@ public:
     void pmTopNPopup();
 
 private:
-    void SetupSearch();    // menus, bindings and the Top-N worker; once, from FormCreate
+    void SetupSearch();    // menus and bindings; once, from FormCreate
+    void StartTopN();      // the Top-N worker; once, from FormShow
     void StopSearchTabs(); // ends both workers; from FormDestroy
     void StopSearch();
     void SearchFinished();
-    void AddSearchRow(const catalogue::TSearchRow& row);
     void cbbContentChange();
     void SetSearchBoxFocused(bool focused);
     void SearchFor(const std::string& key); // the artist and album items
     void tsTopNShow();
     void lbTopNListClick();
     void AddCharts(const std::vector<catalogue::TChartEntry>& charts);
-    void ShowChartSongs(const std::vector<catalogue::TChartSongRow>& rows);
     void TopNListsDone();
-    void SearchChartRow(int column); // the song and singer items
+    void SearchChartRow(int column); // the song and singer items: the selected chart song's text in `column`
 
     std::unique_ptr<catalogue::TSearchThread> SearchThread_;
     std::unique_ptr<catalogue::TSearchTopNThread> TopNThread_;
@@ -285,7 +311,6 @@ public:
 private:
     void SetupDownload(); // once, from FormCreate, after the settings are loaded
     void StopDownloads(); // from FormDestroy: the engine stops, its threads end
-    void ShowDownloadRows();
     void pmTaskMgrPopup();
     void mniDelTaskClick();
     void mniDelAllClick();
@@ -314,7 +339,7 @@ public:
     void pmLyricsPopup();
 
 private:
-    void SetupLyrics(); // once, from FormCreate, after the settings are loaded
+    void SetupLyrics(); // once, from FormShow
     void MoveLyrics(std::int32_t earlierMs);
     void StopLyrics(); // from FormDestroy: the worker ends, its reports are dropped
 
@@ -361,7 +386,7 @@ public:
 
 private:
     void BuildSpeakerList(); // from BuildSettingTab, in the speaker group below its rows
-    void SetupSpeakers();    // once, from FormCreate, after the settings are loaded
+    void SetupSpeakers();    // once, from CreatePlayer
     void SpeakerFound(const std::string& address);
     void MainSpeakerMoved(); // "连接设备" gave the main speaker a new address
     void ApplySpeakers();

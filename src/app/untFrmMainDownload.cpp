@@ -1,26 +1,19 @@
 // The main window's download tab: lvDownload shows the rows of the download
-// list, its pop-up menu deletes them, tmrStatus refreshes their texts, and a
-// search row starts a download. The decisions are TDownloadList's; the
-// engine's changes reach this file on the UI thread through the dispatcher.
+// list (through TDownloadModel, one row per change), its pop-up menu deletes
+// them, tmrStatus refreshes their texts, and a search row starts a download.
+// The decisions are TDownloadList's; the engine's changes reach this file on
+// the UI thread through the dispatcher.
 
 #include "app/untFrmMain.h"
 #include "app/untWindowTools.h"
-#include "controls/untOwnerDraw.h"
 #include "download/untDownloadList.h"
 
 #include <QAction>
 #include <QMenu>
 #include <QTimer>
-#include <QTreeWidget>
-#include <algorithm>
+#include <QTreeView>
 
 namespace zv2::app {
-
-namespace {
-
-constexpr int kKeyRole = Qt::UserRole; // lvDownload column 0: the download key
-
-} // namespace
 
 void Tfrm_Main::SetupDownload() {
     download::TDownloadList::TOptions options;
@@ -30,10 +23,9 @@ void Tfrm_Main::SetupDownload() {
     options.ThreadsPeerTask = ThreadsPeerTask;
     options.Timing = Loaded_.FullSpeed ? download::TEngineTiming::FullSpeed(Env_.DownloadTiming) : Env_.DownloadTiming;
     Downloads_ = std::make_unique<download::TDownloadList>(*Env_.Dispatcher, options);
-    Downloads_->OnRowsChanged = [this] { ShowDownloadRows(); };
+    Downloads_->OnRowsChanged = [this] { DownloadRows_->Update(Downloads_->Rows()); };
     Downloads_->OnSongDone = [this](const std::string& path) {
         PlayList_.Append(path);
-        ShowPlayListRows();
         SaveSettings(); // at once: a crash from here on keeps the song in the list
     };
 
@@ -58,12 +50,11 @@ void Tfrm_Main::SetupDownload() {
     tmrStatus->start();
 
     connect(mniDownLoad, &QAction::triggered, this, [this] {
-        const auto selected = lvMusicLst->selectedItems();
-        if (!selected.isEmpty())
-            DownloadSearchRow(lvMusicLst->indexOfTopLevelItem(selected.front()));
+        if (const int row = FirstSelectedRow(*lvMusicLst); row >= 0)
+            DownloadSearchRow(row);
     });
-    connect(lvMusicLst, &QTreeWidget::itemDoubleClicked, this,
-            [this](QTreeWidgetItem* row) { DownloadSearchRow(lvMusicLst->indexOfTopLevelItem(row)); });
+    connect(lvMusicLst, &QAbstractItemView::doubleClicked, this,
+            [this](const QModelIndex& index) { DownloadSearchRow(index.row()); });
 }
 
 void Tfrm_Main::StopDownloads() {
@@ -72,48 +63,20 @@ void Tfrm_Main::StopDownloads() {
     Downloads_.reset(); // aborts every probe and segment; the threads end at once
 }
 
-void Tfrm_Main::DownloadSearchRow(int index) {
-    QTreeWidgetItem* row = lvMusicLst->topLevelItem(index);
-    if (!row)
+void Tfrm_Main::DownloadSearchRow(int row) {
+    if (row < 0 || row >= SearchRows_->rowCount())
         return;
-    if (!Downloads_->StartFromSearchRow(row->data(ColIndex, kSearchImageRole).toInt(), row->text(ColName).toStdString(),
-                                        row->text(ColLink).toStdString())) {
+    const catalogue::TSearchRow& song = SearchRows_->Row(row);
+    if (!Downloads_->StartFromSearchRow(SearchRows_->Image(row), song.SongName, song.SongLink)) {
         Dialogs_->ShowInfo(download::kAlreadyQueuedText, download::kAlreadyQueuedCaption);
         return;
     }
-    controls::SetRowImage(*row, 1);
-}
-
-void Tfrm_Main::ShowDownloadRows() {
-    const auto& rows = Downloads_->Rows();
-    // Items are matched to rows by key, so the selection stays with its download.
-    for (int i = lvDownload->topLevelItemCount() - 1; i >= 0; --i) {
-        const auto key = lvDownload->topLevelItem(i)->data(0, kKeyRole).toUInt();
-        if (std::none_of(rows.begin(), rows.end(), [key](const auto& row) { return row.Key == key; }))
-            delete lvDownload->takeTopLevelItem(i);
-    }
-    for (std::size_t i = 0; i < rows.size(); ++i) {
-        const auto& row = rows[i];
-        const int index = static_cast<int>(i);
-        QTreeWidgetItem* item = lvDownload->topLevelItem(index);
-        if (!item || item->data(0, kKeyRole).toUInt() != row.Key) {
-            item = new QTreeWidgetItem;
-            item->setData(0, kKeyRole, row.Key);
-            lvDownload->insertTopLevelItem(index, item);
-        }
-        controls::SetRowImage(*item, row.Image);
-        const QString texts[] = {QString::fromStdString(row.FileName), QString::fromStdString(row.Progress),
-                                 QString::fromStdString(row.SizeText), QString::fromStdString(row.Speed),
-                                 QString::fromStdString(row.Elapsed)};
-        for (int column = 1; column <= 5; ++column)
-            if (item->text(column) != texts[column - 1])
-                item->setText(column, texts[column - 1]);
-    }
+    SearchRows_->SetImage(row, 1);
 }
 
 void Tfrm_Main::pmTaskMgrPopup() {
-    mniDelTask->setEnabled(!lvDownload->selectedItems().isEmpty());
-    const bool any = lvDownload->topLevelItemCount() > 0;
+    mniDelTask->setEnabled(FirstSelectedRow(*lvDownload) >= 0);
+    const bool any = DownloadRows_->rowCount() > 0;
     mniDelAll->setEnabled(any);
     mniClrError->setEnabled(any);
 }
@@ -121,9 +84,8 @@ void Tfrm_Main::pmTaskMgrPopup() {
 void Tfrm_Main::mniDelTaskClick() {
     if (!Dialogs_->AskYesNo("确定删除该项目？", "删除确认"))
         return;
-    const QList<QTreeWidgetItem*> selected = lvDownload->selectedItems();
-    if (!selected.isEmpty())
-        Downloads_->DeleteTask(selected.first()->data(0, kKeyRole).toUInt());
+    if (const int row = FirstSelectedRow(*lvDownload); row >= 0)
+        Downloads_->DeleteTask(DownloadRows_->Key(row));
 }
 
 void Tfrm_Main::mniDelAllClick() {

@@ -1,19 +1,18 @@
 // The main window's look: the application's hint window, the row drawing of
-// the four report views and the chart list box, the pop-up menus' style and
-// the images of their items. The drawing itself lives in src/controls.
+// the four report views and the chart list box, and the images of the menus'
+// items (the menus' style is set before the first control is made). The
+// drawing itself lives in src/controls.
 
 #include "app/untFrmMain.h"
 #include "app/untWindowTools.h"
 #include "controls/untImageButton.h"
 #include "controls/untImageLists.h"
-#include "controls/untMenuStyle.h"
 #include "controls/untOwnerDraw.h"
 #include "controls/untSkinHintWin.h"
 
 #include <QAction>
-#include <QApplication>
 #include <QListWidget>
-#include <QTreeWidget>
+#include <QTreeView>
 #include <utility>
 
 namespace zv2::app {
@@ -42,13 +41,11 @@ enum TMenuImage {
 
 void Tfrm_Main::SetupLook() {
     HintWindow_ = std::make_unique<controls::TMyHintWindow>();
-    if (!dynamic_cast<controls::TMenuStyle*>(QApplication::style()))
-        QApplication::setStyle(new controls::TMenuStyle);
 
-    const std::pair<QTreeWidget*, const char*> views[] = {{lvPlayList, "imglstPlayList"},
-                                                          {lvDownload, "imglstStatus"},
-                                                          {lvMusicLst, ""},
-                                                          {lvMusicList, "imglstPlayList"}};
+    const std::pair<QTreeView*, const char*> views[] = {{lvPlayList, "imglstPlayList"},
+                                                        {lvDownload, "imglstStatus"},
+                                                        {lvMusicLst, ""},
+                                                        {lvMusicList, "imglstPlayList"}};
     for (const auto& [view, images] : views)
         view->setItemDelegate(new controls::TListRowDelegate(images, view));
     lbTopNList->setItemDelegate(new controls::TChartListDelegate(lbTopNList));

@@ -1,6 +1,6 @@
 // The main window's playlist tab: the list's pop-up menu, its key and mouse
 // handlers, and files dropped on the window. The decisions are TPlayList's;
-// this file copies the selection in, runs the command and shows the result.
+// its model (untPlayListView.h) shows each change as it happens.
 
 #include "app/untFrmMain.h"
 #include "app/untPlayListView.h"
@@ -16,7 +16,7 @@
 #include <QMenu>
 #include <QMimeData>
 #include <QMouseEvent>
-#include <QTreeWidget>
+#include <QTreeView>
 #include <QUrl>
 
 namespace zv2::app {
@@ -27,7 +27,7 @@ namespace {
 // leaving the events to the list as well.
 class TPlayListEvents final : public QObject {
 public:
-    TPlayListEvents(QTreeWidget* list, std::function<void(int key)> onKey, std::function<void()> onDoubleClick)
+    TPlayListEvents(QTreeView* list, std::function<void(int key)> onKey, std::function<void()> onDoubleClick)
         : QObject(list), List_(list), Viewport_(list->viewport()), OnKey_(std::move(onKey)),
           OnDoubleClick_(std::move(onDoubleClick)) {
         list->installEventFilter(this);
@@ -47,7 +47,7 @@ protected:
     }
 
 private:
-    QTreeWidget* List_;
+    QTreeView* List_;
     QWidget* Viewport_;
     std::function<void(int key)> OnKey_;
     std::function<void()> OnDoubleClick_;
@@ -91,12 +91,9 @@ void Tfrm_Main::SetupPlayList() {
     mniAdd = AddMenuItem(pmPlayList, "mniAdd", "添加音乐[&A]");
     mniSelectAll = AddMenuItem(pmPlayList, "mniSelectAll", "全部选中[&S]");
 
-    // Each command works on the model's selection, which follows the view's.
+    // Each command works on the list's selection, which follows the view's.
     const auto run = [this](QAction* item, auto command) {
-        connect(item, &QAction::triggered, this, [this, command] {
-            if (command())
-                ShowPlayListRows();
-        });
+        connect(item, &QAction::triggered, this, [command] { command(); });
     };
     connect(mniPlay, &QAction::triggered, this, [this] {
         if (const int row = PlayList_.SelectedRow(); row >= 0 && OnPlayRequest)
@@ -110,28 +107,18 @@ void Tfrm_Main::SetupPlayList() {
     run(mniDelete, [this] { return PlayList_.RemoveSelected(); });
     run(mniRemove, [this] { return DeleteSelectedFromDisk(PlayList_, *Dialogs_, PlayListFiles_); });
     run(mniAdd, [this] { return AddFilesByDialog(PlayList_, *Dialogs_) > 0; });
-    run(mniSelectAll, [this] {
-        PlayList_.SelectAll();
-        return true;
-    });
+    run(mniSelectAll, [this] { PlayList_.SelectAll(); });
     connect(pmPlayList, &QMenu::aboutToShow, this, [this] { pmPlayListPopup(); });
 
     lvPlayList->setContextMenuPolicy(Qt::CustomContextMenu);
     connect(lvPlayList, &QWidget::customContextMenuRequested, this,
             [this](const QPoint& at) { pmPlayList->popup(lvPlayList->viewport()->mapToGlobal(at)); });
-    connect(lvPlayList, &QTreeWidget::itemSelectionChanged, this, [this] {
-        if (!ShowingPlayList_)
-            ReadPlayListSelection(*lvPlayList, PlayList_);
-    });
+    // What the desktop's media interface shows follows the rows.
+    for (auto signal : {&QAbstractItemModel::rowsInserted, &QAbstractItemModel::rowsRemoved})
+        connect(PlayListRows_.get(), signal, this, [this] { PlayerChanged(); });
+    connect(PlayListRows_.get(), &QAbstractItemModel::dataChanged, this, [this] { PlayerChanged(); });
     new TPlayListEvents(
         lvPlayList, [this](int key) { lvPlayListKeyDown(key); }, [this] { lvPlayListDblClick(); });
-}
-
-void Tfrm_Main::ShowPlayListRows() {
-    ShowingPlayList_ = true;
-    ShowPlayList(*lvPlayList, PlayList_);
-    ShowingPlayList_ = false;
-    PlayerChanged();
 }
 
 void Tfrm_Main::pmPlayListPopup() {
@@ -159,7 +146,6 @@ void Tfrm_Main::lvPlayListKeyDown(int key) {
     const int found = initialKey ? PlayList_.JumpByInitial(static_cast<char>(key)) : -1;
     if (found < 0)
         return;
-    ShowPlayListRows();
     // The key goes on to the list, which selects its current row on the space
     // bar and moves from it on the arrows: make the found row the current one,
     // without scrolling to it.
@@ -179,7 +165,6 @@ bool Tfrm_Main::OpenFiles(const std::vector<std::string>& paths) {
     if (AddDroppedFiles(
             PlayList_, paths, [](const std::string& path) { return platform::DirectoryExists(path); }, *Dialogs_) == 0)
         return false;
-    ShowPlayListRows();
     Playback_->PlayEntry(first);
     return true;
 }
@@ -189,9 +174,8 @@ void Tfrm_Main::dropEvent(QDropEvent* event) {
     for (const QUrl& url : event->mimeData()->urls())
         if (url.isLocalFile())
             paths.push_back(url.toLocalFile().toStdString());
-    if (AddDroppedFiles(
-            PlayList_, paths, [](const std::string& path) { return platform::DirectoryExists(path); }, *Dialogs_) > 0)
-        ShowPlayListRows();
+    AddDroppedFiles(
+        PlayList_, paths, [](const std::string& path) { return platform::DirectoryExists(path); }, *Dialogs_);
     event->acceptProposedAction();
 }
 

@@ -21,7 +21,6 @@
 #include <QRadioButton>
 #include <QSystemTrayIcon>
 #include <QTimer>
-#include <QTreeWidget>
 
 namespace zv2::app {
 
@@ -101,7 +100,6 @@ public:
         else
             F.tmrPlayer->stop();
     }
-    void PlayListChanged() override { F.ShowPlayListRows(); }
     bool RemoveFailedFiles() const override { return F.cbRemoveError->isChecked(); }
     bool FileExists(const std::string& path) const override { return platform::FileExists(path); }
 
@@ -155,10 +153,22 @@ void Tfrm_Main::CreatePlayerPanel() {
         if (Playback_)
             Playback_->PlayerTimer();
     });
+
+    Panel_ = std::make_unique<TPanel>(*this);
+    Playback_ = std::make_unique<TPlaybackControl>(PlayList_, nullptr, *Panel_, *Lyrics_);
+    OnPlayRequest = [this](int row, bool playNextOnFailure) {
+        if (!Playback_->PlayEntry(row) && playNextOnFailure)
+            Playback_->PlayNext();
+    };
 }
 
 void Tfrm_Main::CreatePlayer() {
     Player_ = std::make_unique<audio::TAudioPlayer>(*Env_.Dispatcher, platform::CreateWaveOut(), Env_.LinkOptions);
+    Player_->SetDeviceAddress(Loaded_.IP);
+    edt_ReIP->setEditText(QString::fromStdString(Player_->DeviceAddress()));
+    if (Player_->SpeakerMode() != Loaded_.SpeakerMode) // the output chosen last; the player starts on the speaker
+        Player_->SetSpeakerMode(Loaded_.SpeakerMode);
+    Player_->SetVolume(Loaded_.Volume);
     auto& engine = Player_->Engine();
     engine.OnDeviceFound = [this](const std::string& address) {
         // OnUDPFindDev: list the speaker and show the first that answered.
@@ -170,12 +180,9 @@ void Tfrm_Main::CreatePlayer() {
     engine.OnStreamDisconnect = [this] { lbl_TCPConnect->setText(QString::fromUtf8("未连接")); };
 
     PlayerAdapter_ = std::make_unique<TPlayerAdapter>(*Player_);
-    Panel_ = std::make_unique<TPanel>(*this);
-    Playback_ = std::make_unique<TPlaybackControl>(PlayList_, PlayerAdapter_.get(), *Panel_, *Lyrics_);
-    OnPlayRequest = [this](int row, bool playNextOnFailure) {
-        if (!Playback_->PlayEntry(row) && playNextOnFailure)
-            Playback_->PlayNext();
-    };
+    Playback_->SetPlayer(PlayerAdapter_.get());
+    BindSpeakerSettings();
+    SetupSpeakers();
 }
 
 void Tfrm_Main::BindSpeakerSettings() {
@@ -198,7 +205,7 @@ void Tfrm_Main::SetPlayButtonImage(int index) {
     PlayButton->SetImage(controls::ImageListImage("imglstPlayBtn", std::clamp(index, 0, 1)));
 }
 
-void Tfrm_Main::CreateTray() {
+void Tfrm_Main::CreateTrayMenu() {
     pmSystem = new QMenu(this);
     pmSystem->setObjectName("pmSystem");
     mniPlayCtrl = pmSystem->addAction(QString::fromUtf8("暂停播放[&P]"));
@@ -212,7 +219,9 @@ void Tfrm_Main::CreateTray() {
     connect(mniPlayCtrl, &QAction::triggered, this, [this] { Playback_->TogglePlay(); });
     connect(mniShowForm, &QAction::triggered, this, [this] { ShowOrHide(); });
     connect(mniExit, &QAction::triggered, this, [this] { close(); });
+}
 
+void Tfrm_Main::CreateTray() {
     // AddTrayIcon. Qt docks the icon again by itself when the tray restarts.
     TrayIcon_ = new QSystemTrayIcon(this);
     TrayIcon_->setIcon(windowIcon());

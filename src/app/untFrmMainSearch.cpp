@@ -9,7 +9,6 @@
 #include "catalogue/untSearchThread.h"
 #include "catalogue/untSearchTopNThread.h"
 #include "controls/untImageButton.h"
-#include "controls/untOwnerDraw.h"
 #include "platform/Dispatcher.h"
 
 #include <QAction>
@@ -24,15 +23,11 @@
 #include <QMenu>
 #include <QSignalBlocker>
 #include <QTabWidget>
-#include <QTreeWidget>
+#include <QTreeView>
 
 namespace zv2::app {
 
 namespace {
-
-// Columns of lvMusicList, and the image of its rows ("imglstPlayList": a chart song).
-enum { ColChartIndex, ColChartSong, ColChartArtist };
-constexpr int kChartSongImage = 3;
 
 // Passes the key presses and focus changes of a control on, leaving the
 // events to the control as well.
@@ -59,12 +54,6 @@ private:
     std::function<void(bool)> OnFocus_;
 };
 
-// The selected row of a report view, or nullptr.
-QTreeWidgetItem* SelectedRow(QTreeWidget* view) {
-    const auto selected = view->selectedItems();
-    return selected.isEmpty() ? nullptr : selected.front();
-}
-
 } // namespace
 
 void Tfrm_Main::SetupSearch() {
@@ -87,18 +76,18 @@ void Tfrm_Main::SetupSearch() {
     connect(pmSearch, &QMenu::aboutToShow, this, [this] { pmSearchPopup(); });
     connect(mniStopSearch, &QAction::triggered, this, [this] { StopSearch(); });
     connect(mniCopyURL, &QAction::triggered, this, [this] {
-        if (QTreeWidgetItem* row = SelectedRow(lvMusicLst))
-            QGuiApplication::clipboard()->setText(row->text(ColLink));
+        if (const int row = FirstSelectedRow(*lvMusicLst); row >= 0)
+            QGuiApplication::clipboard()->setText(Q(SearchRows_->Row(row).SongLink));
     });
     connect(mniSearchArtist, &QAction::triggered, this, [this] {
-        if (QTreeWidgetItem* row = SelectedRow(lvMusicLst))
-            SearchFor(S(row->text(ColArtist)));
+        if (const int row = FirstSelectedRow(*lvMusicLst); row >= 0)
+            SearchFor(SearchRows_->Row(row).Artist);
     });
     connect(mniSearchAlum, &QAction::triggered, this, [this] {
-        if (QTreeWidgetItem* row = SelectedRow(lvMusicLst))
-            SearchFor(S(row->text(ColAlbum)));
+        if (const int row = FirstSelectedRow(*lvMusicLst); row >= 0)
+            SearchFor(SearchRows_->Row(row).Album);
     });
-    connect(nmiClearSearchList, &QAction::triggered, this, [this] { lvMusicLst->clear(); });
+    connect(nmiClearSearchList, &QAction::triggered, this, [this] { SearchRows_->Clear(); });
     lvMusicLst->setContextMenuPolicy(Qt::CustomContextMenu);
     connect(lvMusicLst, &QWidget::customContextMenuRequested, this,
             [this](const QPoint& at) { pmSearch->popup(lvMusicLst->viewport()->mapToGlobal(at)); });
@@ -115,21 +104,24 @@ void Tfrm_Main::SetupSearch() {
     mniSearchSong = AddMenuItem(pmTopN, "mniSearchSong", "搜索歌曲[&M]");
     mniSearchSinger = AddMenuItem(pmTopN, "mniSearchSinger", "搜索歌手[&S]");
     connect(pmTopN, &QMenu::aboutToShow, this, [this] { pmTopNPopup(); });
-    connect(mniSearchSong, &QAction::triggered, this, [this] { SearchChartRow(ColChartSong); });
-    connect(mniSearchSinger, &QAction::triggered, this, [this] { SearchChartRow(ColChartArtist); });
+    connect(mniSearchSong, &QAction::triggered, this, [this] { SearchChartRow(TChartSongsModel::ColSong); });
+    connect(mniSearchSinger, &QAction::triggered, this, [this] { SearchChartRow(TChartSongsModel::ColArtist); });
     lvMusicList->setContextMenuPolicy(Qt::CustomContextMenu);
     connect(lvMusicList, &QWidget::customContextMenuRequested, this,
             [this](const QPoint& at) { pmTopN->popup(lvMusicList->viewport()->mapToGlobal(at)); });
-    connect(lvMusicList, &QTreeWidget::itemDoubleClicked, this, [this] { SearchChartRow(ColChartSong); });
+    connect(lvMusicList, &QAbstractItemView::doubleClicked, this,
+            [this] { SearchChartRow(TChartSongsModel::ColSong); });
     connect(pgcMain, &QTabWidget::currentChanged, this, [this](int index) {
         if (pgcMain->widget(index) == tsTopN)
             tsTopNShow();
     });
     connect(lbTopNList, &QListWidget::itemClicked, this, [this] { lbTopNListClick(); });
+}
 
+void Tfrm_Main::StartTopN() {
     catalogue::TTopNTargets targets;
     targets.OnCharts = [this](const std::vector<catalogue::TChartEntry>& charts) { AddCharts(charts); };
-    targets.OnSongs = [this](const std::vector<catalogue::TChartSongRow>& rows) { ShowChartSongs(rows); };
+    targets.OnSongs = [this](const std::vector<catalogue::TChartSongRow>& rows) { ChartSongs_->Show(rows); };
     targets.OnDone = [this] { TopNListsDone(); };
     TopNThread_ = std::make_unique<catalogue::TSearchTopNThread>(*Env_.Dispatcher, Env_.MusicSiteHost, targets);
 }
@@ -147,10 +139,10 @@ void Tfrm_Main::StartStopSearch() {
     const std::string key = S(cbbContent->currentText());
     if (IsBlankKey(key))
         return;
-    lvMusicLst->clear();
+    SearchRows_->Clear();
     const std::string url = SearchAddress(SearchURL, key, std::max(0, rgbMusicFormatItems->checkedId()));
     SearchThread_ = std::make_unique<catalogue::TSearchThread>(
-        *Env_.Dispatcher, url, [this](const catalogue::TSearchRow& row) { AddSearchRow(row); },
+        *Env_.Dispatcher, url, [this](const catalogue::TSearchRow& row) { SearchRows_->Append(row); },
         [this] { SearchFinished(); });
     SearchButton->SetCaption(QString::fromUtf8(kStopSearchCaption));
     setWindowTitle(Q(SearchingCaption(key)));
@@ -172,21 +164,8 @@ void Tfrm_Main::StopSearch() {
 
 void Tfrm_Main::SearchFinished() {
     SearchButton->SetCaption(QString::fromUtf8(kStartSearchCaption));
-    setWindowTitle(Q(SearchFinishedCaption(lvMusicLst->topLevelItemCount())));
+    setWindowTitle(Q(SearchFinishedCaption(SearchRows_->rowCount())));
     SearchThread_.reset();
-}
-
-void Tfrm_Main::AddSearchRow(const catalogue::TSearchRow& row) {
-    auto* item = new QTreeWidgetItem(lvMusicLst);
-    item->setText(ColIndex, QString::number(lvMusicLst->topLevelItemCount()));
-    item->setText(ColName, Q(row.SongName));
-    item->setText(ColArtist, Q(row.Artist));
-    item->setText(ColAlbum, Q(row.Album));
-    item->setText(ColFormat, Q(row.Format));
-    item->setText(ColSpeed, QString::number(row.Speed));
-    item->setText(ColSize, Q(row.Size));
-    item->setText(ColLink, Q(row.SongLink));
-    item->setData(ColIndex, kSearchImageRole, 0);
 }
 
 void Tfrm_Main::cbbContentChange() {
@@ -203,7 +182,9 @@ void Tfrm_Main::SetSearchBoxFocused(bool focused) {
     QFont font = cbbContent->font();
     font.setItalic(!focused);
     cbbContent->setFont(font);
-    cbbContent->setStyleSheet(focused ? "QComboBox { color: black; }" : "QComboBox { color: silver; }");
+    QPalette palette = cbbContent->palette();
+    palette.setColor(QPalette::Text, focused ? QColor(0, 0, 0) : QColor(192, 192, 192));
+    cbbContent->setPalette(palette);
 }
 
 void Tfrm_Main::SearchFor(const std::string& key) {
@@ -216,11 +197,12 @@ void Tfrm_Main::SearchFor(const std::string& key) {
 
 void Tfrm_Main::pmSearchPopup() {
     TSearchRowView view;
-    if (QTreeWidgetItem* row = SelectedRow(lvMusicLst)) {
+    if (const int row = FirstSelectedRow(*lvMusicLst); row >= 0) {
+        const catalogue::TSearchRow& song = SearchRows_->Row(row);
         view.Selected = true;
-        view.Artist = S(row->text(ColArtist));
-        view.Album = S(row->text(ColAlbum));
-        view.SongLink = S(row->text(ColLink));
+        view.Artist = song.Artist;
+        view.Album = song.Album;
+        view.SongLink = song.SongLink;
     }
     const TSearchMenuState state = SearchMenuState(Searching(), view);
     mniDownLoad->setEnabled(state.DownLoad);
@@ -232,12 +214,12 @@ void Tfrm_Main::pmSearchPopup() {
 }
 
 void Tfrm_Main::tsTopNShow() {
-    if (lbTopNList->count() == 0)
+    if (TopNThread_ && lbTopNList->count() == 0)
         TopNThread_->RequestList("", "", 0);
 }
 
 void Tfrm_Main::lbTopNListClick() {
-    if (lbTopNList->count() == 0)
+    if (!TopNThread_ || lbTopNList->count() == 0)
         return;
     if (TopNThread_->Busy()) {
         Dialogs_->ShowInfo(kTopNBusyText, kTopNBusyCaption);
@@ -260,33 +242,22 @@ void Tfrm_Main::AddCharts(const std::vector<catalogue::TChartEntry>& charts) {
     }
 }
 
-void Tfrm_Main::ShowChartSongs(const std::vector<catalogue::TChartSongRow>& rows) {
-    lvMusicList->clear();
-    for (const auto& row : rows) {
-        auto* item = new QTreeWidgetItem(lvMusicList);
-        item->setText(ColChartIndex, QString::number(row.Index));
-        item->setText(ColChartSong, Q(row.Name));
-        item->setText(ColChartArtist, Q(row.Artist));
-        item->setData(ColChartIndex, controls::kRowImageRole, kChartSongImage);
-    }
-}
-
 void Tfrm_Main::TopNListsDone() {
     lbTopNList->setEnabled(true);
 }
 
 void Tfrm_Main::pmTopNPopup() {
-    QTreeWidgetItem* row = SelectedRow(lvMusicList);
-    const TTopNMenuState state = TopNMenuState(row != nullptr, row ? S(row->text(ColChartArtist)) : "");
+    const int row = FirstSelectedRow(*lvMusicList);
+    const TTopNMenuState state = TopNMenuState(row >= 0, row >= 0 ? ChartSongs_->Row(row).Artist : "");
     mniSearchSong->setEnabled(state.SearchSong);
     mniSearchSinger->setEnabled(state.SearchSinger);
 }
 
 void Tfrm_Main::SearchChartRow(int column) {
-    QTreeWidgetItem* row = SelectedRow(lvMusicList);
-    if (!row)
+    const int row = FirstSelectedRow(*lvMusicList);
+    if (row < 0)
         return;
-    cbbContent->setEditText(row->text(column));
+    cbbContent->setEditText(ChartSongs_->Text(row, column));
     StartStopSearch();
     pgcMain->setCurrentWidget(tsSearch);
 }

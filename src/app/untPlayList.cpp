@@ -73,10 +73,29 @@ bool IsPlayListPath(const std::string& path) {
 }
 
 bool TPlayList::Append(const std::string& path) {
-    if (!IsPlayListPath(path))
-        return false;
-    Rows_.push_back({static_cast<int>(Rows_.size()) + 1, path, psNormal, false});
-    return true;
+    return AppendAll({path}).empty();
+}
+
+std::vector<std::string> TPlayList::AppendAll(std::vector<std::string> paths) {
+    std::vector<std::string> refused;
+    const auto taken = static_cast<std::size_t>(
+        std::count_if(paths.begin(), paths.end(), [](const std::string& path) { return IsPlayListPath(path); }));
+    const std::size_t first = Rows_.size();
+    if (taken > 0 && Observer_)
+        Observer_->RowsInserting(first, first + taken - 1);
+    Rows_.reserve(first + taken);
+    for (auto& path : paths) {
+        if (IsPlayListPath(path))
+            Rows_.push_back({static_cast<int>(Rows_.size()) + 1, std::move(path), psNormal, false});
+        else
+            refused.push_back(std::move(path));
+    }
+    if (taken > 0) {
+        ++PathsVersion_;
+        if (Observer_)
+            Observer_->RowsInserted();
+    }
+    return refused;
 }
 
 std::vector<std::string> TPlayList::Paths() const {
@@ -87,17 +106,52 @@ std::vector<std::string> TPlayList::Paths() const {
     return out;
 }
 
+void TPlayList::SetStatus(std::size_t index, TPlayStatus status) {
+    if (Rows_.at(index).Status == status)
+        return;
+    Rows_[index].Status = status;
+    Changed(index, index);
+}
+
 void TPlayList::RemoveRow(std::size_t index) {
-    Rows_.erase(Rows_.begin() + static_cast<std::ptrdiff_t>(index));
+    RemoveRows(index, index);
     RenumberPlayList();
 }
 
+void TPlayList::RemoveRows(std::size_t first, std::size_t last) {
+    if (Observer_)
+        Observer_->RowsRemoving(first, last);
+    Rows_.erase(Rows_.begin() + static_cast<std::ptrdiff_t>(first),
+                Rows_.begin() + static_cast<std::ptrdiff_t>(last) + 1);
+    ++PathsVersion_;
+    if (Observer_)
+        Observer_->RowsRemoved();
+}
+
 void TPlayList::RenumberPlayList() {
+    std::size_t first = Rows_.size(), last = 0;
     for (std::size_t i = 0; i < Rows_.size(); ++i) {
-        Rows_[i].Number = static_cast<int>(i) + 1;
+        const int number = static_cast<int>(i) + 1;
+        if (Rows_[i].Number != number) {
+            Rows_[i].Number = number;
+            first = std::min(first, i);
+            last = i;
+        }
         if (Rows_[i].Status == psPlaying)
             LastPlayed = static_cast<std::int32_t>(i);
     }
+    if (first <= last)
+        Changed(first, last);
+}
+
+void TPlayList::Changed(std::size_t first, std::size_t last) {
+    if (Observer_)
+        Observer_->RowsChanged(first, last);
+}
+
+void TPlayList::SelectionChanged(std::size_t first, std::size_t last) {
+    if (Observer_)
+        Observer_->SelectionChanged(first, last);
 }
 
 int TPlayList::SelectedRow() const {
@@ -113,12 +167,25 @@ void TPlayList::ClearSelection() {
 void TPlayList::SelectAll() {
     for (auto& row : Rows_)
         row.Selected = true;
+    if (!Rows_.empty())
+        SelectionChanged(0, Rows_.size() - 1);
 }
 
 bool TPlayList::RemoveSelected() {
     if (SelectedRow() < 0)
         return false;
-    std::erase_if(Rows_, [](const TPlayListRow& r) { return r.Selected; });
+    // Each run of selected rows goes at once, from the last run to the first.
+    for (std::size_t end = Rows_.size(); end > 0;) {
+        if (!Rows_[end - 1].Selected) {
+            --end;
+            continue;
+        }
+        std::size_t first = end - 1;
+        while (first > 0 && Rows_[first - 1].Selected)
+            --first;
+        RemoveRows(first, end - 1);
+        end = first;
+    }
     RenumberPlayList();
     return true;
 }
@@ -144,8 +211,12 @@ bool TPlayList::MoveSelectedBy(int offset) {
     auto& b = Rows_[static_cast<std::size_t>(to)];
     std::swap(a.Path, b.Path);
     std::swap(a.Status, b.Status);
+    ++PathsVersion_;
     a.Selected = false;
     b.Selected = true;
+    const auto [low, high] = std::minmax(from, to);
+    Changed(static_cast<std::size_t>(low), static_cast<std::size_t>(high));
+    SelectionChanged(static_cast<std::size_t>(low), static_cast<std::size_t>(high));
     return true;
 }
 
@@ -158,6 +229,8 @@ bool TPlayList::RenameRow(std::size_t index, const std::string& newName, IFileOp
     if (!files.RenameFile(row.Path, newPath))
         return false;
     row.Path = newPath;
+    ++PathsVersion_;
+    Changed(index, index);
     return true;
 }
 
@@ -169,6 +242,7 @@ int TPlayList::JumpByInitial(char key) {
         if (selected >= 0)
             Rows_[static_cast<std::size_t>(selected)].Selected = false;
         Rows_[i].Selected = true;
+        SelectionChanged(selected >= 0 ? static_cast<std::size_t>(selected) : i, i);
         return static_cast<int>(i);
     }
     return -1;
@@ -178,23 +252,19 @@ namespace {
 
 // Appends `paths` in order; those that cannot be rows are named in one message.
 std::size_t AppendPaths(TPlayList& list, const std::vector<std::string>& paths, IDialogs& dialogs) {
-    std::size_t added = 0;
-    std::string refused;
-    for (const auto& path : paths) {
-        if (list.Append(path)) {
-            ++added;
-            continue;
+    const std::vector<std::string> refused = list.AppendAll(paths);
+    if (!refused.empty()) {
+        std::string names;
+        for (std::string shown : refused) {
+            for (char& c : shown) {
+                if (c == '\r' || c == '\n')
+                    c = '?';
+            }
+            names += "\n" + shown;
         }
-        std::string shown = path;
-        for (char& c : shown) {
-            if (c == '\r' || c == '\n')
-                c = '?';
-        }
-        refused += "\n" + shown;
+        dialogs.ShowError("文件路径中含有换行符，无法加入播放列表：" + names, "错误");
     }
-    if (!refused.empty())
-        dialogs.ShowError("文件路径中含有换行符，无法加入播放列表：" + refused, "错误");
-    return added;
+    return paths.size() - refused.size();
 }
 
 } // namespace

@@ -6,6 +6,8 @@
 // disappear. The selection lives here too, so that every menu command is a
 // plain operation on this class; the window copies it to and from its list.
 // "The selected row" is the first selected row from the top, or none (-1).
+// The one view of the list is told of every change around it, row ranges
+// only (see IPlayListObserver), so that it never re-reads rows that stayed.
 // Main thread only.
 
 #include "app/untDialogs.h"
@@ -43,18 +45,44 @@ public:
     bool RenameFile(const std::string& from, const std::string& to) override;
 };
 
+// What the view of a playlist is told. Rows are indexes; "first..last" is an
+// inclusive range. Removals and insertions come as a pair, the first before
+// the rows change and the second after; the other notices come after.
+class IPlayListObserver {
+public:
+    virtual ~IPlayListObserver() = default;
+    virtual void RowsInserting(std::size_t first, std::size_t last) = 0;
+    virtual void RowsInserted() = 0;
+    virtual void RowsRemoving(std::size_t first, std::size_t last) = 0;
+    virtual void RowsRemoved() = 0;
+    // Number, path or status of the rows changed.
+    virtual void RowsChanged(std::size_t first, std::size_t last) = 0;
+    // The list's own commands (move, jump, select all) changed the selection
+    // of rows within the range. SetSelected and ClearSelection, by which the
+    // view hands the user's selection in, do not say so.
+    virtual void SelectionChanged(std::size_t first, std::size_t last) = 0;
+};
+
 class TPlayList {
 public:
+    // The view to tell of changes, or null. Not owned.
+    void SetObserver(IPlayListObserver* observer) { Observer_ = observer; }
+
     // Adds a row at the end: number = the new row count, status normal, not
     // selected. No duplicate test. A path holding a line break is refused
     // (false): the settings file keeps one path per line.
     bool Append(const std::string& path);
+    // Appends, as one insertion, the paths that can be rows, in order; returns the refused ones.
+    std::vector<std::string> AppendAll(std::vector<std::string> paths);
 
     std::size_t Count() const { return Rows_.size(); }
+    // Changes whenever a path is added, removed, moved or renamed: the paths
+    // are those of an earlier moment exactly when the value is that moment's.
+    std::uint64_t PathsVersion() const { return PathsVersion_; }
     const TPlayListRow& Row(std::size_t index) const { return Rows_.at(index); }
     std::vector<std::string> Paths() const;
 
-    void SetStatus(std::size_t index, TPlayStatus status) { Rows_.at(index).Status = status; }
+    void SetStatus(std::size_t index, TPlayStatus status);
     // Deletes one row (a file that failed to play, a file deleted from disk), then RenumberPlayList.
     void RemoveRow(std::size_t index);
     // Numbers the rows 1..n; `LastPlayed` becomes the index of a playing row
@@ -91,8 +119,13 @@ public:
 
 private:
     bool MoveSelectedBy(int offset);
+    void RemoveRows(std::size_t first, std::size_t last);
+    void Changed(std::size_t first, std::size_t last);
+    void SelectionChanged(std::size_t first, std::size_t last);
 
     std::vector<TPlayListRow> Rows_;
+    IPlayListObserver* Observer_ = nullptr;
+    std::uint64_t PathsVersion_ = 0;
 };
 
 // A song's title, wherever the program shows or looks it up (the caption

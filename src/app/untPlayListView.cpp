@@ -1,9 +1,7 @@
 #include "app/untPlayListView.h"
 
-#include "controls/untOwnerDraw.h"
-
+#include <QAbstractItemView>
 #include <QItemSelection>
-#include <QTreeWidget>
 
 namespace zv2::app {
 
@@ -12,54 +10,93 @@ namespace {
 constexpr int kNumberColumn = 1;
 constexpr int kPathColumn = 2;
 
-void ShowRow(QTreeWidgetItem& item, const TPlayListRow& row) {
-    const QString number = QString::number(row.Number);
-    const QString path = QString::fromStdString(row.Path);
-    if (item.text(kNumberColumn) != number)
-        item.setText(kNumberColumn, number);
-    if (item.text(kPathColumn) != path)
-        item.setText(kPathColumn, path);
-    controls::SetRowImage(item, row.Status);
+int Row(std::size_t index) {
+    return static_cast<int>(index);
 }
 
 } // namespace
 
-void ShowPlayList(QTreeWidget& view, const TPlayList& list) {
-    const int rows = static_cast<int>(list.Count());
-    while (view.topLevelItemCount() > rows)
-        delete view.takeTopLevelItem(view.topLevelItemCount() - 1);
-    QList<QTreeWidgetItem*> added;
-    for (int i = view.topLevelItemCount(); i < rows; ++i) {
-        auto* item = new QTreeWidgetItem;
-        ShowRow(*item, list.Row(static_cast<std::size_t>(i)));
-        added.append(item);
-    }
-    const int kept = view.topLevelItemCount();
-    for (int i = 0; i < kept; ++i)
-        ShowRow(*view.topLevelItem(i), list.Row(static_cast<std::size_t>(i)));
-    view.addTopLevelItems(added);
-
-    // One range per run of selected rows, applied at once.
-    QItemSelection selection;
-    const int lastColumn = view.columnCount() - 1;
-    for (int i = 0; i < rows;) {
-        if (!list.Row(static_cast<std::size_t>(i)).Selected) {
-            ++i;
-            continue;
-        }
-        const int first = i;
-        while (i < rows && list.Row(static_cast<std::size_t>(i)).Selected)
-            ++i;
-        selection.select(view.model()->index(first, 0), view.model()->index(i - 1, lastColumn));
-    }
-    view.selectionModel()->select(selection, QItemSelectionModel::ClearAndSelect);
+TPlayListModel::TPlayListModel(TPlayList& list, QObject* parent)
+    : TReportModel({{"状态"}, {"索引", true}, {"文件名"}}, parent), List_(list) {
+    List_.SetObserver(this);
 }
 
-void ReadPlayListSelection(const QTreeWidget& view, TPlayList& list) {
-    list.ClearSelection();
-    for (const QModelIndex& index : view.selectionModel()->selectedRows())
-        if (static_cast<std::size_t>(index.row()) < list.Count())
-            list.SetSelected(static_cast<std::size_t>(index.row()), true);
+TPlayListModel::~TPlayListModel() {
+    List_.SetObserver(nullptr);
+}
+
+int TPlayListModel::rowCount(const QModelIndex& parent) const {
+    return parent.isValid() ? 0 : static_cast<int>(List_.Count());
+}
+
+QString TPlayListModel::Text(int row, int column) const {
+    const TPlayListRow& r = List_.Row(static_cast<std::size_t>(row));
+    if (column == kNumberColumn)
+        return QString::number(r.Number);
+    if (column == kPathColumn)
+        return QString::fromStdString(r.Path);
+    return {};
+}
+
+int TPlayListModel::Image(int row) const {
+    return List_.Row(static_cast<std::size_t>(row)).Status;
+}
+
+void TPlayListModel::RowsInserting(std::size_t first, std::size_t last) {
+    beginInsertRows({}, Row(first), Row(last));
+}
+
+void TPlayListModel::RowsInserted() {
+    endInsertRows();
+}
+
+void TPlayListModel::RowsRemoving(std::size_t first, std::size_t last) {
+    beginRemoveRows({}, Row(first), Row(last));
+}
+
+void TPlayListModel::RowsRemoved() {
+    endRemoveRows();
+}
+
+void TPlayListModel::RowsChanged(std::size_t first, std::size_t last) {
+    TReportModel::RowsChanged(Row(first), Row(last));
+}
+
+void TPlayListModel::SelectionChanged(std::size_t first, std::size_t last) {
+    if (OnSelectionChanged)
+        OnSelectionChanged(Row(first), Row(last));
+}
+
+void BindPlayList(QAbstractItemView& view, TPlayListModel& model, TPlayList& list) {
+    view.setModel(&model);
+    QObject::connect(view.selectionModel(), &QItemSelectionModel::selectionChanged, &model,
+                     [&list](const QItemSelection& selected, const QItemSelection& deselected) {
+                         // Only the rows whose selection changed, whole rows as the view selects them.
+                         for (const auto& [ranges, on] : {std::pair{&deselected, false}, std::pair{&selected, true}})
+                             for (const QItemSelectionRange& range : *ranges)
+                                 for (int row = range.top(); row <= range.bottom(); ++row)
+                                     if (static_cast<std::size_t>(row) < list.Count())
+                                         list.SetSelected(static_cast<std::size_t>(row), on);
+                     });
+    model.OnSelectionChanged = [&view, &model, &list](int first, int last) {
+        // One range per run of selected rows, applied at once.
+        QItemSelection chosen;
+        const int lastColumn = model.columnCount() - 1;
+        for (int row = first; row <= last;) {
+            if (!list.Row(static_cast<std::size_t>(row)).Selected) {
+                ++row;
+                continue;
+            }
+            const int top = row;
+            while (row <= last && list.Row(static_cast<std::size_t>(row)).Selected)
+                ++row;
+            chosen.select(model.index(top, 0), model.index(row - 1, lastColumn));
+        }
+        QItemSelectionModel* selection = view.selectionModel();
+        const QItemSelection span(model.index(first, 0), model.index(last, lastColumn));
+        selection->select(span, QItemSelectionModel::Deselect);
+        selection->select(chosen, QItemSelectionModel::Select);
+    };
 }
 
 } // namespace zv2::app

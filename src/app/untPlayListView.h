@@ -1,23 +1,47 @@
 #pragma once
-// Shows a TPlayList in the playlist's report view and reads the user's
-// selection back. The view has the columns "状态" (the status image of
-// "imglstPlayList": the status number is the row's controls::kRowImageRole
-// data, drawn by the row delegate), "索引" (the position number) and "文件名"
-// (the full path).
+// The playlist's report view over a TPlayList: TPlayListModel shows the rows
+// ("状态": the status image of "imglstPlayList", drawn by the row delegate;
+// "索引": the position number; "文件名": the full path) and passes each
+// change of the list on as the change of the rows it concerns, and
+// BindPlayList keeps the view's selection and the list's in step.
 // Main thread only.
 
+#include "app/untListModels.h"
 #include "app/untPlayList.h"
 
-class QTreeWidget;
+#include <functional>
+
+class QAbstractItemView;
 
 namespace zv2::app {
 
-// Makes the view's rows and selection those of `list`. Items are reused, so a
-// change of a few rows in a long list costs no new items. The view's
-// selection signals fire; a caller that listens to them ignores them meanwhile.
-void ShowPlayList(QTreeWidget& view, const TPlayList& list);
+class TPlayListModel final : public TReportModel, private IPlayListObserver {
+public:
+    // Becomes `list`'s observer until it is destroyed; the list outlives it.
+    explicit TPlayListModel(TPlayList& list, QObject* parent = nullptr);
+    ~TPlayListModel() override;
 
-// Copies the view's selected rows into the model's selection.
-void ReadPlayListSelection(const QTreeWidget& view, TPlayList& list);
+    int rowCount(const QModelIndex& parent = {}) const override;
+    QString Text(int row, int column) const override;
+    int Image(int row) const override; // the row's status
+
+    // The list's own commands changed the selection of rows first..last.
+    std::function<void(int first, int last)> OnSelectionChanged;
+
+private:
+    void RowsInserting(std::size_t first, std::size_t last) override;
+    void RowsInserted() override;
+    void RowsRemoving(std::size_t first, std::size_t last) override;
+    void RowsRemoved() override;
+    void RowsChanged(std::size_t first, std::size_t last) override;
+    void SelectionChanged(std::size_t first, std::size_t last) override;
+
+    TPlayList& List_;
+};
+
+// Makes `view` show `model` and keeps the selections in step: what the
+// user selects goes into the list, and the selection of the list's own
+// commands (move, jump, select all) shows in the view.
+void BindPlayList(QAbstractItemView& view, TPlayListModel& model, TPlayList& list);
 
 } // namespace zv2::app

@@ -37,7 +37,6 @@ bool TPlaybackControl::PlayEntry(int index) {
                 List_.LastPlayed = (index > 0 && index < rows - 1) ? index - 1 : -1;
                 List_.RemoveRow(static_cast<std::size_t>(index));
             }
-            Panel_.PlayListChanged();
             return false;
         }
 
@@ -52,7 +51,6 @@ bool TPlaybackControl::PlayEntry(int index) {
         Panel_.SetPlayerStatus("正在播放");
         List_.LastPlayed = index;
         Panel_.SetPlayButtonImage(1);
-        Panel_.PlayListChanged();
         ElapsedMs = 0;
         PlayingLyricFile_ = lyrics::LyricFilePath(LRCPath, title);
         if (const std::string lyricFile = FindLyricFile(path); !lyricFile.empty()) {
@@ -67,7 +65,6 @@ bool TPlaybackControl::PlayEntry(int index) {
         Panel_.SetCaption("正在播放：" + title);
         return true;
     } catch (const std::exception&) {
-        Panel_.PlayListChanged();
         return true;
     }
 }
@@ -113,7 +110,6 @@ void TPlaybackControl::PlayNext() {
     if (List_.LastPlayed + 1 > static_cast<int>(List_.Count()) - 1) {
         List_.SetStatus(List_.Count() - 1, psNormal);
         List_.LastPlayed = -1;
-        Panel_.PlayListChanged();
     }
     int candidate = List_.LastPlayed + 1;
     for (;;) {

@@ -58,7 +58,6 @@ public:
     virtual void SetCurMusic(const std::string& text) = 0;
     virtual void SetCaption(const std::string& text) = 0;
     virtual void SetPlayerTimer(bool enabled) = 0;
-    virtual void PlayListChanged() = 0;         // rows, numbers or statuses changed
     virtual bool RemoveFailedFiles() const = 0; // "自动移除出错的文件"
     virtual bool FileExists(const std::string& path) const = 0;
 };
@@ -67,6 +66,9 @@ class TPlaybackControl {
 public:
     // `player` may be null (then the operations that need it do nothing).
     TPlaybackControl(TPlayList& list, IPlaybackPlayer* player, IPlayerPanel& panel, lyrics::TLRCDisplay& lyrics);
+    // The player from now on, for a control made before its player (the
+    // window makes the player once it is shown).
+    void SetPlayer(IPlaybackPlayer* player) { Player_ = player; }
 
     // Opens and plays entry `index` (held to the list). True when it plays, or
     // when the attempt ended in an error; false for an empty list or a file

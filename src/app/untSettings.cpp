@@ -47,8 +47,11 @@ TSettingsData ReadSettings(const platform::TIniFile& ini, const std::string& pro
             continue;
         --keysLeft;
         if (fileExists(*path))
-            d.Music.push_back(*path);
+            d.Music.push_back(std::move(*path));
     }
+    // Music0.. up to the count, each kept, and no other key than the count.
+    d.MusicAsWritten = musicCount >= 0 && d.Music.size() == static_cast<std::size_t>(musicCount) &&
+                       ini.KeyCount("MusicList") == d.Music.size() + 1;
 
     const std::int32_t searchCount = ini.ReadInteger("SearchList", "SearchCount", 0);
     keysLeft = ini.KeyCount("SearchList") - (ini.Find("SearchList", "SearchCount") ? 1 : 0);
@@ -89,15 +92,17 @@ void RemoveUnfinishedSaves(const std::string& programFolder) {
     }
 }
 
-void WriteSettings(platform::TIniFile& ini, const TSettingsData& d) {
+void WriteSettings(platform::TIniFile& ini, const TSettingsData& d, bool withMusic) {
     ini.EraseSection("ZV2Address");
     ini.WriteString("ZV2Address", "IP", d.IP);
     d.Speakers.Write(ini);
 
-    ini.EraseSection("MusicList");
-    ini.WriteInteger("MusicList", "MusicCount", static_cast<std::int64_t>(d.Music.size()));
-    for (std::size_t i = 0; i < d.Music.size(); ++i)
-        ini.WriteString("MusicList", "Music" + std::to_string(i), d.Music[i]);
+    if (withMusic) {
+        ini.EraseSection("MusicList");
+        ini.WriteInteger("MusicList", "MusicCount", static_cast<std::int64_t>(d.Music.size()));
+        for (std::size_t i = 0; i < d.Music.size(); ++i)
+            ini.WriteString("MusicList", "Music" + std::to_string(i), d.Music[i]);
+    }
 
     ini.EraseSection("SearchList");
     ini.WriteInteger("SearchList", "SearchCount", static_cast<std::int64_t>(d.SearchItems.size()));

@@ -23,9 +23,12 @@ inline constexpr char kClearHistoryItem[] = "====清除搜索历史====";
 
 struct TSettingsData {
     std::string IP = kDefaultSpeakerAddress;
-    std::string SearchURL;                // never written back
-    std::string SavePath;                 // an existing folder, or the program folder + "Music"
-    std::vector<std::string> Music;       // playlist paths, files that exist, in order
+    std::string SearchURL;          // never written back
+    std::string SavePath;           // an existing folder, or the program folder + "Music"
+    std::vector<std::string> Music; // playlist paths, files that exist, in order
+    // Read: the playlist's section holds exactly what WriteSettings writes for
+    // Music, so a file that keeps this list need not have it written again.
+    bool MusicAsWritten = false;
     std::vector<std::string> SearchItems; // history, without the clear-history item
     std::int32_t LastPlayed = 0;
     bool AutoPlay = true;
@@ -56,7 +59,8 @@ TSettingsData ReadSettings(const platform::TIniFile& ini, const std::string& pro
 void RemoveUnfinishedSaves(const std::string& programFolder);
 
 // Writes every key in the save order (erasing "ZV2Address", "MusicList" and
-// "SearchList" first). "SearchURL" is never written.
-void WriteSettings(platform::TIniFile& ini, const TSettingsData& data);
+// "SearchList" first). "SearchURL" is never written. Without `withMusic` the
+// playlist's section stays as it stands (for a file that holds the list already).
+void WriteSettings(platform::TIniFile& ini, const TSettingsData& data, bool withMusic = true);
 
 } // namespace zv2::app

@@ -11,13 +11,14 @@ namespace zv2::audio {
 
 namespace {
 
-// libavcodec calls this on whatever thread decodes; it must not throw.
+// libavcodec calls this on whatever thread decodes; it must not throw. It is
+// installed only once the libraries are loaded.
 void ToDiagnosticOutput(void* context, int level, const char* format, va_list args) {
     if (level > AV_LOG_WARNING)
         return;
     char line[1024];
     int printPrefix = 1; // each message with its "[decoder @ address]"
-    if (av_log_format_line2(context, level, format, args, line, sizeof line, &printPrefix) < 0)
+    if (FFmpeg()->av_log_format_line2(context, level, format, args, line, sizeof line, &printPrefix) < 0)
         return;
     std::string_view text(line);
     while (!text.empty() && (text.back() == '\n' || text.back() == '\r'))
@@ -30,7 +31,10 @@ void ToDiagnosticOutput(void* context, int level, const char* format, va_list ar
 
 void RouteFFmpegLog() {
     static std::once_flag once;
-    std::call_once(once, [] { av_log_set_callback(ToDiagnosticOutput); });
+    std::call_once(once, [] {
+        if (const TFFmpeg* f = FFmpeg())
+            f->av_log_set_callback(ToDiagnosticOutput);
+    });
 }
 
 } // namespace zv2::audio

@@ -71,6 +71,8 @@ std::optional<TMpegFrameHeader> ParseMpegFrameHeader(std::uint32_t header) {
 }
 
 struct TMpegAudioDecoder::TCodec {
+    explicit TCodec(const TFFmpeg& f) : F(f) {}
+    const TFFmpeg& F;
     TCodecContextPtr Contexts[3];
     TFramePtr Frame;
     TPacketPtr Packet;
@@ -85,21 +87,24 @@ TMpegAudioDecoder::~TMpegAudioDecoder() = default;
 
 int TMpegAudioDecoder::Open() {
     Close();
+    const TFFmpeg* f = FFmpeg();
+    if (!f)
+        return -1;
     RouteFFmpegLog();
-    auto codec = std::make_unique<TCodec>();
+    auto codec = std::make_unique<TCodec>(*f);
     for (int layer = 0; layer < 3; ++layer) {
-        const AVCodec* decoder = avcodec_find_decoder(CodecIds[layer]);
+        const AVCodec* decoder = f->avcodec_find_decoder(CodecIds[layer]);
         if (!decoder)
             return -1;
-        codec->Contexts[layer].reset(avcodec_alloc_context3(decoder));
+        codec->Contexts[layer].reset(f->avcodec_alloc_context3(decoder));
         if (!codec->Contexts[layer])
             return -1;
         codec->Contexts[layer]->thread_count = 1;
-        if (avcodec_open2(codec->Contexts[layer].get(), decoder, nullptr) < 0)
+        if (f->avcodec_open2(codec->Contexts[layer].get(), decoder, nullptr) < 0)
             return -1;
     }
-    codec->Frame.reset(av_frame_alloc());
-    codec->Packet.reset(av_packet_alloc());
+    codec->Frame.reset(f->av_frame_alloc());
+    codec->Packet.reset(f->av_packet_alloc());
     if (!codec->Frame || !codec->Packet)
         return -1;
     Codec_ = std::move(codec);
@@ -204,20 +209,21 @@ std::size_t TMpegAudioDecoder::DecodeFrame(const std::uint8_t* input, std::size_
 
 int TMpegAudioDecoder::DecodeAssembledFrame(std::uint8_t* output) {
     TCodec& c = *Codec_;
+    const TFFmpeg& f = c.F;
     AVCodecContext* context = c.Contexts[Header_->Layer - 1].get();
     AVPacket* packet = c.Packet.get();
     // av_new_packet adds AV_INPUT_BUFFER_PADDING_SIZE zero bytes after the frame.
-    if (av_new_packet(packet, int(FrameSize_)) < 0)
+    if (f.av_new_packet(packet, int(FrameSize_)) < 0)
         return -1;
     std::memcpy(packet->data, Buffer_, FrameSize_);
     if (Header_->BitRateIndex == 0)
         MarkFreeFormatFrame(packet->data, FrameSize_);
-    const int sent = avcodec_send_packet(context, packet);
-    av_packet_unref(packet);
+    const int sent = f.avcodec_send_packet(context, packet);
+    f.av_packet_unref(packet);
     if (sent < 0)
         return -1;
     AVFrame* frame = c.Frame.get();
-    if (avcodec_receive_frame(context, frame) < 0)
+    if (f.avcodec_receive_frame(context, frame) < 0)
         return -1;
 
     const int channels = frame->ch_layout.nb_channels;
@@ -226,10 +232,10 @@ int TMpegAudioDecoder::DecodeAssembledFrame(std::uint8_t* output) {
         if (!c.Swr || c.SwrFormat != frame->format || c.SwrRate != frame->sample_rate || c.SwrChannels != channels) {
             c.Swr.reset();
             SwrContext* swr = nullptr;
-            if (swr_alloc_set_opts2(&swr, &frame->ch_layout, AV_SAMPLE_FMT_S16, frame->sample_rate, &frame->ch_layout,
-                                    AVSampleFormat(frame->format), frame->sample_rate, 0, nullptr) == 0)
+            if (f.swr_alloc_set_opts2(&swr, &frame->ch_layout, AV_SAMPLE_FMT_S16, frame->sample_rate, &frame->ch_layout,
+                                      AVSampleFormat(frame->format), frame->sample_rate, 0, nullptr) == 0)
                 c.Swr.reset(swr);
-            if (c.Swr && swr_init(c.Swr.get()) < 0)
+            if (c.Swr && f.swr_init(c.Swr.get()) < 0)
                 c.Swr.reset();
             c.SwrFormat = frame->format;
             c.SwrRate = frame->sample_rate;
@@ -238,13 +244,13 @@ int TMpegAudioDecoder::DecodeAssembledFrame(std::uint8_t* output) {
         if (c.Swr) {
             const int room = int(MaxPcmBytes) / (2 * channels);
             std::uint8_t* planes[1] = {output};
-            const int samples = swr_convert(c.Swr.get(), planes, room,
-                                            const_cast<const std::uint8_t**>(frame->extended_data), frame->nb_samples);
+            const int samples = f.swr_convert(
+                c.Swr.get(), planes, room, const_cast<const std::uint8_t**>(frame->extended_data), frame->nb_samples);
             if (samples >= 0)
                 result = samples * channels * 2;
         }
     }
-    av_frame_unref(frame);
+    f.av_frame_unref(frame);
     return result;
 }
 

@@ -6,23 +6,10 @@
 #include <QHeaderView>
 #include <QPainter>
 #include <QTreeView>
-#include <QTreeWidget>
 
 #include <algorithm>
 
 namespace zv2::controls {
-
-void SetRowImage(QTreeWidgetItem& item, int image) {
-    if (item.data(0, kRowImageRole) == QVariant(image))
-        return;
-    item.setData(0, kRowImageRole, image);
-    if (QTreeWidget* view = item.treeWidget()) {
-        QRect row = view->visualItemRect(&item);
-        row.setLeft(0);
-        row.setRight(view->viewport()->width());
-        view->viewport()->update(row);
-    }
-}
 
 namespace {
 

@@ -18,16 +18,12 @@
 
 #include <string>
 
-class QTreeWidgetItem;
-
 namespace zv2::controls {
 
-// The role that holds a row's image index (an int), on its first column.
+// The role that holds a row's image index (an int), on its first column. A
+// model whose row changes image reports every column of the row as changed:
+// the row's colour is in all of them.
 inline constexpr int kRowImageRole = Qt::UserRole + 1;
-
-// Gives `item` image index `image` and repaints its whole row (its colour is
-// in every column, but a view repaints only the column whose data changed).
-void SetRowImage(QTreeWidgetItem& item, int image);
 
 class TListRowDelegate : public QStyledItemDelegate {
 public:

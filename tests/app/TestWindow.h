@@ -35,6 +35,7 @@ struct TTestWindow {
         Dialogs = dialogs.get();
         env.Dialogs = std::move(dialogs);
         Form = std::make_unique<app::Tfrm_Main>(std::move(env));
+        Form->FormShow(); // as the program does once the window is on the screen
     }
 
     platform::TQueueDispatcher Ui;

@@ -6,6 +6,7 @@
 
 #include "../speaker/SpeakerPeer.h"
 #include "QtTestApp.h"
+#include "ReportRows.h"
 #include "TempDir.h"
 #include "TestWindow.h"
 #include "platform/Dispatcher.h"
@@ -25,7 +26,7 @@
 #include <QSystemTrayIcon>
 #include <QTabWidget>
 #include <QTimer>
-#include <QTreeWidget>
+#include <QTreeView>
 #include <csignal>
 #include <filesystem>
 #include <fstream>
@@ -47,10 +48,10 @@ struct TWindow : test::TTestWindow {
     explicit TWindow(const std::string& folder) : TTestWindow(WithDefaultSettings(folder)) {}
 };
 
-QStringList Headers(QTreeWidget* view) {
+QStringList Headers(QTreeView* view) {
     QStringList out;
-    for (int i = 0; i < view->columnCount(); ++i)
-        out << view->headerItem()->text(i);
+    for (int i = 0; i < view->model()->columnCount(); ++i)
+        out << test::HeaderCaption(view, i);
     return out;
 }
 
@@ -118,16 +119,16 @@ TEST(MainWindow, ListsHaveTheirColumnsAndTheNamedControlsTheirCaptionsAndHints) 
     test::TTempDir home;
     TWindow w(home.Path() + "/");
     QWidget* f = w.Form.get();
-    EXPECT_EQ(Headers(Find<QTreeWidget>(f, "lvPlayList")), (QStringList{"状态", "索引", "文件名"}));
-    EXPECT_EQ(Find<QTreeWidget>(f, "lvPlayList")->columnWidth(0), 40);
-    EXPECT_EQ(Find<QTreeWidget>(f, "lvPlayList")->columnWidth(1), 50);
+    EXPECT_EQ(Headers(Find<QTreeView>(f, "lvPlayList")), (QStringList{"状态", "索引", "文件名"}));
+    EXPECT_EQ(Find<QTreeView>(f, "lvPlayList")->columnWidth(0), 40);
+    EXPECT_EQ(Find<QTreeView>(f, "lvPlayList")->columnWidth(1), 50);
     // The last column is 420 wide, or stretched to the view's width so that rows fill it.
-    EXPECT_GE(Find<QTreeWidget>(f, "lvPlayList")->columnWidth(2), 420);
-    EXPECT_EQ(Headers(Find<QTreeWidget>(f, "lvDownload")),
+    EXPECT_GE(Find<QTreeView>(f, "lvPlayList")->columnWidth(2), 420);
+    EXPECT_EQ(Headers(Find<QTreeView>(f, "lvDownload")),
               (QStringList{"状态", "文件名", "进度", "大小(字节)", "平均速度", "用时"}));
-    EXPECT_EQ(Headers(Find<QTreeWidget>(f, "lvMusicLst")),
+    EXPECT_EQ(Headers(Find<QTreeView>(f, "lvMusicLst")),
               (QStringList{"索引", "歌曲名", "歌手", "专辑", "格式", "速度", "大小", "下载地址"}));
-    EXPECT_EQ(Headers(Find<QTreeWidget>(f, "lvMusicList")), (QStringList{"索引", "音乐/歌手", "歌手/出处"}));
+    EXPECT_EQ(Headers(Find<QTreeView>(f, "lvMusicList")), (QStringList{"索引", "音乐/歌手", "歌手/出处"}));
     EXPECT_EQ(Find<QListWidget>(f, "lbTopNList")->toolTip().toStdString(), "百度Top N列表");
 
     struct TExpect {
@@ -188,9 +189,9 @@ TEST(MainWindow, LoadsTheSettingsIntoItsControls) {
     TWindow w(home.Path() + "/");
     auto& f = *w.Form;
     EXPECT_EQ(f.edt_ReIP->currentText().toStdString(), "127.0.0.2");
-    ASSERT_EQ(f.lvPlayList->topLevelItemCount(), 1);
-    EXPECT_EQ(f.lvPlayList->topLevelItem(0)->text(1).toStdString(), "1");
-    EXPECT_EQ(f.lvPlayList->topLevelItem(0)->text(2).toStdString(), home.File("song.mp3"));
+    ASSERT_EQ(test::RowCount(f.lvPlayList), 1);
+    EXPECT_EQ(test::Cell(f.lvPlayList, 0, 1).toStdString(), "1");
+    EXPECT_EQ(test::Cell(f.lvPlayList, 0, 2).toStdString(), home.File("song.mp3"));
     ASSERT_EQ(f.cbbContent->count(), 2);
     EXPECT_EQ(f.cbbContent->itemText(1).toStdString(), app::kClearHistoryItem);
     EXPECT_TRUE(f.cbbExitConfirm->isChecked());
@@ -226,6 +227,31 @@ TEST(MainWindow, ACloseWithoutQueryAsksNothingAndSaves) {
     EXPECT_FALSE(w.Form->isVisible());
     EXPECT_TRUE(w.Dialogs->Shown.empty());
     EXPECT_TRUE(platform::TIniFile(home.File("Download.ini")).ReadBool("General", "QuitConfirm", false));
+}
+
+TEST(MainWindow, TheCloseWritesThePlaylistAsItIsAndKeepsWhatOthersWroteMeanwhile) {
+    test::TTempDir home;
+    std::ofstream(home.File("a.mp3")) << "x";
+    std::ofstream(home.File("b.mp3")) << "x";
+    std::ofstream(home.File("Download.ini")) << "[ZV2Address]\nIP=127.0.0.2\n[History]\nAutoPlay=0\n[MusicList]\n"
+                                                "MusicCount=1\nMusic0="
+                                             << home.File("a.mp3") << "\n";
+    {
+        TWindow w(home.Path() + "/");
+        w.Form->CloseWithoutQuery(); // the list as it was read
+    }
+    TWindow w(home.Path() + "/");
+    {
+        // Another program edits the file while the window runs (a larger file: seen as changed).
+        std::ofstream(home.File("Download.ini"), std::ios::app) << "[Other]\nKey=kept\n";
+    }
+    ASSERT_TRUE(w.Form->PlayList().Append(home.File("b.mp3")));
+    w.Form->CloseWithoutQuery();
+    platform::TIniFile saved(home.File("Download.ini"));
+    EXPECT_EQ(saved.ReadString("Other", "Key", ""), "kept");
+    EXPECT_EQ(saved.ReadInteger("MusicList", "MusicCount", 0), 2);
+    EXPECT_EQ(saved.ReadString("MusicList", "Music0", ""), home.File("a.mp3"));
+    EXPECT_EQ(saved.ReadString("MusicList", "Music1", ""), home.File("b.mp3"));
 }
 
 TEST(MainWindow, ASaveThatFailsSaysSoAndKeepsTheOldFile) {

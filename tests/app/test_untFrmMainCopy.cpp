@@ -1,6 +1,7 @@
 #include "app/untFrmMain.h"
 
 #include "QtTestApp.h"
+#include "ReportRows.h"
 #include "TempDir.h"
 #include "TestWindow.h"
 #include "controls/untImageLists.h"
@@ -9,7 +10,7 @@
 #include <QLineEdit>
 #include <QMenu>
 #include <QPushButton>
-#include <QTreeWidget>
+#include <QTreeView>
 #include <filesystem>
 #include <fstream>
 
@@ -71,7 +72,7 @@ TEST(CopyWindow, TheCopyItemsListTheVolumesWhenTheMenuOpensAndCopyTheSelectedSon
 
     items[1]->trigger(); // no row selected: nothing happens
     EXPECT_FALSE(std::filesystem::exists(w.Home.File("disk [2]/a.mp3")));
-    f.lvPlayList->topLevelItem(0)->setSelected(true);
+    test::SelectRow(f.lvPlayList, 0);
     items[1]->trigger();
     EXPECT_EQ(ReadFile(w.Home.File("disk [2]/a.mp3")), "song");
     EXPECT_FALSE(std::filesystem::exists(w.Home.File("usb/a.mp3")));

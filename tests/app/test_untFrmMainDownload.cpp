@@ -6,6 +6,7 @@
 #include "../download/FileServer.h"
 #include "../speaker/PrivateNetwork.h"
 #include "QtTestApp.h"
+#include "ReportRows.h"
 #include "TempDir.h"
 #include "TestWindow.h"
 #include "catalogue/untSitePages.h"
@@ -18,7 +19,7 @@
 #include <QAction>
 #include <QApplication>
 #include <QMenu>
-#include <QTreeWidget>
+#include <QTreeView>
 #include <chrono>
 #include <filesystem>
 #include <fstream>
@@ -72,17 +73,18 @@ download::TEngineTiming ShortSilence() {
 struct TWindow : THome, test::TTestWindow {
     TWindow() : TTestWindow(Home.Path() + "/", test::FreePortLink(), ShortSilence()) {}
 
-    // Adds a search result row as the search tab shows it.
-    QTreeWidgetItem* AddSearchRow(const std::string& name, const std::string& url) {
-        auto* item = new QTreeWidgetItem(Form->lvMusicLst);
-        item->setText(1, QString::fromStdString(name));
-        item->setText(7, QString::fromStdString(url));
-        return item;
+    // Adds a search result row as the search worker delivers it; returns its row.
+    int AddSearchRow(const std::string& name, const std::string& url) {
+        catalogue::TSearchRow song;
+        song.SongName = name;
+        song.SongLink = url;
+        Form->SearchRows().Append(song);
+        return Form->SearchRows().rowCount() - 1;
     }
-    void DoubleClick(QTreeWidgetItem* item) {
+    void DoubleClick(int row) {
         Form->lvMusicLst->clearSelection();
-        item->setSelected(true);
-        emit Form->lvMusicLst->itemDoubleClicked(item, 1);
+        test::SelectRow(Form->lvMusicLst, row);
+        emit Form->lvMusicLst->doubleClicked(Form->lvMusicLst->model()->index(row, 1));
     }
     bool RunUntil(const std::function<bool()>& done) {
         const auto end = std::chrono::steady_clock::now() + std::chrono::seconds(90);
@@ -96,8 +98,8 @@ struct TWindow : THome, test::TTestWindow {
     }
     int Rows(int image) const {
         int n = 0;
-        for (int i = 0; i < Form->lvDownload->topLevelItemCount(); ++i)
-            n += Form->lvDownload->topLevelItem(i)->data(0, controls::kRowImageRole).toInt() == image;
+        for (int i = 0; i < test::RowCount(Form->lvDownload); ++i)
+            n += test::RowImage(Form->lvDownload, i) == image;
         return n;
     }
     std::string Music(const std::string& name) const { return Home.File("Music/" + name); }
@@ -121,7 +123,7 @@ TEST(DownloadTab, SongsFromTheSearchListLandInTheMusicFolderAndThePlaylist) {
 
     TWindow w;
     const std::size_t listed = w.Form->PlayList().Count();
-    QTreeWidgetItem* first = w.AddSearchRow("small", site.Url("/music/small.mp3"));
+    const int first = w.AddSearchRow("small", site.Url("/music/small.mp3"));
     const std::vector<std::pair<std::string, std::string>> others = {
         {"large", site.Url("/music/large.mp3")}, {"../x", site.Url("/music/x.mp3")}, {"a/b", site.Url("/music/ab.mp3")},
         {"bad", closing.Url("/bad.mp3")},        {"hang", hanging.Url("/hang.mp3")},
@@ -129,8 +131,8 @@ TEST(DownloadTab, SongsFromTheSearchListLandInTheMusicFolderAndThePlaylist) {
     w.DoubleClick(first);
     for (const auto& [name, url] : others)
         w.DoubleClick(w.AddSearchRow(name, url));
-    ASSERT_EQ(w.Form->lvDownload->topLevelItemCount(), 6);
-    EXPECT_EQ(w.Form->lvDownload->topLevelItem(2)->text(1), ".._x.mp3");
+    ASSERT_EQ(test::RowCount(w.Form->lvDownload), 6);
+    EXPECT_EQ(test::Cell(w.Form->lvDownload, 2, 1), ".._x.mp3");
 
     w.DoubleClick(first);
     ASSERT_FALSE(w.Dialogs->Shown.empty());
@@ -138,9 +140,9 @@ TEST(DownloadTab, SongsFromTheSearchListLandInTheMusicFolderAndThePlaylist) {
     EXPECT_EQ(w.Dialogs->Shown.back().Caption, "出错");
 
     ASSERT_TRUE(w.RunUntil([&] { return w.Form->PlayList().Count() == listed + 4 && w.Rows(3) == 2; }));
-    EXPECT_EQ(w.Form->lvDownload->topLevelItemCount(), 2);
+    EXPECT_EQ(test::RowCount(w.Form->lvDownload), 2);
     for (int i = 0; i < 2; ++i)
-        EXPECT_EQ(w.Form->lvDownload->topLevelItem(i)->text(2), "0.00 %");
+        EXPECT_EQ(test::Cell(w.Form->lvDownload, i, 2), "0.00 %");
     EXPECT_EQ(ReadFile(w.Music("small.mp3")), small);
     EXPECT_EQ(ReadFile(w.Music("large.mp3")), large);
     EXPECT_EQ(ReadFile(w.Music(".._x.mp3")), small);
@@ -157,7 +159,7 @@ TEST(DownloadTab, SongsFromTheSearchListLandInTheMusicFolderAndThePlaylist) {
     emit w.Form->pmTaskMgr->aboutToShow();
     EXPECT_TRUE(w.Form->mniClrError->isEnabled());
     w.Form->mniClrError->trigger();
-    EXPECT_EQ(w.Form->lvDownload->topLevelItemCount(), 0);
+    EXPECT_EQ(test::RowCount(w.Form->lvDownload), 0);
 
     // A download still running when the window goes: the close does not wait for the site.
     hanging.AddFile("/hang2.mp3", large);
@@ -195,7 +197,7 @@ TEST(DownloadTab, SongsFromTheLocalMusicSiteAreSavedWholeAndListed) {
     EXPECT_EQ(w.Rows(3), 0);
     EXPECT_EQ(ReadFile(w.Music("Large Song.mp3")), large);
     EXPECT_EQ(ReadFile(w.Music("Small.mp3")), small);
-    EXPECT_EQ(w.Form->lvDownload->topLevelItemCount(), 0);
+    EXPECT_EQ(test::RowCount(w.Form->lvDownload), 0);
     // Already in the settings file while the window runs: a crash now loses neither song.
     const platform::TIniFile ini(w.Home.File("Download.ini"));
     const auto count = static_cast<std::size_t>(ini.ReadInteger("MusicList", "MusicCount", 0));
@@ -225,7 +227,7 @@ TEST(DownloadTab, ADownloadPageWhoseLinkHoldsALineBreakGivesAFailedRowAndSendsNo
     TWindow w;
     w.DoubleClick(w.AddSearchRow("a", link));
     ASSERT_TRUE(w.RunUntil([&] { return w.Rows(3) == 1; }));
-    EXPECT_EQ(w.Form->lvDownload->topLevelItem(0)->text(2), "0.00 %");
+    EXPECT_EQ(test::Cell(w.Form->lvDownload, 0, 2), "0.00 %");
     EXPECT_EQ(site.Requests().size(), 1u)
         << "only the download page: no probe, no range: " << ::testing::PrintToString(site.Requests());
     EXPECT_FALSE(std::filesystem::exists(w.Music("a.mp3")));

@@ -1,9 +1,9 @@
 #include "app/untFrmMain.h"
 
 #include "QtTestApp.h"
+#include "ReportRows.h"
 #include "TempDir.h"
 #include "TestWindow.h"
-#include "app/untPlayListView.h"
 #include "controls/untMenuStyle.h"
 #include "controls/untOwnerDraw.h"
 #include "controls/untSkinHintWin.h"
@@ -13,7 +13,9 @@
 #include <QListWidget>
 #include <QScreen>
 #include <QTabWidget>
-#include <QTreeWidget>
+#include <QTest>
+#include <QTreeView>
+#include <cstdlib>
 #include <fstream>
 
 using namespace zv2;
@@ -51,11 +53,11 @@ TEST(WindowLook, ListsMenusAndHintsAreTheWindowsOwn) {
     auto& f = *w.Form;
     EXPECT_NE(dynamic_cast<controls::TMenuStyle*>(QApplication::style()), nullptr);
     ASSERT_NE(f.HintWindow(), nullptr);
-    for (QTreeWidget* view : {f.lvPlayList, f.lvDownload, f.lvMusicLst, f.lvMusicList})
+    for (QTreeView* view : {f.lvPlayList, f.lvDownload, f.lvMusicLst, f.lvMusicList})
         EXPECT_NE(dynamic_cast<controls::TListRowDelegate*>(view->itemDelegate()), nullptr)
             << view->objectName().toStdString();
     EXPECT_NE(dynamic_cast<controls::TChartListDelegate*>(f.lbTopNList->itemDelegate()), nullptr);
-    EXPECT_EQ(f.lvMusicLst->headerItem()->textAlignment(app::Tfrm_Main::ColArtist), Qt::AlignCenter);
+    EXPECT_EQ(test::HeaderAlignment(f.lvMusicLst, app::TSearchListModel::ColArtist), int(Qt::AlignCenter));
 
     for (QAction* item : {f.mniPlay, f.mniMoveUp, f.mniMoveDown, f.mniCopyTo, f.mniDelete, f.mniRemove, f.mniAdd,
                           f.mniSelectAll, f.mniDownLoad, f.mniDelTask, f.mniSearchSong, f.mniPlayCtrl, f.mniExit})
@@ -68,7 +70,7 @@ TEST(WindowLook, ThePlayingSongsRowIsGreenAndTheOthersNearBlack) {
     test::TTempDir home;
     TWindow w(home);
     auto& f = *w.Form;
-    f.lvPlayList->topLevelItem(1)->setData(0, controls::kRowImageRole, 1);
+    f.PlayList().SetStatus(1, app::psPlaying);
     f.pgcMain->setCurrentWidget(f.tsPlayList);
     f.show();
     QApplication::processEvents();
@@ -90,11 +92,9 @@ TEST(WindowLook, ARowsTextTakesItsNewColourWhenItsStatusChanges) {
     QApplication::processEvents();
     app::TPlayList& list = f.PlayList();
     list.SetStatus(0, app::psPlaying);
-    app::ShowPlayList(*f.lvPlayList, list);
     QApplication::processEvents();
     list.SetStatus(0, app::psNormal);
     list.SetStatus(1, app::psPlaying);
-    app::ShowPlayList(*f.lvPlayList, list);
     QApplication::processEvents();
     // What the screen shows now, not a fresh painting of the whole view.
     const QImage screen = f.screen()->grabWindow(f.winId()).toImage();
@@ -103,5 +103,39 @@ TEST(WindowLook, ARowsTextTakesItsNewColourWhenItsStatusChanges) {
     for (int row = 0; row < 2; ++row) {
         const QRect path = f.lvPlayList->visualRect(f.lvPlayList->model()->index(row, 2)).translated(origin);
         EXPECT_EQ(Shows(screen, path, green), row == 1) << row;
+    }
+}
+
+TEST(WindowLook, ASelectedRowOnTheScreenIsLightBlueAcrossTheRowWithItsTextInItsColour) {
+    test::TTempDir home;
+    TWindow w(home);
+    auto& f = *w.Form;
+    f.pgcMain->setCurrentWidget(f.tsPlayList);
+    f.show();
+    f.activateWindow();
+    ASSERT_TRUE(QTest::qWaitForWindowActive(&f));
+    // Selected by a click, as a user does: the list then also has the keyboard focus.
+    const QRect second = f.lvPlayList->visualRect(f.lvPlayList->model()->index(1, 2));
+    QTest::mouseClick(f.lvPlayList->viewport(), Qt::LeftButton, {}, second.center());
+    ASSERT_TRUE(f.lvPlayList->hasFocus());
+    ASSERT_EQ(test::SelectedRows(f.lvPlayList), std::vector<int>({1}));
+    QApplication::processEvents();
+
+    const QImage screen = f.screen()->grabWindow(f.winId()).toImage();
+    if (const char* keep = std::getenv("ZV2_KEEP_GRAB"))
+        screen.save(QString::fromLocal8Bit(keep));
+    const QPoint origin = f.lvPlayList->viewport()->mapTo(&f, QPoint(0, 0));
+    // Rows 0 and 2 keep the grey of even rows.
+    const QColor selected(207, 224, 249), even(249, 248, 247), nearBlack(17, 17, 17);
+    for (int row = 0; row < 3; ++row) {
+        const QRect index = f.lvPlayList->visualRect(f.lvPlayList->model()->index(row, 1)).translated(origin);
+        const QRect path = f.lvPlayList->visualRect(f.lvPlayList->model()->index(row, 2)).translated(origin);
+        const int y = index.center().y();
+        // At the left of the row, beside the number, and at the right end of the list.
+        for (const int x : {origin.x() + 30, index.left() + 2, origin.x() + f.lvPlayList->viewport()->width() - 3})
+            EXPECT_EQ(QColor(screen.pixel(x, y)).name().toStdString(),
+                      (row == 1 ? selected : even).name().toStdString())
+                << row << " at x " << x;
+        EXPECT_TRUE(Shows(screen, path, nearBlack)) << row;
     }
 }

@@ -1,6 +1,7 @@
 #include "app/untFrmMain.h"
 
 #include "QtTestApp.h"
+#include "ReportRows.h"
 #include "TempDir.h"
 #include "TestWindow.h"
 #include "audio/untAudioPlayer.h"
@@ -15,7 +16,7 @@
 #include <QMimeData>
 #include <QScrollBar>
 #include <QTest>
-#include <QTreeWidget>
+#include <QTreeView>
 #include <QUrl>
 #include <cstdlib>
 #include <fstream>
@@ -43,19 +44,8 @@ struct THome {
 struct TWindow : THome, test::TTestWindow {
     explicit TWindow(const std::vector<std::string>& names) : TTestWindow(WithPlayList(Home, names)) {}
 
-    QStringList Column(int column) const {
-        QStringList out;
-        for (int i = 0; i < Form->lvPlayList->topLevelItemCount(); ++i)
-            out << Form->lvPlayList->topLevelItem(i)->text(column);
-        return out;
-    }
-    std::vector<int> SelectedItems() const {
-        std::vector<int> out;
-        for (int i = 0; i < Form->lvPlayList->topLevelItemCount(); ++i)
-            if (Form->lvPlayList->topLevelItem(i)->isSelected())
-                out.push_back(i);
-        return out;
-    }
+    QStringList Column(int column) const { return test::Column(Form->lvPlayList, column); }
+    std::vector<int> SelectedItems() const { return test::SelectedRows(Form->lvPlayList); }
     void OpenMenu() const { emit Form->pmPlayList->aboutToShow(); }
 };
 
@@ -86,7 +76,7 @@ TEST(PlayListWindow, TheMenuRulesRunWhenItOpens) {
     EXPECT_FALSE(f.mniRemove->isEnabled()); // "禁用物理删除功能" is checked at every start
     EXPECT_FALSE(f.mniPlay->isEnabled());
 
-    f.lvPlayList->topLevelItem(0)->setSelected(true);
+    test::SelectRow(f.lvPlayList, 0);
     f.cbAllowDelete->setChecked(false);
     f.mniSingleLoop->trigger();
     EXPECT_EQ(f.Playback()->LoopMode, 1);
@@ -102,15 +92,13 @@ TEST(PlayListWindow, TheListShowsTheRowsAndTheSelectionGoesBothWays) {
     auto& f = *w.Form;
     EXPECT_EQ(w.Column(1), QStringList({"1", "2", "3"}));
     EXPECT_EQ(w.Column(2).at(1).toStdString(), w.Home.File("b.mp3"));
-    EXPECT_EQ(f.lvPlayList->headerItem()->textAlignment(1), Qt::AlignCenter);
+    EXPECT_EQ(test::HeaderAlignment(f.lvPlayList, 1), int(Qt::AlignCenter));
 
-    const auto status = [&](int row) {
-        return f.lvPlayList->topLevelItem(row)->data(0, controls::kRowImageRole).toInt();
-    };
+    const auto status = [&](int row) { return test::RowImage(f.lvPlayList, row); };
     EXPECT_EQ(status(0), app::psNormal);
 
     f.PlayList().SetStatus(1, app::psPlaying);
-    f.lvPlayList->topLevelItem(1)->setSelected(true);
+    test::SelectRow(f.lvPlayList, 1);
     EXPECT_EQ(f.PlayList().SelectedRow(), 1);
     f.mniMoveDown->trigger(); // the status image moves with the song
     EXPECT_EQ(w.Column(2).at(2).toStdString(), w.Home.File("b.mp3"));
@@ -122,7 +110,7 @@ TEST(PlayListWindow, TheListShowsTheRowsAndTheSelectionGoesBothWays) {
     f.mniSelectAll->trigger();
     EXPECT_EQ(w.SelectedItems(), std::vector<int>({0, 1, 2}));
     f.mniDelete->trigger();
-    EXPECT_EQ(f.lvPlayList->topLevelItemCount(), 0);
+    EXPECT_EQ(test::RowCount(f.lvPlayList), 0);
     EXPECT_TRUE(platform::FileExists(w.Home.File("a.mp3"))); // removed from the list only
 }
 
@@ -140,7 +128,7 @@ TEST(PlayListWindow, KeysJumpByInitialAndPlayRequestsCarryTheSelectedRow) {
     f.mniPlay->trigger();
 
     // The list's own handling of the key must not undo a jump.
-    const QRect first = f.lvPlayList->visualItemRect(f.lvPlayList->topLevelItem(0));
+    const QRect first = f.lvPlayList->visualRect(f.lvPlayList->model()->index(0, 2));
     QTest::mouseClick(f.lvPlayList->viewport(), Qt::LeftButton, {}, first.center());
     QTest::keyClick(f.lvPlayList, Qt::Key_Space);
     EXPECT_EQ(w.SelectedItems(), std::vector<int>({1}));
@@ -148,7 +136,7 @@ TEST(PlayListWindow, KeysJumpByInitialAndPlayRequestsCarryTheSelectedRow) {
     QTest::keyClick(f.lvPlayList, Qt::Key_Up);
     EXPECT_EQ(w.SelectedItems(), std::vector<int>({0}));
 
-    const QRect second = f.lvPlayList->visualItemRect(f.lvPlayList->topLevelItem(1));
+    const QRect second = f.lvPlayList->visualRect(f.lvPlayList->model()->index(1, 2));
     // A double click is a click followed by the double-click event.
     QTest::mouseClick(f.lvPlayList->viewport(), Qt::LeftButton, {}, second.center());
     QTest::mouseDClick(f.lvPlayList->viewport(), Qt::LeftButton, {}, second.center());
@@ -218,7 +206,7 @@ TEST(PlayListWindow, FilesOfALaterStartAreAppendedTheFirstPlaysAndTheWindowShows
 TEST(PlayListWindow, DeleteFromDiskAsksFirstThenDeletesFileAndRow) {
     TWindow w({"a.mp3", "b.mp3"});
     auto& f = *w.Form;
-    f.lvPlayList->topLevelItem(0)->setSelected(true);
+    test::SelectRow(f.lvPlayList, 0);
     w.Dialogs->Answers = {true};
     f.mniRemove->trigger();
     EXPECT_FALSE(platform::FileExists(w.Home.File("a.mp3")));

@@ -6,6 +6,7 @@
 #include "../catalogue/FixtureSite.h"
 #include "FakeDialogs.h"
 #include "QtTestApp.h"
+#include "ReportRows.h"
 #include "TempDir.h"
 #include "app/untSettings.h"
 #include "catalogue/untSearchTopNThread.h"
@@ -18,13 +19,14 @@
 #include <QButtonGroup>
 #include <QClipboard>
 #include <QComboBox>
+#include <QFocusEvent>
 #include <QGuiApplication>
 #include <QLineEdit>
 #include <QListWidget>
 #include <QMenu>
 #include <QTabWidget>
 #include <QTest>
-#include <QTreeWidget>
+#include <QTreeView>
 #include <chrono>
 #include <cstdio>
 #include <fstream>
@@ -48,6 +50,7 @@ struct TSearchWindow {
         Dialogs = dialogs.get();
         env.Dialogs = std::move(dialogs);
         Form = std::make_unique<app::Tfrm_Main>(std::move(env));
+        Form->FormShow();
     }
     app::Tfrm_Main& F() { return *Form; }
 
@@ -88,15 +91,14 @@ TEST_F(SearchTab, EnterSearchesTheTypedKeyAndListsTheRowsWithTheirAddresses) {
     EXPECT_EQ(RequestPath(site.Server().Requests()[0]), "/search?key=+%e5%85%89%e8%be%89+%e5%b2%81%e6%9c%88");
     EXPECT_EQ(w.F().windowTitle(), QString::fromUtf8("搜索完成，共找到记录条数：7"));
     EXPECT_EQ(w.F().SearchButton->Caption(), QString::fromUtf8("开始搜索"));
-    QTreeWidget* list = w.F().lvMusicLst;
-    ASSERT_EQ(list->topLevelItemCount(), 7);
+    QTreeView* list = w.F().lvMusicLst;
+    ASSERT_EQ(RowCount(list), 7);
     for (int i = 0; i < 7; ++i) {
-        const QTreeWidgetItem* row = list->topLevelItem(i);
-        EXPECT_EQ(row->text(0), QString::number(i + 1));
-        EXPECT_EQ(row->text(1), QString("Song %1").arg(i + 1));
-        EXPECT_EQ(row->text(2), QString("Artist %1").arg(i + 1));
-        EXPECT_EQ(row->text(5), "0");
-        EXPECT_EQ(row->text(7), QString::fromStdString(site.Site()) + QString("/data/song/%1.mp3").arg(101 + i));
+        EXPECT_EQ(Cell(list, i, 0), QString::number(i + 1));
+        EXPECT_EQ(Cell(list, i, 1), QString("Song %1").arg(i + 1));
+        EXPECT_EQ(Cell(list, i, 2), QString("Artist %1").arg(i + 1));
+        EXPECT_EQ(Cell(list, i, 5), "0");
+        EXPECT_EQ(Cell(list, i, 7), QString::fromStdString(site.Site()) + QString("/data/song/%1.mp3").arg(101 + i));
     }
     EXPECT_EQ(w.History(),
               QStringList({QString::fromUtf8(" 光辉 岁月"), "old key", QString::fromUtf8(app::kClearHistoryItem)}))
@@ -132,8 +134,8 @@ TEST_F(SearchTab, EnterWhileSearchingStopsAndTheButtonFollowsTheWorkersEnd) {
     EXPECT_EQ(w.F().SearchButton->Caption(), QString::fromUtf8("停止搜索")) << "until the worker has ended";
     ASSERT_TRUE(w.WaitForSearchEnd());
     EXPECT_EQ(w.F().SearchButton->Caption(), QString::fromUtf8("开始搜索"));
-    ASSERT_EQ(w.F().lvMusicLst->topLevelItemCount(), 3);
-    EXPECT_EQ(w.F().lvMusicLst->topLevelItem(2)->text(7), QString::fromUtf8("未获取链接！"));
+    ASSERT_EQ(RowCount(w.F().lvMusicLst), 3);
+    EXPECT_EQ(Cell(w.F().lvMusicLst, 2, 7), QString::fromUtf8("未获取链接！"));
 }
 
 TEST_F(SearchTab, ClosingTheWindowDuringASearchEndsIt) {
@@ -151,13 +153,13 @@ TEST_F(SearchTab, TheMenuCopiesTheAddressSearchesTheArtistAndClearsTheList) {
     TSearchWindow w(Folder(), site.Site());
     w.Search("x");
     ASSERT_TRUE(w.WaitForSearchEnd());
-    QTreeWidget* list = w.F().lvMusicLst;
+    QTreeView* list = w.F().lvMusicLst;
 
     w.F().pmSearchPopup();
     EXPECT_FALSE(w.F().mniDownLoad->isEnabled()) << "no row selected";
     EXPECT_FALSE(w.F().mniCopyURL->isEnabled());
     EXPECT_TRUE(w.F().nmiClearSearchList->isEnabled());
-    list->topLevelItem(1)->setSelected(true);
+    SelectRow(list, 1);
     w.F().pmSearchPopup();
     EXPECT_TRUE(w.F().mniDownLoad->isEnabled());
     EXPECT_TRUE(w.F().mniCopyURL->isEnabled());
@@ -167,20 +169,37 @@ TEST_F(SearchTab, TheMenuCopiesTheAddressSearchesTheArtistAndClearsTheList) {
     EXPECT_EQ(w.F().mniDownLoad->text(), QString::fromUtf8("下载歌曲[&D]"));
 
     w.F().mniDownLoad->trigger(); // the selected row joins the download list
-    ASSERT_EQ(w.F().lvDownload->topLevelItemCount(), 1);
-    EXPECT_EQ(w.F().lvDownload->topLevelItem(0)->text(1), list->topLevelItem(1)->text(1) + ".mp3");
+    ASSERT_EQ(RowCount(w.F().lvDownload), 1);
+    EXPECT_EQ(Cell(w.F().lvDownload, 0, 1), Cell(list, 1, 1) + ".mp3");
+    EXPECT_EQ(RowImage(list, 1), 1) << "the row is marked as taken";
     w.F().mniCopyURL->trigger();
     EXPECT_EQ(QGuiApplication::clipboard()->text(), QString::fromStdString(site.Site()) + "/data/song/102.mp3");
 
     w.F().mniSearchArtist->trigger();
     EXPECT_EQ(w.F().cbbContent->currentText(), "Artist 2");
     ASSERT_TRUE(w.WaitForSearchEnd());
-    EXPECT_EQ(list->topLevelItemCount(), 3) << "the rows of the new search";
+    EXPECT_EQ(RowCount(list), 3) << "the rows of the new search";
     EXPECT_EQ(site.RequestsFor("/search?key=Artist+2"), 1);
 
-    list->topLevelItem(0)->setSelected(true);
+    SelectRow(list, 0);
     w.F().nmiClearSearchList->trigger();
-    EXPECT_EQ(list->topLevelItemCount(), 0);
+    EXPECT_EQ(RowCount(list), 0);
+}
+
+TEST_F(SearchTab, TheSearchBoxIsBlackWhileItHasTheFocusAndSilverAndItalicOtherwise) {
+    TSearchWindow w(Folder(), "127.0.0.1:9");
+    QComboBox* box = w.F().cbbContent;
+    const QColor silver(192, 192, 192), black(0, 0, 0);
+    EXPECT_EQ(box->palette().color(QPalette::Text), silver);
+    EXPECT_TRUE(box->font().italic());
+    QFocusEvent in(QEvent::FocusIn);
+    QCoreApplication::sendEvent(box, &in);
+    EXPECT_EQ(box->palette().color(QPalette::Text), black);
+    EXPECT_FALSE(box->font().italic());
+    QFocusEvent out(QEvent::FocusOut);
+    QCoreApplication::sendEvent(box, &out);
+    EXPECT_EQ(box->palette().color(QPalette::Text), silver);
+    EXPECT_TRUE(box->font().italic());
 }
 
 TEST_F(SearchTab, ChoosingTheClearEntryEmptiesTheHistory) {
@@ -209,11 +228,11 @@ TEST_F(SearchTab, TopNShowsTheChartsOnFirstShowAndAChartsSongsOnAClick) {
     EXPECT_EQ(w.Dialogs->Shown[0].Text, "正在获取其他列表中，请稍候。");
     EXPECT_EQ(w.Dialogs->Shown[0].Caption, "提示");
     ASSERT_TRUE(PumpUntil(w.Ui, [&] { return charts->isEnabled(); }));
-    QTreeWidget* songs = w.F().lvMusicList;
-    ASSERT_EQ(songs->topLevelItemCount(), 50);
-    EXPECT_EQ(songs->topLevelItem(49)->text(0), "50");
-    EXPECT_EQ(songs->topLevelItem(0)->text(1), "c2 song 1");
-    EXPECT_EQ(songs->topLevelItem(0)->text(2), "Singer 1");
+    QTreeView* songs = w.F().lvMusicList;
+    ASSERT_EQ(RowCount(songs), 50);
+    EXPECT_EQ(Cell(songs, 49, 0), "50");
+    EXPECT_EQ(Cell(songs, 0, 1), "c2 song 1");
+    EXPECT_EQ(Cell(songs, 0, 2), "Singer 1");
 
     w.F().pgcMain->setCurrentWidget(w.F().tsSearch);
     w.F().pgcMain->setCurrentWidget(w.F().tsTopN);
@@ -221,7 +240,7 @@ TEST_F(SearchTab, TopNShowsTheChartsOnFirstShowAndAChartsSongsOnAClick) {
 
     w.F().pmTopNPopup();
     EXPECT_FALSE(w.F().mniSearchSong->isEnabled());
-    songs->topLevelItem(4)->setSelected(true);
+    SelectRow(songs, 4);
     w.F().pmTopNPopup();
     EXPECT_TRUE(w.F().mniSearchSong->isEnabled());
     EXPECT_TRUE(w.F().mniSearchSinger->isEnabled());
@@ -270,7 +289,7 @@ TEST_F(SearchTabOnTheMusicSite, ASearchListsTwentyRowsWithTheirFileAddresses) {
     const double cpuBefore = CpuMs();
     const auto start = std::chrono::steady_clock::now();
     w.Search("tune");
-    ASSERT_TRUE(PumpUntil(w.Ui, [&] { return w.F().lvMusicLst->topLevelItemCount() == 20; }));
+    ASSERT_TRUE(PumpUntil(w.Ui, [&] { return RowCount(w.F().lvMusicLst) == 20; }));
     const auto lastRow = std::chrono::steady_clock::now();
     const double cpu = CpuMs() - cpuBefore;
     ASSERT_TRUE(w.WaitForSearchEnd());
@@ -279,19 +298,19 @@ TEST_F(SearchTabOnTheMusicSite, ASearchListsTwentyRowsWithTheirFileAddresses) {
                 std::chrono::duration<double, std::milli>(lastRow - start).count(), cpu);
 
     EXPECT_EQ(w.F().windowTitle(), QString::fromUtf8("搜索完成，共找到记录条数：20"));
-    QTreeWidget* list = w.F().lvMusicLst;
+    QTreeView* list = w.F().lvMusicLst;
     for (int i = 0; i < 20; ++i) {
-        const QTreeWidgetItem* row = list->topLevelItem(i);
-        EXPECT_EQ(row->text(0), QString::number(i + 1));
-        EXPECT_EQ(row->text(1), QString("Tune %1").arg(i + 1, 2, 10, QChar('0')));
-        EXPECT_EQ(row->text(2), "Band");
-        EXPECT_TRUE(row->text(7).startsWith(QString::fromStdString(Address) + "/")) << row->text(7).toStdString();
-        EXPECT_TRUE(row->text(7).endsWith(".mp3")) << row->text(7).toStdString();
+        EXPECT_EQ(Cell(list, i, 0), QString::number(i + 1));
+        EXPECT_EQ(Cell(list, i, 1), QString("Tune %1").arg(i + 1, 2, 10, QChar('0')));
+        EXPECT_EQ(Cell(list, i, 2), "Band");
+        const QString link = Cell(list, i, 7);
+        EXPECT_TRUE(link.startsWith(QString::fromStdString(Address) + "/")) << link.toStdString();
+        EXPECT_TRUE(link.endsWith(".mp3")) << link.toStdString();
     }
     w.Search("歌手");
     ASSERT_TRUE(w.WaitForSearchEnd());
-    ASSERT_EQ(list->topLevelItemCount(), 1);
-    EXPECT_EQ(list->topLevelItem(0)->text(1), QString::fromUtf8("歌"));
+    ASSERT_EQ(RowCount(list), 1);
+    EXPECT_EQ(Cell(list, 0, 1), QString::fromUtf8("歌"));
 }
 
 TEST_F(SearchTabOnTheMusicSite, TopNShowsSeventeenChartsAndFiftySongsOfOne) {
@@ -305,10 +324,10 @@ TEST_F(SearchTabOnTheMusicSite, TopNShowsSeventeenChartsAndFiftySongsOfOne) {
     charts->item(3)->setSelected(true);
     emit charts->itemClicked(charts->item(3));
     ASSERT_TRUE(PumpUntil(w.Ui, [&] { return charts->isEnabled(); }));
-    QTreeWidget* songs = w.F().lvMusicList;
-    ASSERT_EQ(songs->topLevelItemCount(), 50);
-    EXPECT_EQ(songs->topLevelItem(49)->text(0), "50");
-    EXPECT_FALSE(songs->topLevelItem(0)->text(1).isEmpty());
+    QTreeView* songs = w.F().lvMusicList;
+    ASSERT_EQ(RowCount(songs), 50);
+    EXPECT_EQ(Cell(songs, 49, 0), "50");
+    EXPECT_FALSE(Cell(songs, 0, 1).isEmpty());
 }
 
 TEST_F(SearchTabOnTheMusicSite, ClosingTheWindowDuringASearchEndsItsWorker) {

@@ -74,7 +74,6 @@ public:
     void SetCurMusic(const std::string& text) override { CurMusic = text; }
     void SetCaption(const std::string& text) override { Caption = text; }
     void SetPlayerTimer(bool enabled) override { Timer = enabled; }
-    void PlayListChanged() override {}
     bool RemoveFailedFiles() const override { return RemoveFailed; }
     bool FileExists(const std::string& path) const override { return Files.count(path) > 0; }
 };

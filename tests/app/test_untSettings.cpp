@@ -108,6 +108,28 @@ TEST(Settings, PlaylistCountsThatDoNotMatchTheKeysLoseNothing) {
     EXPECT_EQ(Read("[MusicList]\nMusicCount=1\nMusic0=/a\nMusic1=/b\n", {"/a", "/b"}).Music.size(), 1u);
 }
 
+TEST(Settings, APlaylistSectionAsWrittenNeedNotBeWrittenAgain) {
+    const std::set<std::string> files = {"/a", "/b"};
+    const std::pair<const char*, bool> sections[] = {
+        {"[MusicList]\nMusicCount=2\nMusic0=/a\nMusic1=/b\n", true},
+        {"[MusicList]\nmusiccount=2\nMUSIC0=/a\nMusic1= /b\n", true}, // as the reader reads it
+        {"[MusicList]\nMusicCount=0\n", true},
+        {"", false},                                                     // the count is missing
+        {"[MusicList]\nMusicCount=2\nMusic0=/a\nMusic1=/gone\n", false}, // a file vanished
+        {"[MusicList]\nMusicCount=3\nMusic0=/a\nMusic2=/b\n", false},    // a gap
+        {"[MusicList]\nMusicCount=1\nMusic0=/a\nMusic1=/b\n", false},    // a key beyond the count
+        {"[MusicList]\nMusicCount=1\nMusic0=/a\nNote=x\n", false},       // a key of another kind
+    };
+    for (const auto& [text, asWritten] : sections)
+        EXPECT_EQ(Read(text, files).MusicAsWritten, asWritten) << text;
+
+    // Without the playlist, a save leaves its section as it stands.
+    auto ini = TIniFile::FromText("x.ini", "[MusicList]\nMusicCount=1\nMusic0=/a\n; mine\n");
+    TSettingsData d;
+    WriteSettings(*ini, d, false);
+    EXPECT_TRUE(ini->Text().starts_with("[MusicList]\nMusicCount=1\nMusic0=/a\n; mine\n")) << ini->Text();
+}
+
 TEST(Settings, SearchHistorySkipsBlankItemsAndIsSavedWithoutTheClearItem) {
     const auto d = Read("[SearchList]\nSearchCount=4\nSearchItem0=beyond\nSearchItem1=   \nSearchItem2=周杰伦\n"
                         "SearchItem3=\n");
