@@ -25,15 +25,15 @@ std::unique_ptr<TFFmpeg> Load() {
         return nullptr;
     auto f = std::make_unique<TFFmpeg>();
 #define ZV2_BIND(library, name) Bind(library, #name, f->name)
-    const bool bound = ZV2_BIND(codec, avcodec_find_decoder) && ZV2_BIND(codec, avcodec_alloc_context3) &&
-                       ZV2_BIND(codec, avcodec_open2) && ZV2_BIND(codec, avcodec_free_context) &&
-                       ZV2_BIND(codec, avcodec_send_packet) && ZV2_BIND(codec, avcodec_receive_frame) &&
-                       ZV2_BIND(codec, av_packet_alloc) && ZV2_BIND(codec, av_packet_free) &&
-                       ZV2_BIND(codec, av_new_packet) && ZV2_BIND(codec, av_packet_unref) &&
-                       ZV2_BIND(util, av_frame_alloc) && ZV2_BIND(util, av_frame_free) &&
-                       ZV2_BIND(util, av_frame_unref) && ZV2_BIND(resample, swr_alloc_set_opts2) &&
-                       ZV2_BIND(resample, swr_init) && ZV2_BIND(resample, swr_convert) && ZV2_BIND(resample, swr_free) &&
-                       ZV2_BIND(util, av_log_set_callback) && ZV2_BIND(util, av_log_format_line2);
+    const bool bound =
+        ZV2_BIND(codec, avcodec_find_decoder) && ZV2_BIND(codec, avcodec_alloc_context3) &&
+        ZV2_BIND(codec, avcodec_open2) && ZV2_BIND(codec, avcodec_free_context) &&
+        ZV2_BIND(codec, avcodec_send_packet) && ZV2_BIND(codec, avcodec_receive_frame) &&
+        ZV2_BIND(codec, av_packet_alloc) && ZV2_BIND(codec, av_packet_free) && ZV2_BIND(codec, av_new_packet) &&
+        ZV2_BIND(codec, av_packet_unref) && ZV2_BIND(util, av_frame_alloc) && ZV2_BIND(util, av_frame_free) &&
+        ZV2_BIND(util, av_frame_unref) && ZV2_BIND(resample, swr_alloc_set_opts2) && ZV2_BIND(resample, swr_init) &&
+        ZV2_BIND(resample, swr_convert) && ZV2_BIND(resample, swr_free) && ZV2_BIND(util, av_log_set_callback) &&
+        ZV2_BIND(util, av_log_format_line2);
 #undef ZV2_BIND
     return bound ? std::move(f) : nullptr;
 }

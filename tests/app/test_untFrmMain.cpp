@@ -5,6 +5,7 @@
 #include "controls/untSkinSlider.h"
 
 #include "../speaker/SpeakerPeer.h"
+#include "FileSizeLimit.h"
 #include "QtTestApp.h"
 #include "ReportRows.h"
 #include "TempDir.h"
@@ -54,29 +55,6 @@ QStringList Headers(QTreeView* view) {
         out << test::HeaderCaption(view, i);
     return out;
 }
-
-// Holds the size limit of the files this process writes while it lives (the
-// signal that going past it raises is ignored meanwhile, so the write fails).
-class TFileSizeLimit {
-public:
-    explicit TFileSizeLimit(rlim_t bytes) {
-        ::getrlimit(RLIMIT_FSIZE, &Old_);
-        OldSignal_ = std::signal(SIGXFSZ, SIG_IGN);
-        rlimit limit = Old_;
-        limit.rlim_cur = bytes;
-        ::setrlimit(RLIMIT_FSIZE, &limit);
-    }
-    ~TFileSizeLimit() {
-        ::setrlimit(RLIMIT_FSIZE, &Old_);
-        std::signal(SIGXFSZ, OldSignal_);
-    }
-    TFileSizeLimit(const TFileSizeLimit&) = delete;
-    TFileSizeLimit& operator=(const TFileSizeLimit&) = delete;
-
-private:
-    rlimit Old_{};
-    void (*OldSignal_)(int) = nullptr;
-};
 
 template <class T> T* Find(QWidget* root, const char* name) {
     auto* w = root->findChild<T*>(name);
@@ -263,7 +241,7 @@ TEST(MainWindow, ASaveThatFailsSaysSoAndKeepsTheOldFile) {
     {
         // No file of this process may grow past one byte: the save cannot be
         // written (permissions would not stop a test run as root).
-        const TFileSizeLimit limit(1);
+        const test::TFileSizeLimit limit(1);
         EXPECT_TRUE(w.Form->close());
     }
     EXPECT_FALSE(w.Form->SaveError().empty());

@@ -6,6 +6,7 @@
 
 #include "../http/PageServer.h"
 #include "../speaker/PrivateNetwork.h"
+#include "FileSizeLimit.h"
 #include "QtTestApp.h"
 #include "TempDir.h"
 #include "TestWindow.h"
@@ -163,8 +164,10 @@ TEST(LyricMenu, TheLabelsMenuMovesTheLinesAtOnceAndKeepsTheOffsetInTheSongsLyric
     EXPECT_TRUE(w.Dialogs->Shown.empty());
 
     // A file that cannot be replaced: the lines move for now, and the user hears why.
-    std::filesystem::create_directory(home.Lyric() + ".tmp" + std::to_string(::getpid()));
-    f.mniLyricsEarlier->trigger();
+    {
+        const test::TFileSizeLimit limit(1);
+        f.mniLyricsEarlier->trigger();
+    }
     EXPECT_EQ(times(), (std::vector<int>{5000, 6000}));
     ASSERT_EQ(w.Dialogs->Shown.size(), 1u);
     EXPECT_EQ(w.Dialogs->Shown[0].Kind, "error");
