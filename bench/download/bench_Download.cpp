@@ -44,7 +44,9 @@ struct TRun {
     bool Ok = false;
 };
 
-TRun Download(std::uint16_t port, const std::string& folder, const TEngineTiming& timing, std::size_t size) {
+// Downloads `url` to `target` with a task thread of its own; true when the
+// song was saved.
+bool FetchWithEngine(const std::string& url, const std::string& target, const TEngineTiming& timing) {
     std::mutex mutex;
     std::condition_variable changed;
     int outcome = 0; // 1 done, 2 failed
@@ -59,18 +61,23 @@ TRun Download(std::uint16_t port, const std::string& folder, const TEngineTiming
         outcome = 2;
         changed.notify_all();
     };
-    const std::string target = folder + "/song.mp3";
-    std::filesystem::remove(target);
     TTaskThread engine(callbacks, 5, 3, timing);
-    const double cpu0 = CpuSeconds();
-    const auto t0 = std::chrono::steady_clock::now();
-    engine.AddTask(1, target, "http://127.0.0.1:" + std::to_string(port) + "/song.mp3");
+    engine.AddTask(1, target, url);
     std::unique_lock lock(mutex);
     changed.wait(lock, [&] { return outcome != 0; });
+    return outcome == 1;
+}
+
+TRun Download(std::uint16_t port, const std::string& folder, const TEngineTiming& timing, std::size_t size) {
+    const std::string target = folder + "/song.mp3";
+    std::filesystem::remove(target);
+    const double cpu0 = CpuSeconds();
+    const auto t0 = std::chrono::steady_clock::now();
+    const bool saved = FetchWithEngine("http://127.0.0.1:" + std::to_string(port) + "/song.mp3", target, timing);
     TRun run;
     run.Seconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - t0).count();
     run.CpuShare = (CpuSeconds() - cpu0) / run.Seconds;
-    run.Ok = outcome == 1 && std::filesystem::file_size(target) == size;
+    run.Ok = saved && std::filesystem::file_size(target) == size;
     return run;
 }
 
@@ -156,32 +163,8 @@ bool CompareFullSpeed(std::size_t size, const std::string& folder) {
     }
     const std::string url = "http://127.0.0.1:" + line.substr(colon + 1) + "/file/big.mp3";
 
-    const TMeasure engine = Measure([&] {
-        const std::string target = out + "/engine.mp3";
-        bool ok = false;
-        {
-            std::mutex mutex;
-            std::condition_variable changed;
-            int outcome = 0;
-            TTaskCallbacks callbacks;
-            callbacks.OnTaskDone = [&](std::uint32_t, const std::string&) {
-                std::lock_guard lock(mutex);
-                outcome = 1;
-                changed.notify_all();
-            };
-            callbacks.OnTaskError = [&](std::uint32_t) {
-                std::lock_guard lock(mutex);
-                outcome = 2;
-                changed.notify_all();
-            };
-            TTaskThread task(callbacks, 5, 3, TEngineTiming::FullSpeed());
-            task.AddTask(1, target, url);
-            std::unique_lock lock(mutex);
-            changed.wait(lock, [&] { return outcome != 0; });
-            ok = outcome == 1;
-        }
-        return ok ? 0 : 1;
-    });
+    const TMeasure engine =
+        Measure([&] { return FetchWithEngine(url, out + "/engine.mp3", TEngineTiming::FullSpeed()) ? 0 : 1; });
     const bool engineWhole = engine.Ok && SameBytes(out + "/engine.mp3", zv2::test::SongBytes(size, 7));
     const TMeasure curl = Measure([&] { return Exec({"curl", "-s", "-o", out + "/curl.mp3", url}); });
     const bool aria = Installed("aria2c");

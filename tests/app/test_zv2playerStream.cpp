@@ -80,6 +80,15 @@ bool MatchesFrom(const zv2::audio::test::TBytes& stream, const zv2::audio::test:
     return true;
 }
 
+// A 10 s rising tone, so that every block of it is unlike every other.
+bool MakeGlide(const std::string& song) {
+    return std::system(("ffmpeg -loglevel error -nostdin -y -f lavfi -i "
+                        "'aevalsrc=0.4*sin(2*PI*(200*t+60*t*t)):s=44100:c=stereo:d=10' "
+                        "-c:a libmp3lame -b:a 192k -id3v2_version 0 -write_xing 0 '" +
+                        song + "'")
+                           .c_str()) == 0;
+}
+
 } // namespace
 
 TEST(ProgramStream, ThePlayedSongReachesTheSpeakerWholeFromABlockBoundaryNeverFasterThanRealTime) {
@@ -87,13 +96,7 @@ TEST(ProgramStream, ThePlayedSongReachesTheSpeakerWholeFromABlockBoundaryNeverFa
         GTEST_SKIP() << "cannot create a network namespace here";
     zv2::test::TTempDir home;
     const std::string song = home.File("Glide.mp3");
-    // A rising tone, so that every block of it is unlike every other.
-    ASSERT_EQ(std::system(("ffmpeg -loglevel error -nostdin -y -f lavfi -i "
-                           "'aevalsrc=0.4*sin(2*PI*(200*t+60*t*t)):s=44100:c=stereo:d=10' "
-                           "-c:a libmp3lame -b:a 192k -id3v2_version 0 -write_xing 0 '" +
-                           song + "'")
-                              .c_str()),
-              0);
+    ASSERT_TRUE(MakeGlide(song));
     std::ofstream(home.File("Download.ini")) << "[ZV2Address]\nIP=127.0.0.2\n[MusicList]\nMusicCount=1\nMusic0=" << song
                                              << "\n[History]\nAutoPlay=1\nVolume=3000\n";
 
@@ -147,12 +150,7 @@ TEST(ProgramStream, EveryCheckedSpeakerReceivesTheSongWholeFromABlockBoundary) {
         GTEST_SKIP() << "cannot create a network namespace here";
     zv2::test::TTempDir home;
     const std::string song = home.File("Glide.mp3");
-    ASSERT_EQ(std::system(("ffmpeg -loglevel error -nostdin -y -f lavfi -i "
-                           "'aevalsrc=0.4*sin(2*PI*(200*t+60*t*t)):s=44100:c=stereo:d=10' "
-                           "-c:a libmp3lame -b:a 192k -id3v2_version 0 -write_xing 0 '" +
-                           song + "'")
-                              .c_str()),
-              0);
+    ASSERT_TRUE(MakeGlide(song));
     const std::vector<std::string> addresses = {"127.0.0.2", "127.0.0.3", "127.0.0.4"};
     std::ofstream(home.File("Download.ini"))
         << "[ZV2Address]\nIP=127.0.0.2\n[ZV2Speakers]\nCount=3\nIP0=127.0.0.2\nIP1=127.0.0.3\nVolume1=1500\n"
