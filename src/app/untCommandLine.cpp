@@ -120,22 +120,7 @@ std::optional<std::string> LocalPathOfUri(const std::string& uri) {
 }
 
 std::string FileUri(const std::string& path) {
-    static constexpr char Digits[] = "0123456789ABCDEF";
-    std::string uri = "file://";
-    uri.reserve(uri.size() + path.size());
-    for (const char c : path) {
-        const auto byte = static_cast<unsigned char>(c);
-        // ASCII only, whatever the locale says of other bytes.
-        const bool letterOrDigit = (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z') || (c >= '0' && c <= '9');
-        if (letterOrDigit || c == '-' || c == '.' || c == '_' || c == '~' || c == '/') {
-            uri += c;
-        } else {
-            uri += '%';
-            uri += Digits[byte >> 4];
-            uri += Digits[byte & 0xF];
-        }
-    }
-    return uri;
+    return "file://" + platform::PercentEncode(path, "/");
 }
 
 TCommandLine ParseCommandLine(const std::vector<std::string>& args, const std::string& currentFolder) {

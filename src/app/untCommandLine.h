@@ -49,7 +49,7 @@ bool HasDisplay(const TCommandLine& line, const TDisplayEnvironment& env);
 std::optional<std::string> LocalPathOfUri(const std::string& uri);
 
 // The file:// URI of an absolute path, every byte but letters, digits, "-",
-// ".", "_", "~" and "/" escaped as %XX ("/a b.mp3" gives "file:///a%20b.mp3"):
+// ".", "_", "~" and "/" escaped as %xx ("/a b.mp3" gives "file:///a%20b.mp3"):
 // what LocalPathOfUri reads back.
 std::string FileUri(const std::string& path);
 

@@ -230,4 +230,23 @@ int HexDigitValue(char c) {
     return -1;
 }
 
+std::string PercentEncode(std::string_view text, std::string_view keep) {
+    static const char* const digits = "0123456789abcdef";
+    std::string encoded;
+    for (const char c : text) {
+        const auto byte = static_cast<unsigned char>(c);
+        const bool plain = (c >= 'A' && c <= 'Z') || (c >= 'a' && c <= 'z') || (c >= '0' && c <= '9') ||
+                           std::string_view("-._~").find(c) != std::string_view::npos ||
+                           keep.find(c) != std::string_view::npos;
+        if (plain) {
+            encoded += c;
+        } else {
+            encoded += '%';
+            encoded += digits[byte >> 4];
+            encoded += digits[byte & 15];
+        }
+    }
+    return encoded;
+}
+
 } // namespace zv2::platform

@@ -32,5 +32,9 @@ std::string Utf16LeToUtf8(std::string_view utf16le);
 std::string AsciiLower(std::string_view text);
 // The value 0..15 of hexadecimal digit `c` (either case), or -1.
 int HexDigitValue(char c);
+// Every byte but ASCII letters, digits, "-._~" and those in `keep` as "%"
+// and two lower-case hex digits (lower case survives the download engine,
+// which lower-cases whole addresses).
+std::string PercentEncode(std::string_view text, std::string_view keep = {});
 
 } // namespace zv2::platform

@@ -56,25 +56,6 @@ std::string EscapeHtml(std::string_view text) {
     return escaped;
 }
 
-std::string PercentEncode(std::string_view text, std::string_view keep) {
-    static const char* const digits = "0123456789abcdef";
-    std::string encoded;
-    for (const char c : text) {
-        const auto byte = static_cast<unsigned char>(c);
-        const bool plain = (c >= 'A' && c <= 'Z') || (c >= 'a' && c <= 'z') || (c >= '0' && c <= '9') ||
-                           std::string_view("-._~").find(c) != std::string_view::npos ||
-                           keep.find(c) != std::string_view::npos;
-        if (plain) {
-            encoded += c;
-        } else {
-            encoded += '%';
-            encoded += digits[byte >> 4];
-            encoded += digits[byte & 15];
-        }
-    }
-    return encoded;
-}
-
 std::string CollapseSlashes(std::string_view path) {
     std::string collapsed;
     collapsed.reserve(path.size());
@@ -90,7 +71,7 @@ std::string SongPath(const TSong& song) {
 }
 
 std::string FilePath(const TSong& song) {
-    return "/file/" + PercentEncode(song.Relative, "/");
+    return "/file/" + platform::PercentEncode(song.Relative, "/");
 }
 
 std::string ChartPath(const TChart& chart) {
@@ -98,7 +79,7 @@ std::string ChartPath(const TChart& chart) {
 }
 
 std::string LyricPath(const TLyric& lyric) {
-    return "/lrc/" + PercentEncode(lyric.Name);
+    return "/lrc/" + platform::PercentEncode(lyric.Name);
 }
 
 std::string DownloadLinkValue(const TSong& song, std::string_view site) {
@@ -119,7 +100,8 @@ std::string SearchPage(const std::vector<const TSong*>& found) {
         if (!song.Artist.empty()) {
             const std::string artist = EscapeHtml(song.Artist);
             page += "<span class=\"singer\"><span class=\"author_list\"><a hidefocus=\"true\" href=\"/search?key=" +
-                    PercentEncode(song.Artist) + "\" title=\"" + artist + "\">" + artist + "</a></span></span>\n";
+                    platform::PercentEncode(song.Artist) + "\" title=\"" + artist + "\">" + artist +
+                    "</a></span></span>\n";
         }
         page += "<span class=\"checkbox-item-hook\"><input type=\"checkbox\"></span>\n</li>\n";
     }

@@ -24,10 +24,6 @@ constexpr std::size_t LyricResults = 10;
 
 // "&" "<" ">" '"' "'" as "&amp;" "&lt;" "&gt;" "&quot;" "&#039;".
 std::string EscapeHtml(std::string_view text);
-// Every byte but ASCII letters, digits, "-._~" and those in `keep` as "%"
-// and two lower-case hex digits (lower case survives the download engine,
-// which lower-cases whole addresses).
-std::string PercentEncode(std::string_view text, std::string_view keep = {});
 // Runs of "/" as one: the fetchers ask for "//top", "//song/1/download".
 std::string CollapseSlashes(std::string_view path);
 
