@@ -266,8 +266,18 @@ TEST_F(MusicSiteTest, DownloadLinkLeadsTheDownloadEngineToTheFileByteExact) {
             const TReply whole = Send(BuildRangeRequest("GET", url.Host, path, url.Port, 0, 0).value());
             EXPECT_EQ(whole.Head.rfind("HTTP/1.1 200 OK", 0), 0u) << whole.Head;
             EXPECT_EQ(whole.Body, bytes);
+            // What a resuming client compares, the same on every reply for the file.
+            for (const char* validator : {"Last-Modified: ", "ETag: \""})
+                EXPECT_EQ(Between(head.Head, validator, "\r\n"), Between(whole.Head, validator, "\r\n"))
+                    << validator << head.Head;
+            // A range that starts at the end: nothing there, as web servers answer it.
+            const TReply beyond = Send(BuildRangeRequest("GET", url.Host, path, url.Port, size, size + 10).value());
+            EXPECT_EQ(beyond.Head.rfind("HTTP/1.1 416 ", 0), 0u) << beyond.Head;
+            EXPECT_NE(beyond.Head.find("Content-Range: bytes */" + std::to_string(size)), std::string::npos);
         }
     }
+    // The log names the range asked for beside what was sent.
+    EXPECT_TRUE(Tool->WaitForError("\" 416 0 \"Range: bytes=10000-10010\"", GiveUpMs)) << Tool->Err;
     EXPECT_EQ(Between(Page("/song/999/download").Body, "<input", ">").find("downlink"), std::string::npos);
     EXPECT_EQ(Send(BuildRangeRequest("HEAD", "127.0.0.1", "file/missing.mp3", Port, 0, 0).value()).Head.find("200 OK"),
               std::string::npos);

@@ -8,12 +8,15 @@
 
 #include <algorithm>
 #include <charconv>
-#include <cstdio>
+#include <ctime>
 #include <filesystem>
-#include <fstream>
 #include <iterator>
 #include <mutex>
 #include <optional>
+
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
 
 namespace zv2::site {
 
@@ -59,19 +62,34 @@ std::string LyricWord(const std::string& target) {
     return platform::IsValidUtf8(raw) ? raw : std::string();
 }
 
-// A range that runs past the end of the file is served up to its last byte,
-// but the library writes the asked end into Content-Range; write the true one.
-void FixContentRange(httplib::Response& response) {
-    if (response.status != 206 || !response.has_header("Content-Range"))
-        return;
-    const std::string value = response.get_header_value("Content-Range");
-    unsigned long long first = 0, total = 0;
-    if (std::sscanf(value.c_str(), "bytes %llu-%*u/%llu", &first, &total) != 2 || response.body.empty())
-        return;
-    response.headers.erase("Content-Range");
-    response.set_header("Content-Range", "bytes " + std::to_string(first) + "-" +
-                                             std::to_string(first + response.body.size() - 1) + "/" +
-                                             std::to_string(total));
+// A file open for reading, shared by the content provider's calls (which
+// run on the server thread after the handler has returned).
+struct TOpenFile {
+    explicit TOpenFile(int fd) : Fd(fd) {}
+    ~TOpenFile() { ::close(Fd); }
+    TOpenFile(const TOpenFile&) = delete;
+    TOpenFile& operator=(const TOpenFile&) = delete;
+    const int Fd;
+};
+
+std::string ToHex(std::int64_t value) {
+    char text[20];
+    const auto end = std::to_chars(text, text + sizeof text, value, 16).ptr;
+    return std::string(text, end);
+}
+
+// Clips a single asked range to a file of `size` bytes as a web server does:
+// an end past the file ends at its last byte, a suffix longer than the file is
+// the whole file. False when the range starts at or past the end.
+bool ClipRange(httplib::Range& range, std::int64_t size) {
+    auto& [first, last] = range;
+    if (first < 0) { // "-N": the last N bytes
+        first = std::max<std::int64_t>(size - std::max<std::int64_t>(last, 0), 0);
+        last = size - 1;
+    } else if (last < 0 || last >= size) {
+        last = size - 1;
+    }
+    return first < size && first <= last;
 }
 
 } // namespace
@@ -80,16 +98,19 @@ TMusicSite::TMusicSite(const TSiteLibrary& library, TLog log)
     : Library_(library), Server_(std::make_unique<httplib::Server>()) {
     // The fetchers send one request per connection and read until the close.
     Server_->set_keep_alive_max_count(1);
-    Server_->set_post_routing_handler(
-        [](const httplib::Request&, httplib::Response& response) { FixContentRange(response); });
     auto lock = std::make_shared<std::mutex>();
     Server_->set_logger(
         [log = std::move(log), lock](const httplib::Request& request, const httplib::Response& response) {
             if (!log)
                 return;
-            const std::string line = request.remote_addr + " \"" + request.method + " " + request.target + " " +
-                                     request.version + "\" " + std::to_string(response.status) + " " +
-                                     std::to_string(response.body.size());
+            // Files go out through a content provider: their size is in the header, not the body.
+            const std::string length = response.body.empty() && response.has_header("Content-Length")
+                                           ? response.get_header_value("Content-Length")
+                                           : std::to_string(response.body.size());
+            std::string line = request.remote_addr + " \"" + request.method + " " + request.target + " " +
+                               request.version + "\" " + std::to_string(response.status) + " " + length;
+            if (request.has_header("Range"))
+                line += " \"Range: " + request.get_header_value("Range") + "\"";
             const std::lock_guard guard(*lock);
             log(line);
         });
@@ -120,8 +141,7 @@ void TMusicSite::Route() {
             served = ServeDownloadPage(*song, SiteOf(request), response);
         } else if (const auto file = under("/file/")) {
             const TSong* found = Library_.SongByRelative(*file);
-            // The library cuts a Range out of the content (206) by itself.
-            served = found && ServeFile(found->Path, "audio/mpeg", response);
+            served = found && ServeFile(found->Path, "audio/mpeg", request, response);
         } else if (path == "/data/music/file") {
             served = ServeDownloadAddress(request, response);
         } else if (path == "/m" && request.get_param_value("tn") == "baidump3lyric") {
@@ -131,7 +151,7 @@ void TMusicSite::Route() {
             served = true;
         } else if (const auto name = under("/lrc/")) {
             const TLyric* found = Library_.LyricByName(*name);
-            served = found && ServeFile(found->Path, "text/plain", response);
+            served = found && ServeFile(found->Path, "text/plain", request, response);
         }
         if (!served) {
             response.status = 404;
@@ -174,16 +194,52 @@ bool TMusicSite::ServeDownloadPage(std::string_view rest, std::string_view site,
     return true;
 }
 
-bool TMusicSite::ServeFile(const std::string& path, const char* type, httplib::Response& response) {
-    std::ifstream in(path, std::ios::binary | std::ios::ate);
-    if (!in)
+// Files are read in pieces as the connection takes them, so a HEAD reads
+// nothing and a range reads only its bytes. One range is served (206), clipped
+// to the file; one that starts past the end gets 416; several get the whole file.
+bool TMusicSite::ServeFile(const std::string& path, const char* type, const httplib::Request& request,
+                           httplib::Response& response) {
+    const int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
+    if (fd < 0)
         return false;
-    // In one read: a large song costs a copy, not a pass byte by byte.
-    std::string bytes(static_cast<std::size_t>(std::max<std::streamoff>(in.tellg(), 0)), '\0');
-    in.seekg(0);
-    if (!in.read(bytes.data(), static_cast<std::streamsize>(bytes.size())))
+    auto file = std::make_shared<TOpenFile>(fd);
+    struct stat info {};
+    if (::fstat(fd, &info) != 0 || !S_ISREG(info.st_mode))
         return false;
-    response.set_content(std::move(bytes), type);
+    const std::int64_t size = info.st_size;
+    // What a client may keep to see whether the file changed: its time, and a
+    // tag of time and size (nanoseconds, so a rewrite within a second shows).
+    char modified[64] = "";
+    struct tm utc {};
+    if (gmtime_r(&info.st_mtim.tv_sec, &utc))
+        std::strftime(modified, sizeof modified, "%a, %d %b %Y %H:%M:%S GMT", &utc);
+    response.set_header("Last-Modified", modified);
+    response.set_header("ETag", "\"" + ToHex(info.st_mtim.tv_sec) + "." + ToHex(info.st_mtim.tv_nsec) + "-" +
+                                    ToHex(size) + "\"");
+    // The library cuts the range out of what the provider gives; it must see
+    // the clipped range, not the asked one, and none where the whole file goes.
+    auto& ranges = const_cast<httplib::Ranges&>(request.ranges);
+    if (ranges.size() > 1)
+        ranges.clear();
+    if (ranges.size() == 1 && !ClipRange(ranges.front(), size)) {
+        ranges.clear();
+        response.status = 416;
+        response.set_header("Content-Range", "bytes */" + std::to_string(size));
+        response.set_content("", type);
+        return true;
+    }
+    if (size == 0) {
+        ranges.clear();
+        response.set_content("", type);
+        return true;
+    }
+    response.set_content_provider(
+        static_cast<std::size_t>(size), type, [file](std::size_t offset, std::size_t length, httplib::DataSink& sink) {
+            char buffer[64 * 1024];
+            const ssize_t got = ::pread(file->Fd, buffer, std::min(length, sizeof buffer), static_cast<off_t>(offset));
+            // The file shrank or cannot be read: end the reply short rather than loop.
+            return got > 0 && sink.write(buffer, static_cast<std::size_t>(got));
+        });
     return true;
 }
 

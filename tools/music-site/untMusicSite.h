@@ -48,7 +48,8 @@ private:
     bool ServeSearch(const httplib::Request& request, httplib::Response& response) const;
     bool ServeChart(std::string_view slug, httplib::Response& response) const;
     bool ServeDownloadPage(std::string_view rest, std::string_view site, httplib::Response& response) const;
-    static bool ServeFile(const std::string& path, const char* type, httplib::Response& response);
+    static bool ServeFile(const std::string& path, const char* type, const httplib::Request& request,
+                          httplib::Response& response);
     static bool ServeDownloadAddress(const httplib::Request& request, httplib::Response& response);
 
     const TSiteLibrary& Library_;
