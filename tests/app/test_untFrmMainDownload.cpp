@@ -14,7 +14,7 @@
 #include "http/untHttpFetch.h"
 #include "platform/IniFile.h"
 #include "platform/net/TcpSocket.h"
-#include "tools/ChildProcess.h"
+#include "tools/MusicSiteProcess.h"
 
 #include <QAction>
 #include <QApplication>
@@ -178,13 +178,9 @@ TEST(DownloadTab, SongsFromTheLocalMusicSiteAreSavedWholeAndListed) {
     const std::string large = test::SongBytes(300000, 3), small = test::SongBytes(2000, 4);
     std::ofstream(library.File("music/Large Song.mp3"), std::ios::binary) << large;
     std::ofstream(library.File("music/Small.mp3"), std::ios::binary) << small;
-    const char* tools = std::getenv("ZV2_TOOLS_DIR");
-    test::TChildProcess site({std::string(tools ? tools : ".") + "/music-site", "--bind", "127.0.0.1", "--port", "0",
-                              "--music", library.File("music")});
-    ASSERT_TRUE(site.WaitForOutput("\n", 20000)) << site.Err;
-    const std::string prefix = "music-site: listening on 127.0.0.1:";
-    ASSERT_EQ(site.Out.rfind(prefix, 0), 0u) << site.Out;
-    const auto port = static_cast<std::uint16_t>(std::stoi(site.Out.substr(prefix.size())));
+    const test::TMusicSiteProcess site({"--music", library.File("music")});
+    ASSERT_TRUE(site.Listening()) << site.Site.Err;
+    const std::uint16_t port = site.Port;
 
     TWindow w;
     const std::size_t listed = w.Form->PlayList().Count();
@@ -206,7 +202,6 @@ TEST(DownloadTab, SongsFromTheLocalMusicSiteAreSavedWholeAndListed) {
     for (std::size_t i = listed; i < count; ++i)
         saved.insert(ini.ReadString("MusicList", "Music" + std::to_string(i), ""));
     EXPECT_EQ(saved, (std::set<std::string>{w.Music("Large Song.mp3"), w.Music("Small.mp3")}));
-    site.Signal(SIGTERM);
 }
 
 TEST(DownloadTab, ADownloadPageWhoseLinkHoldsALineBreakGivesAFailedRowAndSendsNothing) {

@@ -14,7 +14,7 @@
 #include "lyrics/untLRCDisplay.h"
 #include "lyrics/untLRCSvr.h"
 #include "platform/IniFile.h"
-#include "tools/ChildProcess.h"
+#include "tools/MusicSiteProcess.h"
 
 #include <QApplication>
 #include <QLabel>
@@ -83,13 +83,9 @@ TEST(LyricsFound, ASongWithoutLyricsGetsThemFromTheMusicSiteWhilePlaying) {
     std::filesystem::create_directories(library.File("lyrics"));
     const std::string lyric = "[ti:Tune]\n[00:00.30]The First Line\n[00:29.00]the last line\n";
     std::ofstream(library.File("lyrics/Tune.lrc"), std::ios::binary) << lyric;
-    const char* tools = std::getenv("ZV2_TOOLS_DIR");
-    test::TChildProcess site({std::string(tools ? tools : ".") + "/music-site", "--bind", "127.0.0.1", "--port", "0",
-                              "--music", library.File("music"), "--lyrics", library.File("lyrics")});
-    ASSERT_TRUE(site.WaitForOutput("\n", 20000)) << site.Err;
-    const std::string prefix = "music-site: listening on ";
-    ASSERT_EQ(site.Out.rfind(prefix, 0), 0u) << site.Out;
-    const std::string address = site.Out.substr(prefix.size(), site.Out.find('\n') - prefix.size());
+    const test::TMusicSiteProcess site({"--music", library.File("music"), "--lyrics", library.File("lyrics")});
+    ASSERT_TRUE(site.Listening()) << site.Site.Err;
+    const std::string address = site.Address;
 
     TWindow w(address);
     ASSERT_TRUE(w.SongMade);
@@ -98,10 +94,9 @@ TEST(LyricsFound, ASongWithoutLyricsGetsThemFromTheMusicSiteWhilePlaying) {
     ASSERT_TRUE(w.Playing());
     EXPECT_EQ(w.Label(), "Tune");
     // The parser shows lower-cased texts.
-    ASSERT_TRUE(w.RunUntil([&] { return w.Label() == "the first line"; })) << w.Label() << "\n" << site.Err;
+    ASSERT_TRUE(w.RunUntil([&] { return w.Label() == "the first line"; })) << w.Label() << "\n" << site.Site.Err;
     EXPECT_TRUE(w.Playing());
     EXPECT_EQ(test::ReadFile(w.Lyric()), lyric);
-    site.Signal(SIGTERM);
 }
 
 TEST(LyricsFound, AFailingLyricSiteLeavesNoFileAndThePlaybackUndisturbed) {

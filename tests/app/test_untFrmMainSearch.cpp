@@ -12,7 +12,7 @@
 #include "catalogue/untSearchTopNThread.h"
 #include "controls/untImageButton.h"
 #include "speaker/PrivateNetwork.h"
-#include "tools/ChildProcess.h"
+#include "tools/MusicSiteProcess.h"
 
 #include <QAbstractButton>
 #include <QAction>
@@ -265,15 +265,11 @@ struct SearchTabOnTheMusicSite : SearchTab {
             std::ofstream(music + name) << "ID3 not really a song " << i;
         }
         std::ofstream(music + "/歌手 - 歌.mp3") << "another";
-        const char* tools = std::getenv("ZV2_TOOLS_DIR");
-        Site = std::make_unique<TChildProcess>(std::vector<std::string>{
-            std::string(tools ? tools : ".") + "/music-site", "--bind", "127.0.0.1", "--port", "0", "--music", music});
-        ASSERT_TRUE(Site->WaitForOutput("\n", GiveUpMs)) << Site->Err;
-        const std::string prefix = "music-site: listening on ";
-        ASSERT_EQ(Site->Out.rfind(prefix, 0), 0u) << Site->Out;
-        Address = Site->Out.substr(prefix.size(), Site->Out.find('\n') - prefix.size());
+        Site = std::make_unique<TMusicSiteProcess>(std::vector<std::string>{"--music", music}, GiveUpMs);
+        ASSERT_TRUE(Site->Listening()) << Site->Site.Out << Site->Site.Err;
+        Address = Site->Address;
     }
-    std::unique_ptr<TChildProcess> Site;
+    std::unique_ptr<TMusicSiteProcess> Site;
     std::string Address; // "127.0.0.1:port"
 };
 

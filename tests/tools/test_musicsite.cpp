@@ -8,7 +8,7 @@
 
 #include "TempDir.h"
 #include "speaker/PrivateNetwork.h"
-#include "tools/ChildProcess.h"
+#include "tools/MusicSiteProcess.h"
 
 #include <gtest/gtest.h>
 
@@ -25,11 +25,6 @@ using test::TChildProcess;
 namespace {
 
 constexpr int GiveUpMs = 20000;
-
-std::string ToolPath() {
-    const char* dir = std::getenv("ZV2_TOOLS_DIR");
-    return std::string(dir ? dir : ".") + "/music-site";
-}
 
 // Bytes that differ from file to file and from offset to offset.
 std::string FileBytes(std::size_t size, unsigned seed) {
@@ -112,13 +107,12 @@ protected:
                                              "Missing.mp3\tNo Such Song\n"
                                              "a line without a tab\n");
 
-        Tool = std::make_unique<TChildProcess>(std::vector<std::string>{ToolPath(), "--bind", "127.0.0.1", "--port",
-                                                                        "0", "--music", music, "--lyrics", lyrics,
-                                                                        "--catalogue", Dir.File("catalogue.txt")});
-        ASSERT_TRUE(Tool->WaitForOutput("\n", GiveUpMs)) << Tool->Err;
-        const std::string prefix = "music-site: listening on 127.0.0.1:";
-        ASSERT_EQ(Tool->Out.rfind(prefix, 0), 0u) << Tool->Out;
-        Port = static_cast<std::uint16_t>(std::stoi(Tool->Out.substr(prefix.size())));
+        Running = std::make_unique<test::TMusicSiteProcess>(
+            std::vector<std::string>{"--music", music, "--lyrics", lyrics, "--catalogue", Dir.File("catalogue.txt")},
+            GiveUpMs);
+        ASSERT_TRUE(Running->Listening()) << Running->Site.Out << Running->Site.Err;
+        Tool = &Running->Site;
+        Port = Running->Port;
     }
 
     void TearDown() override {
@@ -155,20 +149,21 @@ protected:
     test::TTempDir Dir;
     std::map<std::string, std::string> Files;
     std::string Lyric;
-    std::unique_ptr<TChildProcess> Tool;
+    std::unique_ptr<test::TMusicSiteProcess> Running;
+    TChildProcess* Tool = nullptr; // its process, with the request log
     std::uint16_t Port = 0;
 };
 
 } // namespace
 
 TEST_F(MusicSiteTest, HelpDescribesTheCatalogueFileAndBadOptionsEndBeforeListening) {
-    TChildProcess help({ToolPath(), "--help"});
+    TChildProcess help({test::TMusicSiteProcess::Program(), "--help"});
     EXPECT_EQ(help.Wait(), 0);
     for (const char* text : {"--bind", "--port", "--music", "--lyrics", "--catalogue", "FILE<TAB>TITLE[<TAB>ARTIST]"})
         EXPECT_NE(help.Out.find(text), std::string::npos) << text;
     for (const std::vector<std::string>& args : std::vector<std::vector<std::string>>{
              {"--port", "70000"}, {"--bind", "music.example"}, {"--music", Dir.File("none")}, {"--frobnicate"}}) {
-        std::vector<std::string> argv = {ToolPath(), "--music", Dir.Path()};
+        std::vector<std::string> argv = {test::TMusicSiteProcess::Program(), "--music", Dir.Path()};
         argv.insert(argv.end(), args.begin(), args.end());
         TChildProcess bad(argv);
         EXPECT_EQ(bad.Wait(), 2) << args[0];
