@@ -1,6 +1,7 @@
 #include "audio/untSongTags.h"
 
 #include "platform/FileSystem.h"
+#include "platform/TextCodec.h"
 
 #include <taglib/attachedpictureframe.h>
 #include <taglib/id3v2tag.h>
@@ -51,11 +52,7 @@ std::string_view PictureExtension(std::string_view bytes) {
 
 // FNV-1a, 64 bits, as 16 hex digits: a name that only the same bytes give.
 std::string ContentName(std::string_view bytes) {
-    std::uint64_t hash = 0xCBF29CE484222325ull;
-    for (const char c : bytes) {
-        hash ^= static_cast<unsigned char>(c);
-        hash *= 0x100000001B3ull;
-    }
+    std::uint64_t hash = platform::Fnv1a64(bytes);
     static constexpr char Digits[] = "0123456789abcdef";
     std::string name(16, '0');
     for (int i = 15; i >= 0; --i, hash >>= 4)

@@ -1,5 +1,7 @@
 #include "platform/RunOnce.h"
 
+#include "platform/TextCodec.h"
+
 #include <algorithm>
 #include <cerrno>
 #include <chrono>
@@ -37,11 +39,7 @@ std::string RuntimeFolder() {
 std::string InstanceName(const std::string& programFolder) {
     char resolved[PATH_MAX];
     const std::string folder = ::realpath(programFolder.c_str(), resolved) ? resolved : programFolder;
-    std::uint64_t hash = 14695981039346656037ull; // FNV-1a
-    for (unsigned char c : folder) {
-        hash ^= c;
-        hash *= 1099511628211ull;
-    }
+    const std::uint64_t hash = Fnv1a64(folder);
     char text[64];
     std::snprintf(text, sizeof text, "zv2player-%u-%016llx", static_cast<unsigned>(::getuid()),
                   static_cast<unsigned long long>(hash));

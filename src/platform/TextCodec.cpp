@@ -220,6 +220,15 @@ std::string AsciiLower(std::string_view text) {
     return lower;
 }
 
+std::uint64_t Fnv1a64(std::string_view bytes) {
+    std::uint64_t hash = 0xCBF29CE484222325ull;
+    for (const char c : bytes) {
+        hash ^= static_cast<unsigned char>(c);
+        hash *= 0x100000001B3ull;
+    }
+    return hash;
+}
+
 int HexDigitValue(char c) {
     if (c >= '0' && c <= '9')
         return c - '0';

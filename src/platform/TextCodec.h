@@ -3,6 +3,7 @@
 // where GBK bytes matter: pinyin initials, the lyric site, GBK lyric files;
 // and between UTF-8 and UTF-16LE, for settings files saved as Unicode.
 
+#include <cstdint>
 #include <optional>
 #include <string>
 #include <string_view>
@@ -36,5 +37,9 @@ int HexDigitValue(char c);
 // and two lower-case hex digits (lower case survives the download engine,
 // which lower-cases whole addresses).
 std::string PercentEncode(std::string_view text, std::string_view keep = {});
+
+// FNV-1a, 64 bits, of `bytes`: a fingerprint that tells apart bytes changed
+// by accident (not by someone who wants two texts to agree).
+std::uint64_t Fnv1a64(std::string_view bytes);
 
 } // namespace zv2::platform

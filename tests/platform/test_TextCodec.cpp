@@ -63,3 +63,10 @@ TEST(TextCodec, ToValidUtf8KeepsWellFormedTextAndReplacesEachIllFormedPart) {
     for (const auto& c : cases)
         EXPECT_EQ(ToValidUtf8(c.In), c.Out);
 }
+
+TEST(TextCodec, Fnv1a64GivesThePublishedValues) {
+    // The test vectors published with the FNV hash.
+    EXPECT_EQ(Fnv1a64(""), 0xcbf29ce484222325ull);
+    EXPECT_EQ(Fnv1a64("a"), 0xaf63dc4c8601ec8cull);
+    EXPECT_EQ(Fnv1a64("foobar"), 0x85944171f73967e8ull);
+}
