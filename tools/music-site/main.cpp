@@ -6,6 +6,7 @@
 #include "platform/net/NetAddress.h"
 #include <arpa/inet.h>
 
+#include <charconv>
 #include <csignal>
 #include <cstdio>
 #include <cstdlib>
@@ -28,6 +29,9 @@ const char* const Usage = "Usage: music-site --music DIR [options]\n"
                           "  --bind ADDR        IPv4 address to listen on (default 127.0.0.1; 0.0.0.0 for\n"
                           "                     every interface, to serve other machines)\n"
                           "  --port N           TCP port (default 0: one the system picks)\n"
+                          "  --stall-at N       file replies send the bytes before offset N of the file,\n"
+                          "                     then nothing more until the site ends (a site that stops\n"
+                          "                     half way, for trying interrupted downloads)\n"
                           "  --help             show this text\n"
                           "\n"
                           "Titles and artists come from the file names, \"Artist - Title.mp3\" (a name\n"
@@ -50,6 +54,7 @@ int Fail(const std::string& message) {
 int main(int argc, char** argv) {
     std::string address = "127.0.0.1", musicDir, lyricsDir, catalogue;
     std::uint16_t port = 0;
+    std::int64_t stallAt = -1;
     for (int i = 1; i < argc; ++i) {
         const std::string arg = argv[i];
         const bool hasValue = i + 1 < argc;
@@ -66,6 +71,12 @@ int main(int argc, char** argv) {
         } else if (arg == "--port" && hasValue) {
             if (!zv2::platform::ParsePort(argv[++i], port)) {
                 return Fail("bad port: " + std::string(argv[i]));
+            }
+        } else if (arg == "--stall-at" && hasValue) {
+            const std::string value = argv[++i];
+            const auto [end, error] = std::from_chars(value.data(), value.data() + value.size(), stallAt);
+            if (error != std::errc() || end != value.data() + value.size() || stallAt < 0) {
+                return Fail("bad offset: " + value);
             }
         } else if (arg == "--music" && hasValue) {
             musicDir = argv[++i];
@@ -103,6 +114,9 @@ int main(int argc, char** argv) {
 
     zv2::site::TMusicSite site(library,
                                [](const std::string& line) { std::fprintf(stderr, "music-site: %s\n", line.c_str()); });
+    if (stallAt >= 0) {
+        site.StallAt(stallAt);
+    }
     std::string error;
     if (!site.Start(address, port, error)) {
         return Fail(error);

@@ -198,7 +198,7 @@ bool TMusicSite::ServeDownloadPage(std::string_view rest, std::string_view site,
 // nothing and a range reads only its bytes. One range is served (206), clipped
 // to the file; one that starts past the end gets 416; several get the whole file.
 bool TMusicSite::ServeFile(const std::string& path, const char* type, const httplib::Request& request,
-                           httplib::Response& response) {
+                           httplib::Response& response) const {
     const int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
     if (fd < 0)
         return false;
@@ -234,9 +234,20 @@ bool TMusicSite::ServeFile(const std::string& path, const char* type, const http
         return true;
     }
     response.set_content_provider(
-        static_cast<std::size_t>(size), type, [file](std::size_t offset, std::size_t length, httplib::DataSink& sink) {
+        static_cast<std::size_t>(size), type,
+        [file, stall = Stall_](std::size_t offset, std::size_t length, httplib::DataSink& sink) {
             char buffer[64 * 1024];
-            const ssize_t got = ::pread(file->Fd, buffer, std::min(length, sizeof buffer), static_cast<off_t>(offset));
+            std::size_t most = std::min(length, sizeof buffer);
+            if (stall->At >= 0) {
+                const auto at = static_cast<std::int64_t>(offset);
+                if (at >= stall->At) {
+                    stall->Wait();
+                    return false;
+                }
+                most =
+                    static_cast<std::size_t>(std::min<std::int64_t>(static_cast<std::int64_t>(most), stall->At - at));
+            }
+            const ssize_t got = ::pread(file->Fd, buffer, most, static_cast<off_t>(offset));
             // The file shrank or cannot be read: end the reply short rather than loop.
             return got > 0 && sink.write(buffer, static_cast<std::size_t>(got));
         });
@@ -274,9 +285,27 @@ bool TMusicSite::Start(const std::string& address, std::uint16_t port, std::stri
     return true;
 }
 
+void TMusicSite::TStall::Wait() {
+    std::unique_lock lock(Mutex);
+    Ended.wait(lock, [this] { return Stopping; });
+}
+
+void TMusicSite::TStall::End() {
+    {
+        std::lock_guard lock(Mutex);
+        Stopping = true;
+    }
+    Ended.notify_all();
+}
+
+void TMusicSite::StallAt(std::int64_t offset) {
+    Stall_->At = offset;
+}
+
 void TMusicSite::Stop() {
     if (!Thread_.joinable())
         return;
+    Stall_->End(); // the server waits for its replies, stalled ones too
     Server_->stop();
     Thread_.join();
 }
