@@ -8,7 +8,8 @@
 //                   0 previous, 1 next
 //   imglstPlayBtn   136 x 34, four 34 x 34 frames as above: 0 play, 1 pause
 //   imglstPlayList  16 x 16: 0 song, 1 playing, 2 failed, 3 chart song, 4 chart
-//   imglstStatus    16 x 16 download states: 0 waiting, 1 downloading, 3 failed
+//   imglstStatus    16 x 16 download states: 0 waiting, 1 downloading, 2 paused
+//                   (unfinished, to be continued), 3 failed
 //   imglstMenu      16 x 16 menu images: 0 play, 1 move up, 2 move down,
 //                   3 remove from a list, 4 delete for good, 5 add, 6 select all,
 //                   7 download, 8 stop, 9 copy, 10 search, 11 web address,

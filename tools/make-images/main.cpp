@@ -240,6 +240,19 @@ QImage FailedIcon() {
         DiscPath());
 }
 
+// An unfinished download that waits to be continued: a pause sign on an amber disc.
+QImage PausedIcon() {
+    return Icon(
+        [](QPainter& painter) {
+            Disc(painter, QColor(255, 214, 120), QColor(214, 136, 20));
+            painter.setPen(Qt::NoPen);
+            painter.setBrush(NearWhite);
+            painter.drawRoundedRect(QRectF(5.2, 4.6, 2.1, 6.8), 0.6, 0.6);
+            painter.drawRoundedRect(QRectF(8.7, 4.6, 2.1, 6.8), 0.6, 0.6);
+        },
+        DiscPath());
+}
+
 QImage ChartIcon() {
     const struct {
         QRectF Box;
@@ -606,7 +619,8 @@ int main(int argc, char** argv) {
                     Save(FailedIcon(), folder, "imglstPlayList", 2) &&
                     Save(NoteIcon(QColor(226, 128, 24)), folder, "imglstPlayList", 3) &&
                     Save(ChartIcon(), folder, "imglstPlayList", 4) && Save(WaitingIcon(), folder, "imglstStatus", 0) &&
-                    Save(DownloadingIcon(), folder, "imglstStatus", 1) && Save(FailedIcon(), folder, "imglstStatus", 3);
+                    Save(DownloadingIcon(), folder, "imglstStatus", 1) &&
+                    Save(PausedIcon(), folder, "imglstStatus", 2) && Save(FailedIcon(), folder, "imglstStatus", 3);
     const QImage menu[] = {MenuPlay(),   MenuArrow(true), MenuArrow(false),  MenuMinus(), MenuTrash(),
                            MenuPlus(),   MenuSelectAll(), DownloadingIcon(), MenuStop(),  MenuCopy(),
                            MenuSearch(), MenuGlobe(),     MenuEraser(),      MenuDisk(),  MenuExit()};
