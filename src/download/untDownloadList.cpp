@@ -5,6 +5,7 @@
 #include "platform/Dispatcher.h"
 #include "platform/FileSystem.h"
 #include "platform/TickCount.h"
+#include "platform/UntDebug.h"
 
 #include <algorithm>
 #include <cstdio>
@@ -61,7 +62,12 @@ std::string TargetPath(const std::string& savePath, const std::string& programFo
 }
 
 TDownloadList::TDownloadList(platform::IDispatcher& ui, TOptions options) : Ui_(ui), Options_(std::move(options)) {
-    RemoveUnfinishedSongs(DownloadFolder(Options_.SavePath, Options_.ProgramFolder));
+    const std::string folder = DownloadFolder(Options_.SavePath, Options_.ProgramFolder);
+    TUnfinishedScan scan = ScanUnfinishedSongs(folder);
+    for (const std::string& line : scan.Discarded)
+        platform::DebugOutput("Resume record discarded: " + folder + "/" + line);
+    for (TUnfinishedSong& song : scan.Songs)
+        AddUnfinishedRow(folder, std::move(song));
 }
 
 TDownloadList::~TDownloadList() {
@@ -80,7 +86,7 @@ bool TDownloadList::StartFromSearchRow(int rowImage, const std::string& songName
     return true;
 }
 
-std::uint32_t TDownloadList::StartDownload(const std::string& fileName, const std::string& url) {
+void TDownloadList::EnsureEngine() {
     if (!Engine_) {
         TTaskCallbacks callbacks;
         callbacks.OnTaskStart = [this](std::uint32_t key, std::int32_t size) { TaskStarted(key, size); };
@@ -88,33 +94,86 @@ std::uint32_t TDownloadList::StartDownload(const std::string& fileName, const st
         callbacks.OnTaskProgress = [this](std::uint32_t key, std::int32_t bytes) { TaskProgress(key, bytes); };
         callbacks.OnTaskDone = [this](std::uint32_t key, const std::string& saved) { TaskDone(key, saved); };
         callbacks.OnTaskRetry = [this](std::uint32_t key, int attempt) { TaskRetry(key, attempt); };
+        callbacks.OnTaskRestart = [this](std::uint32_t key) { TaskRestarted(key); };
         Engine_ = std::make_unique<TTaskThread>(std::move(callbacks), Options_.MaxTasks, Options_.ThreadsPeerTask,
                                                 Options_.Timing);
     }
+}
+
+std::uint32_t TDownloadList::NewKey(std::uint32_t tick) {
+    // The tick count names the download; two rows in one tick get the next free value.
+    std::uint32_t key = tick;
+    std::lock_guard lock(TaskInfosMutex_);
+    const auto used = [&](std::uint32_t k) {
+        return k == 0 || FindRow(k) ||
+               std::any_of(TaskInfos_.begin(), TaskInfos_.end(), [k](const TTaskInfo& t) { return t.Key == k; });
+    };
+    while (used(key))
+        ++key;
+    return key;
+}
+
+void TDownloadList::AddUnfinishedRow(const std::string& folder, TUnfinishedSong song) {
+    const TResumeRecord& record = song.Record;
     TDownloadRow row;
     row.StartTick = Now();
-    // The tick count names the download; two rows in one tick get the next free value.
-    std::uint32_t key = row.StartTick;
-    {
-        std::lock_guard lock(TaskInfosMutex_);
-        const auto used = [&](std::uint32_t k) {
-            return k == 0 || FindRow(k) ||
-                   std::any_of(TaskInfos_.begin(), TaskInfos_.end(), [k](const TTaskInfo& t) { return t.Key == k; });
-        };
-        while (used(key))
-            ++key;
-    }
+    row.Key = NewKey(row.StartTick);
+    row.Image = diPaused;
+    row.FileName = record.Name;
+    row.Size = record.Size;
+    row.SizeText = std::to_string(record.Size);
+    row.Progress = ProgressText(record.Complete(), record.Size);
+    row.Speed = kUnfinishedText;
+    Rows_.push_back(row);
+    std::lock_guard lock(TaskInfosMutex_);
+    TaskInfos_.push_back(
+        {row.Key, folder + "/" + record.Name, record.Url, record.Size, record.Complete(), std::move(song)});
+}
+
+std::uint32_t TDownloadList::StartDownload(const std::string& fileName, const std::string& url) {
+    EnsureEngine();
+    TDownloadRow row;
+    row.StartTick = Now();
+    const std::uint32_t key = NewKey(row.StartTick);
     row.Key = key;
     row.FileName = fileName;
     Rows_.push_back(row);
     const std::string path = TargetPath(Options_.SavePath, Options_.ProgramFolder, fileName);
     {
         std::lock_guard lock(TaskInfosMutex_);
-        TaskInfos_.push_back({key, path, url, 0, 0});
+        TaskInfos_.push_back({key, path, url, 0, 0, std::nullopt});
     }
     Engine_->AddTask(key, path, url);
     Changed();
     return key;
+}
+
+bool TDownloadList::ContinueTask(std::uint32_t key) {
+    TDownloadRow* row = FindRow(key);
+    if (!row || row->Image != diPaused)
+        return false;
+    std::optional<TUnfinishedSong> song;
+    std::string path;
+    {
+        std::lock_guard lock(TaskInfosMutex_);
+        for (const TTaskInfo& t : TaskInfos_)
+            if (t.Key == key) {
+                song = t.Unfinished;
+                path = t.FileName;
+                break;
+            }
+    }
+    if (!song)
+        return false;
+    EnsureEngine();
+    row->Image = diWaiting;
+    row->StartTick = Now();
+    row->Speed = "0 k/s";
+    row->Elapsed = "00:00:00.000";
+    row->FromBytes = song->Record.Complete();
+    Engine_->ContinueTask(key, path, *song);
+    Changed();
+    return true;
 }
 
 bool TDownloadList::IsUrlQueued(const std::string& url) const {
@@ -141,8 +200,9 @@ void TDownloadList::RefreshStatus() {
         row.Elapsed = ElapsedText(elapsed);
         if (row.Retry > 0 && downloaded > row.RetryFrom)
             row.Retry = 0;
-        row.Speed =
-            row.Retry > 0 ? RetryText(row.Retry, Options_.Timing.SegmentRetries) : SpeedText(downloaded, elapsed);
+        row.Speed = row.Retry > 0       ? RetryText(row.Retry, Options_.Timing.SegmentRetries)
+                    : !row.Note.empty() ? row.Note
+                                        : SpeedText(downloaded - row.FromBytes, elapsed);
         changed = true;
     }
     if (changed)
@@ -154,6 +214,7 @@ void TDownloadList::DeleteTask(std::uint32_t key) {
         return;
     if (Engine_)
         Engine_->RemoveTask(key);
+    DiscardUnfinished(key);
     RemoveTaskInfo(key);
     std::erase_if(Rows_, [key](const TDownloadRow& row) { return row.Key == key; });
     Changed();
@@ -162,9 +223,11 @@ void TDownloadList::DeleteTask(std::uint32_t key) {
 void TDownloadList::DeleteAll() {
     if (Rows_.empty())
         return;
-    for (auto it = Rows_.rbegin(); it != Rows_.rend(); ++it)
+    for (auto it = Rows_.rbegin(); it != Rows_.rend(); ++it) {
         if (Engine_)
             Engine_->RemoveTask(it->Key);
+        DiscardUnfinished(it->Key);
+    }
     Rows_.clear();
     Changed();
 }
@@ -177,6 +240,7 @@ bool TDownloadList::ClearErrors() {
             continue;
         if (Engine_)
             Engine_->RemoveTask(it->Key);
+        DiscardUnfinished(it->Key);
         it = Rows_.erase(it);
         any = true;
     }
@@ -195,6 +259,19 @@ void TDownloadList::RemoveTaskInfo(std::uint32_t key) {
     auto it = std::find_if(TaskInfos_.begin(), TaskInfos_.end(), [key](const TTaskInfo& t) { return t.Key == key; });
     if (it != TaskInfos_.end())
         TaskInfos_.erase(it);
+}
+
+void TDownloadList::DiscardUnfinished(std::uint32_t key) {
+    std::string temporary;
+    {
+        std::lock_guard lock(TaskInfosMutex_);
+        for (const TTaskInfo& t : TaskInfos_)
+            if (t.Key == key && t.Unfinished)
+                temporary = t.Unfinished->Temporary;
+    }
+    // A download alive holds its file, and takes it along when it goes.
+    if (!temporary.empty())
+        DiscardUnfinishedSong(temporary);
 }
 
 void TDownloadList::Changed() {
@@ -253,6 +330,23 @@ void TDownloadList::TaskRetry(std::uint32_t key, int attempt) {
             row->Retry = attempt;
             row->RetryFrom = GetTaskProgress(key);
             row->Speed = RetryText(attempt, Options_.Timing.SegmentRetries);
+            Changed();
+        }
+    });
+}
+
+void TDownloadList::TaskRestarted(std::uint32_t key) {
+    {
+        std::lock_guard lock(TaskInfosMutex_);
+        for (TTaskInfo& t : TaskInfos_)
+            if (t.Key == key)
+                t.Downloaded = 0;
+    }
+    PostToUi([this, key] {
+        if (TDownloadRow* row = FindRow(key)) {
+            row->Note = kRestartedText;
+            row->Speed = kRestartedText;
+            row->FromBytes = 0;
             Changed();
         }
     });

@@ -13,8 +13,16 @@
 // A song saved while its row was being deleted still goes to the playlist:
 // a song on disk is never left unlisted.
 //
-// At construction the download folder is cleared of the temporary files of
-// saves that a crash cut short (RemoveUnfinishedSongs).
+// At construction the download folder is looked at (ScanUnfinishedSongs):
+// every unfinished download kept there from an earlier run becomes a paused
+// row (image 2, its progress from its record, the speed column reading
+// kUnfinishedText), listed by name after nothing else; a record found unsound
+// goes with its file, with a diagnostic line ("Resume record discarded: ...").
+// ContinueTask (double click, "继续下载") makes a paused row a waiting one
+// that goes on from where it stopped; if the file changed on the server it
+// starts over and the speed column reads kRestartedText until it ends.
+// Deleting a row that came from an unfinished download (DeleteTask,
+// DeleteAll, ClearErrors) removes its temporary file and record too.
 //
 // Records of TaskInfos outlive their rows (failed ones, and rows removed by
 // DeleteAll or ClearErrors), so IsUrlQueued keeps refusing their addresses.
@@ -26,11 +34,13 @@
 // here waits on the network: the probes run on threads of their own.
 
 #include "download/untEnginePacing.h"
+#include "download/untResumeRecord.h"
 
 #include <cstdint>
 #include <functional>
 #include <memory>
 #include <mutex>
+#include <optional>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -43,11 +53,15 @@ namespace zv2::download {
 
 class TTaskThread;
 
-enum TDownloadImage : int { diWaiting = 0, diDownloading = 1, diFailed = 3 };
+enum TDownloadImage : int { diWaiting = 0, diDownloading = 1, diPaused = 2, diFailed = 3 };
 
 // The refusal of a song that is already downloading or downloaded.
 inline constexpr char kAlreadyQueuedText[] = "该音乐已经在下载中或者已经下载完成！";
 inline constexpr char kAlreadyQueuedCaption[] = "出错";
+// The speed column of an unfinished download kept from an earlier run.
+inline constexpr char kUnfinishedText[] = "未完成";
+// The speed column of one continued whose file changed on the server.
+inline constexpr char kRestartedText[] = "文件已变，重新下载";
 
 struct TDownloadRow {
     std::uint32_t Key = 0;       // the download's key in the engine
@@ -61,6 +75,8 @@ struct TDownloadRow {
     std::string Elapsed = "00:00:00.000";
     int Retry = 0;              // the last retry of a failed segment (1 ..), shown until bytes arrive again
     std::int64_t RetryFrom = 0; // the bytes written when it began
+    std::string Note;           // shown in the speed column in place of the speed while set
+    std::int64_t FromBytes = 0; // the bytes it had when it started: the speed counts those that came since
 };
 
 // "%2.2f %%" of 100 x downloaded / size; 0.00 when above 100 or undefined.
@@ -102,12 +118,15 @@ public:
     bool StartFromSearchRow(int rowImage, const std::string& songName, const std::string& url);
     // Adds a row and queues the download; returns its key (unique, not 0).
     std::uint32_t StartDownload(const std::string& fileName, const std::string& url);
+    // "继续下载", or a double click on a paused row: the download goes on.
+    // False (nothing changes) when the row is not a paused one.
+    bool ContinueTask(std::uint32_t key);
     bool IsUrlQueued(const std::string& url) const;
     std::int64_t GetTaskProgress(std::uint32_t key) const;
 
     // The once-a-second refresh of the downloading rows' texts.
     void RefreshStatus();
-    // "删除任务[&D]": the download, its record and its row.
+    // "删除任务[&D]": the download, its record and its row (and the files of an unfinished one).
     void DeleteTask(std::uint32_t key);
     // "删除所有[&R]": every download and row; the records stay.
     void DeleteAll();
@@ -128,9 +147,16 @@ private:
         std::string Url;
         std::int64_t Size = 0;
         std::int64_t Downloaded = 0;
+        std::optional<TUnfinishedSong> Unfinished; // the row came from an unfinished download
     };
 
     std::uint32_t Now() const;
+    // A key for a row added at `tick`: the tick, or the next value no row or record has.
+    std::uint32_t NewKey(std::uint32_t tick);
+    void EnsureEngine();
+    void AddUnfinishedRow(const std::string& folder, TUnfinishedSong song);
+    // Removes the files of the unfinished download a row came from, if any.
+    void DiscardUnfinished(std::uint32_t key);
     TDownloadRow* FindRow(std::uint32_t key);
     void RemoveTaskInfo(std::uint32_t key);
     void Changed();
@@ -139,6 +165,7 @@ private:
     void TaskFailed(std::uint32_t key);
     void TaskProgress(std::uint32_t key, std::int32_t bytes);
     void TaskRetry(std::uint32_t key, int attempt);
+    void TaskRestarted(std::uint32_t key);
     void TaskDone(std::uint32_t key, const std::string& savedPath);
     void PostToUi(std::function<void()> change);
 

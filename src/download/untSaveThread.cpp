@@ -24,12 +24,6 @@ std::int32_t Low32(std::int64_t value) {
     return static_cast<std::int32_t>(static_cast<std::uint32_t>(value & 0xFFFFFFFF));
 }
 
-constexpr std::size_t kTemporaryNameLength = sizeof kTemporarySongPrefix - 1 + 6;
-
-bool IsTemporarySongName(std::string_view name) {
-    return name.size() == kTemporaryNameLength && name.starts_with(kTemporarySongPrefix);
-}
-
 bool WriteAll(int fd, const char* data, std::size_t size) {
     while (size > 0) {
         const ssize_t n = ::write(fd, data, size);
@@ -59,6 +53,35 @@ int CreateTemporarySong(const std::string& folder, std::string& path) {
         ::close(fd);
     }
     return -1;
+}
+
+// Takes an unfinished download's temporary file, open for writing and locked,
+// when it is a file that holds at least `length` bytes and no download alive
+// holds it; -1 otherwise.
+int TakeTemporarySong(const std::string& path, std::int64_t length) {
+    const int fd = ::open(path.c_str(), O_RDWR | O_NOFOLLOW | O_CLOEXEC);
+    if (fd < 0)
+        return -1;
+    struct stat info {};
+    if (::flock(fd, LOCK_EX | LOCK_NB) == 0 && ::fstat(fd, &info) == 0 && S_ISREG(info.st_mode) && info.st_nlink > 0 &&
+        info.st_size >= length)
+        return fd;
+    ::close(fd);
+    return -1;
+}
+
+// Writes bytes [start, end) of a file at their offset.
+bool WriteAt(int fd, const char* bytes, std::int64_t start, std::int64_t end) {
+    while (start < end) {
+        const ssize_t n = ::pwrite(fd, bytes, static_cast<std::size_t>(end - start), start);
+        if (n < 0 && errno == EINTR)
+            continue;
+        if (n <= 0)
+            return false;
+        bytes += n;
+        start += n;
+    }
+    return true;
 }
 
 // Moves `from` to `to` unless `to` exists (errno EEXIST then).
@@ -91,29 +114,6 @@ std::string FolderOf(const std::string& fileName) {
 
 } // namespace
 
-int RemoveUnfinishedSongs(const std::string& folder) {
-    DIR* dir = ::opendir(folder.c_str());
-    if (!dir)
-        return 0;
-    int removed = 0;
-    while (const dirent* entry = ::readdir(dir)) {
-        if (!IsTemporarySongName(entry->d_name))
-            continue;
-        const std::string path = folder + "/" + entry->d_name;
-        const int fd = ::open(path.c_str(), O_RDONLY | O_NOFOLLOW | O_CLOEXEC | O_NONBLOCK);
-        if (fd < 0)
-            continue;
-        struct stat info {};
-        // A save alive in another process holds the lock.
-        if (::fstat(fd, &info) == 0 && S_ISREG(info.st_mode) && ::flock(fd, LOCK_EX | LOCK_NB) == 0 &&
-            ::unlink(path.c_str()) == 0)
-            ++removed;
-        ::close(fd);
-    }
-    ::closedir(dir);
-    return removed;
-}
-
 TBlockInfo MakeSegmentEnd(std::uint32_t key) {
     TBlockInfo block;
     block.Key = key;
@@ -138,7 +138,8 @@ std::string FreeFileName(const std::string& fileName, const std::function<bool(c
 TSaveThread::TFileInfo::~TFileInfo() {
     if (Fd < 0)
         return;
-    ::unlink(Temporary.c_str()); // while it is still locked
+    if (!Keep)
+        RemoveTemporarySong(Temporary); // while it is still locked
     ::close(Fd);
 }
 
@@ -152,13 +153,19 @@ TSaveThread::~TSaveThread() {
     Thread_.join();
     for (const TBlockInfo& block : Blocks_)
         Pool_.FreeBuffer(block.Buffer);
+    // What has arrived of the files open stays for the next start.
+    for (const auto& file : Files_)
+        if (file->Opened)
+            KeepUnfinished(*file);
 }
 
-bool TSaveThread::AddFile(std::uint32_t key, const std::string& fileName, std::int64_t size, int segments) {
+bool TSaveThread::AddFile(std::uint32_t key, const std::string& fileName, std::int64_t size, int segments,
+                          TFileOrigin origin) {
     if (size <= 0 || size > kLargestSong)
         return false;
-    auto file = std::make_unique<TFileInfo>();
+    auto file = std::make_shared<TFileInfo>();
     file->FileName = fileName;
+    file->Origin = std::move(origin);
     file->Key = key;
     file->Size = size;
     file->Segments = std::max(1, segments);
@@ -224,7 +231,9 @@ void TSaveThread::Execute() {
 
 bool TSaveThread::Pass(std::vector<TNotice>& notices) {
     bool didWork = false;
-    std::unique_ptr<TFileInfo> complete;
+    std::shared_ptr<TFileInfo> complete;
+    std::shared_ptr<TFileInfo> toRecord;
+    TResumeRecord record;
     {
         std::lock_guard lock(Mutex_);
         if (OpenCount_.load() <= OpenLimit_) {
@@ -233,10 +242,13 @@ bool TSaveThread::Pass(std::vector<TNotice>& notices) {
                 TFileInfo& file = **it;
                 file.Opened = true;
                 ++OpenCount_;
-                if (OpenFile(file))
+                if (OpenFile(file)) {
                     notices.push_back({&Callbacks_.OnFileOpened, file.Key, Low32(file.Size)});
-                else
+                    if (file.Written > 0) // what an unfinished download had already
+                        notices.push_back({&Callbacks_.OnFileProgress, file.Key, Low32(file.Written)});
+                } else {
                     notices.push_back({&Callbacks_.OnFileError, file.Key, 0});
+                }
                 didWork = true;
             }
         }
@@ -249,17 +261,24 @@ bool TSaveThread::Pass(std::vector<TNotice>& notices) {
             WriteBlock(block, notices);
             Pool_.FreeBuffer(block.Buffer);
             didWork = true;
-            // A finished file leaves the list here; it is saved without the lock.
-            auto it = std::find_if(Files_.begin(), Files_.end(), [&](const auto& file) {
-                return file->Key == block.Key && file->Opened && file->Written == file->Size;
-            });
-            if (it != Files_.end()) {
-                complete = std::move(*it);
-                Files_.erase(it);
-                --OpenCount_;
-                Saving_ = {complete->Key, true, false};
-            }
         }
+        // A finished file leaves the list here; it is saved without the lock.
+        auto it = std::find_if(Files_.begin(), Files_.end(),
+                               [&](const auto& file) { return file->Opened && file->Written == file->Size; });
+        if (it != Files_.end()) {
+            complete = std::move(*it);
+            Files_.erase(it);
+            --OpenCount_;
+            Saving_ = {complete->Key, true, false};
+        } else {
+            toRecord = RecordDue(record);
+        }
+    }
+    if (toRecord) {
+        // Without the lock: a flush may take a while. A file removed meanwhile
+        // takes its record along when the last hold of it goes.
+        WriteRecord(*toRecord, record);
+        didWork = true;
     }
     if (complete) {
         const std::string saved = SaveFile(*complete);
@@ -303,6 +322,20 @@ void TSaveThread::WriteBlock(const TBlockInfo& block, std::vector<TNotice>& noti
 }
 
 bool TSaveThread::OpenFile(TFileInfo& file) {
+    if (!file.Origin.Temporary.empty()) {
+        const std::vector<TByteRange>& complete = file.Origin.Complete;
+        file.Fd = TakeTemporarySong(file.Origin.Temporary, complete.empty() ? 0 : complete.back().End);
+        if (file.Fd < 0)
+            return false;
+        file.Temporary = file.Origin.Temporary;
+        for (const TByteRange& range : complete)
+            if (const std::int64_t end = std::min(range.End, file.Size); range.Start >= 0 && range.Start < end)
+                AddRange(file, range.Start, end);
+        // Its record says so already.
+        file.Recorded = file.Written;
+        file.RecordedAt = std::chrono::steady_clock::now();
+        return true;
+    }
     if (!WriteToFile_) {
         file.Pages.resize(static_cast<std::size_t>((file.Size + kPageSize - 1) / kPageSize));
         return true;
@@ -314,18 +347,8 @@ bool TSaveThread::OpenFile(TFileInfo& file) {
 }
 
 bool TSaveThread::WriteBytes(TFileInfo& file, const char* bytes, std::int64_t start, std::int64_t end) {
-    if (file.Fd >= 0) {
-        while (start < end) {
-            const ssize_t n = ::pwrite(file.Fd, bytes, static_cast<std::size_t>(end - start), start);
-            if (n < 0 && errno == EINTR)
-                continue;
-            if (n <= 0)
-                return false;
-            bytes += n;
-            start += n;
-        }
-        return true;
-    }
+    if (file.Fd >= 0)
+        return WriteAt(file.Fd, bytes, start, end);
     try {
         // The image grows by the pages the bytes reach, never by what the
         // server announced.
@@ -361,6 +384,62 @@ void TSaveThread::AddRange(TFileInfo& file, std::int64_t start, std::int64_t end
     file.Written += end - start;
 }
 
+TResumeRecord TSaveThread::RecordOf(const TFileInfo& file) {
+    TResumeRecord record;
+    record.Url = file.Origin.Url;
+    record.Name = file.FileName.substr(file.FileName.rfind('/') + 1);
+    record.Size = file.Size;
+    record.LastModified = file.Origin.LastModified;
+    record.ETag = file.Origin.ETag;
+    // A record names at most so many ranges: those after them are fetched again.
+    for (auto it = file.Ranges.begin(); it != file.Ranges.end() && record.Ranges.size() < kMostResumeRanges; ++it)
+        record.Ranges.push_back({it->first, it->second});
+    return record;
+}
+
+std::shared_ptr<TSaveThread::TFileInfo> TSaveThread::RecordDue(TResumeRecord& record) {
+    const auto now = std::chrono::steady_clock::now();
+    for (const auto& file : Files_) {
+        if (file->Fd < 0 ||
+            (file->Recorded >= 0 &&
+             (file->Written == file->Recorded || now - file->RecordedAt < std::chrono::milliseconds(kRecordEveryMs))))
+            continue;
+        record = RecordOf(*file);
+        file->Recorded = file->Written;
+        file->RecordedAt = now;
+        return file;
+    }
+    return nullptr;
+}
+
+void TSaveThread::WriteRecord(TFileInfo& file, const TResumeRecord& record) {
+    // Every byte the record names was written before it was taken; on disk first.
+    if (::fdatasync(file.Fd) == 0)
+        WriteResumeRecord(file.Temporary, record);
+}
+
+void TSaveThread::KeepUnfinished(TFileInfo& file) {
+    if (file.Fd < 0) {
+        if (file.Pages.empty())
+            return; // it never got a place
+        const std::string folder = FolderOf(file.FileName);
+        ::mkdir(folder.c_str(), 0755); // one level; the file's creation below tells
+        file.Fd = CreateTemporarySong(folder, file.Temporary);
+        if (file.Fd < 0)
+            return;
+        for (const auto& [start, end] : file.Ranges)
+            for (std::int64_t at = start; at < end;) {
+                const std::int64_t page = at / kPageSize;
+                const std::int64_t upTo = std::min(end, (page + 1) * kPageSize);
+                if (!WriteAt(file.Fd, file.Pages[static_cast<std::size_t>(page)].get() + (at - page * kPageSize), at,
+                             upTo))
+                    return; // the file goes with its record
+                at = upTo;
+            }
+    }
+    file.Keep = ::fdatasync(file.Fd) == 0 && WriteResumeRecord(file.Temporary, RecordOf(file));
+}
+
 std::string TSaveThread::SaveFile(TFileInfo& file) {
     const std::string folder = FolderOf(file.FileName);
     std::string temporary;
@@ -384,7 +463,7 @@ std::string TSaveThread::SaveFile(TFileInfo& file) {
     written = written && ::fsync(fd) == 0;
     const bool closed = ::close(fd) == 0;
     if (!written || !closed) {
-        ::unlink(temporary.c_str());
+        RemoveTemporarySong(temporary);
         return {};
     }
     std::string saved = CommitSong(temporary, file.FileName);
@@ -401,6 +480,7 @@ std::string TSaveThread::CommitSong(const std::string& temporary, const std::str
         for (int attempt = 0; attempt < 100; ++attempt) {
             const std::string name = FreeFileName(fileName, PathExists);
             if (MoveWithoutReplacing(temporary, name)) {
+                ::unlink(ResumeRecordPath(temporary).c_str());
                 SavedNames_[Saving_.Key] = name;
                 return name;
             }
@@ -408,7 +488,7 @@ std::string TSaveThread::CommitSong(const std::string& temporary, const std::str
                 break; // a name that appeared meanwhile is passed over; anything else fails
         }
     }
-    ::unlink(temporary.c_str());
+    RemoveTemporarySong(temporary);
     return {};
 }
 

@@ -16,7 +16,23 @@
 // a file creates its temporary file (below) and every block is written into
 // it at its offset (pwrite) as it arrives, so memory is what waits in the
 // queue whatever the song's size. The save then only flushes and moves it.
-// A file removed or failed, or a writer destroyed, removes its temporary file.
+// A file removed or failed removes its temporary file.
+//
+// Resume records (untResumeRecord.h): a file written to file has its record
+// beside its temporary file, written when the file is opened and then at
+// most once every kRecordEveryMs while bytes arrive, each time after the
+// temporary file is flushed (fdatasync), so a record names only bytes that
+// are on disk; the writer's thread writes it with no lock held. A file added
+// with an unfinished download's temporary file (TFileOrigin::Temporary) is
+// written to that file whatever the pace: opening it takes the file (locked;
+// one that is gone, locked by another download, or shorter than its
+// complete ranges fails the open), counts its complete ranges as written
+// (OnFileOpened, then OnFileProgress with them) and wants only the rest; one
+// complete already is saved at once. Destroying the writer (the program's
+// close) keeps every opened file for the next start: one written to file
+// gets its last record; an image has the bytes that arrived written to a
+// temporary file of its own, with a record. A save moves the song into place
+// and then removes its record.
 //
 // A save never leaves a part of a song under a song's name: the image is
 // written to a temporary file in the target folder (kTemporarySongPrefix and
@@ -24,8 +40,9 @@
 // (fsync), and only then moved to the file name or, when that exists, to the
 // first free numbered name (Song.mp3, then Song0.mp3, Song1.mp3, ...) without
 // ever replacing a file. A failed save removes its temporary file. A writer
-// killed during a save leaves its temporary file; RemoveUnfinishedSongs
-// clears the folder of them at the next start.
+// killed during a save leaves its temporary file: at the next start
+// ScanUnfinishedSongs removes it, or keeps it as an unfinished download when
+// it has a record (a file written to file).
 //
 // A file removed (RemoveFile) while it is being saved is either not saved (the
 // removal came before the move: the temporary file goes) or saved and
@@ -39,21 +56,24 @@
 // OnFileError reports it.
 //
 // Failures (OnFileError with value 0): an image that cannot grow (out of
-// memory), a save that fails, missing bytes as above. The file stays
-// registered until RemoveFile; later blocks of it are still written.
+// memory), a temporary file that cannot be made or taken, a save that fails,
+// missing bytes as above. The file stays registered until RemoveFile; later
+// blocks of it are still written.
 //
 // Threads: AddFile, AddBlock and RemoveFile from any thread (task thread,
 // workers, main thread); they take the writer's lock briefly (RemoveFile
 // also while a save moves its file into place) and never wait on the
-// network. The callbacks run on the writer's thread with no lock of the
-// writer held, in the order of the events; values are 32-bit (sizes up to
-// kLargestSong). Destruction abandons a save that has
-// not moved its file yet.
+// network or for a flush. The callbacks run on the writer's thread with no
+// lock of the writer held, in the order of the events; values are 32-bit
+// (sizes up to kLargestSong). Destruction abandons a save that has not
+// moved its file yet.
 
 #include "download/untEnginePacing.h"
 #include "download/untMemoryPool.h"
+#include "download/untResumeRecord.h"
 
 #include <atomic>
+#include <chrono>
 #include <cstdint>
 #include <deque>
 #include <functional>
@@ -93,14 +113,18 @@ inline constexpr std::int64_t kLargestSong = std::int64_t{512} << 20;
 // file has more waits (TWorkThread) instead of piling blocks up.
 inline constexpr std::int64_t kQueuedBytesPerFile = std::int64_t{8} << 20;
 
-// The temporary files of saves in progress: this prefix and six characters.
-inline constexpr char kTemporarySongPrefix[] = ".zv2dl-";
+// The longest a file written to file goes, while bytes arrive, without a
+// new resume record.
+inline constexpr int kRecordEveryMs = 1000;
 
-// Removes from `folder` the temporary files of saves that did not end (their
-// writer was killed); a save running now in another process keeps its file.
-// Returns how many were removed. For the start of the program, on the
-// download folder.
-int RemoveUnfinishedSongs(const std::string& folder);
+// Where a file comes from, for its resume record, and what of it is on disk.
+struct TFileOrigin {
+    std::string Url;          // the song's address
+    std::string LastModified; // what the server said of the file; empty when nothing
+    std::string ETag;
+    std::string Temporary;            // an unfinished download's temporary file to go on with; empty: a new file
+    std::vector<TByteRange> Complete; // the bytes complete in it (sorted, apart)
+};
 
 // The first of `fileName`, part + "0" + ext, part + "1" + ext, ... that does
 // not exist; ext is the name's part from its last "." on (empty without one).
@@ -117,7 +141,8 @@ public:
 
     // Registers a download of `size` bytes (1 .. kLargestSong) fetched by
     // `segments` jobs. False (nothing registered) for a size out of range.
-    bool AddFile(std::uint32_t key, const std::string& fileName, std::int64_t size, int segments = 1);
+    bool AddFile(std::uint32_t key, const std::string& fileName, std::int64_t size, int segments = 1,
+                 TFileOrigin origin = {});
     void AddBlock(const TBlockInfo& block);
     // Drops every record of `key` with its image, and its queued blocks.
     void RemoveFile(std::uint32_t key);
@@ -135,9 +160,11 @@ private:
     // that belongs in it arrives: memory follows the bytes received.
     static constexpr std::int64_t kPageSize = 64 * 1024;
     struct TFileInfo {
-        // Removes the temporary file of a file written to disk that was not saved.
+        // Removes the temporary file (and record) of a file written to disk
+        // that was not saved, unless it is kept for the next start.
         ~TFileInfo();
         std::string FileName;
+        TFileOrigin Origin;
         bool Opened = false;
         std::vector<std::unique_ptr<char[]>> Pages; // the image; none until opened, none when written to file
         int Fd = -1;                                // written to file: the open temporary file
@@ -148,6 +175,9 @@ private:
         std::map<std::int64_t, std::int64_t> Ranges; // written [start, end), merged
         int Segments = 1;
         int SegmentsEnded = 0;
+        std::int64_t Recorded = -1; // Written when the last record was written; -1 none yet
+        std::chrono::steady_clock::time_point RecordedAt;
+        bool Keep = false; // its temporary file and record stay for the next start
     };
     struct TSaving {
         std::uint32_t Key = 0;
@@ -163,11 +193,19 @@ private:
     bool Pass(std::vector<TNotice>& notices);
     void WriteBlock(const TBlockInfo& block, std::vector<TNotice>& notices);
     static void AddRange(TFileInfo& file, std::int64_t start, std::int64_t end);
+    static TResumeRecord RecordOf(const TFileInfo& file);
+    // The file written to file whose record is due, taken with what the record says.
+    std::shared_ptr<TFileInfo> RecordDue(TResumeRecord& record);
+    // Flushes the file and writes the record that names what it holds.
+    static void WriteRecord(TFileInfo& file, const TResumeRecord& record);
+    // At the writer's end: the file stays for the next start (Keep), with its record.
+    void KeepUnfinished(TFileInfo& file);
     // Saves a complete file (the writer's thread, no lock held): the name
     // saved under, or empty when the save failed or was abandoned.
     std::string SaveFile(TFileInfo& file);
     // Gives an opened file its place: the image's page list, or its temporary
-    // file (false when that cannot be made).
+    // file, new or the unfinished one it goes on with (false when that cannot
+    // be made or taken).
     bool OpenFile(TFileInfo& file);
     bool WriteBytes(TFileInfo& file, const char* bytes, std::int64_t start, std::int64_t end);
     // Moves the written temporary file to its song name, under the lock; empty
@@ -182,7 +220,8 @@ private:
     std::atomic<int> OpenCount_{0};
 
     mutable std::mutex Mutex_; // guards Files_, Blocks_, QueuedBytes_, SavedNames_ and Saving_
-    std::vector<std::unique_ptr<TFileInfo>> Files_;
+    // Shared with the writer's thread while it writes a record without the lock.
+    std::vector<std::shared_ptr<TFileInfo>> Files_;
     std::deque<TBlockInfo> Blocks_;
     std::map<std::uint32_t, std::int64_t> QueuedBytes_; // by key
     std::map<std::uint32_t, std::string> SavedNames_;

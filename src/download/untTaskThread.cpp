@@ -2,6 +2,7 @@
 
 #include "http/untHttpReply.h"
 #include "http/untHttpRequest.h"
+#include "platform/UntDebug.h"
 #include "platform/net/TcpSocket.h"
 
 #include <algorithm>
@@ -22,6 +23,14 @@ int MsLeft(TClock::time_point deadline) {
 }
 
 constexpr std::size_t kLongestProbeReply = 64 * 1024;
+constexpr std::size_t kLongestServerText = 256;
+constexpr std::int64_t kSmallestHalf = 1024;
+
+// A field's value when a line of the resume record can hold it, else empty.
+std::string RecordText(const http::THttpReplyHead& head, std::string_view name) {
+    const http::THeaderField* field = head.Find(name);
+    return field && IsRecordValue(field->Value, kLongestServerText) ? field->Value : std::string();
+}
 
 } // namespace
 
@@ -32,6 +41,8 @@ TProbeResult ParseProbeReply(std::string_view reply) {
     // as written, and only a Content-Length line spelled so gives the size,
     // each of its digits counting and every other character skipped.
     result.StatusOK = head.Status == 200 && head.Reason == "OK";
+    result.LastModified = RecordText(head, "Last-Modified");
+    result.ETag = RecordText(head, "ETag");
     const http::THeaderField* length = head.Find("Content-Length");
     if (!length || length->Name != "Content-Length")
         return result;
@@ -52,6 +63,31 @@ std::vector<TDownLoadInfo> SegmentJobs(std::uint32_t key, const std::string& url
         return {{key, url, 0, size}};
     const std::int64_t q = size / 3;
     return {{key, url, 0, q}, {key, url, q + 1, q + 2}, {key, url, size - q, q}};
+}
+
+bool SameFileOnServer(const TResumeRecord& record, const TProbeResult& probe) {
+    return probe.StatusOK && probe.Size == record.Size && probe.LastModified == record.LastModified &&
+           probe.ETag == record.ETag && !(record.LastModified.empty() && record.ETag.empty());
+}
+
+std::vector<TDownLoadInfo> ResumeJobs(std::uint32_t key, const std::string& url, std::int64_t size,
+                                      const std::vector<TByteRange>& complete) {
+    std::vector<TByteRange> pieces = MissingRanges(complete, size);
+    const auto length = [](const TByteRange& r) { return r.End - r.Start; };
+    while (!pieces.empty() && pieces.size() < 3) {
+        const auto largest = std::max_element(pieces.begin(), pieces.end(),
+                                              [&](const auto& a, const auto& b) { return length(a) < length(b); });
+        if (length(*largest) < 2 * kSmallestHalf)
+            break;
+        const std::int64_t middle = largest->Start + length(*largest) / 2;
+        const TByteRange second{middle, largest->End};
+        largest->End = middle;
+        pieces.insert(largest + 1, second);
+    }
+    std::vector<TDownLoadInfo> jobs;
+    for (const TByteRange& piece : pieces)
+        jobs.push_back({key, url, piece.Start, length(piece) - 1});
+    return jobs;
 }
 
 TTaskThread::TTaskThread(TTaskCallbacks callbacks, int maxTasks, int threadsPeerTask, const TEngineTiming& timing)
@@ -82,15 +118,33 @@ TTaskThread::~TTaskThread() {
 }
 
 void TTaskThread::AddTask(std::uint32_t key, const std::string& fileName, const std::string& url) {
+    TTaskInfo task;
+    task.Key = key;
+    task.FileName = fileName;
+    task.Url = url;
+    Queue(std::move(task));
+}
+
+void TTaskThread::ContinueTask(std::uint32_t key, const std::string& fileName, const TUnfinishedSong& song) {
+    TTaskInfo task;
+    task.Key = key;
+    task.FileName = fileName;
+    task.Url = song.Record.Url;
+    task.Unfinished = song;
+    Queue(std::move(task));
+}
+
+void TTaskThread::Queue(TTaskInfo task) {
     {
         std::lock_guard lock(TasksMutex_);
-        TTaskInfo task;
-        task.Key = key;
-        task.FileName = fileName;
-        task.Url = url;
         Tasks_.push_back(std::move(task));
     }
     Pacer_.Wake();
+}
+
+std::vector<TDownLoadInfo> TTaskThread::TaskJobs(const TTaskInfo& task) {
+    return task.Complete.empty() ? SegmentJobs(task.Key, task.Url, task.Size, task.StatusOK)
+                                 : ResumeJobs(task.Key, task.Url, task.Size, task.Complete);
 }
 
 void TTaskThread::RemoveTask(std::uint32_t key) {
@@ -219,18 +273,40 @@ void TTaskThread::ProbeDone(std::uint32_t key) {
     }
     probe->Thread.join();
     const TProbeResult result = probe->Result;
-    if (result.Size > 0 && result.Size <= kLargestSong) {
+    if (result.Size <= 0 || result.Size > kLargestSong) {
+        FailTask(key);
+        return;
+    }
+    std::string changed; // the temporary file of an unfinished download whose file changed
+    {
         std::lock_guard lock(TasksMutex_);
         auto it = std::find_if(Tasks_.begin(), Tasks_.end(), [key](const TTaskInfo& t) { return t.Key == key; });
         if (it == Tasks_.end())
             return; // removed while it was probed
-        it->Size = result.Size;
-        it->StatusOK = result.StatusOK;
-        const auto segments = SegmentJobs(key, it->Url, result.Size, result.StatusOK).size();
-        Writer_.AddFile(key, it->FileName, result.Size, static_cast<int>(segments));
-        return;
+        TTaskInfo& task = *it;
+        task.Size = result.Size;
+        task.StatusOK = result.StatusOK;
+        TFileOrigin origin{task.Url, result.LastModified, result.ETag, {}, {}};
+        if (task.Unfinished) {
+            if (SameFileOnServer(task.Unfinished->Record, result)) {
+                origin.Temporary = task.Unfinished->Temporary;
+                origin.Complete = task.Complete = task.Unfinished->Record.Ranges;
+            } else {
+                changed = task.Unfinished->Temporary;
+            }
+            task.Unfinished.reset();
+        }
+        // A resumed file that lacks nothing has no jobs; the writer saves it at once.
+        const auto segments = static_cast<int>(std::max<std::size_t>(TaskJobs(task).size(), 1));
+        Writer_.AddFile(key, task.FileName, result.Size, segments, std::move(origin));
     }
-    FailTask(key);
+    if (changed.empty())
+        return;
+    // Nothing of the old file is trusted: it goes with its record.
+    DiscardUnfinishedSong(changed);
+    platform::DebugOutput("Unfinished download changed on the server, started over: " + changed);
+    if (Callbacks_.OnTaskRestart)
+        Callbacks_.OnTaskRestart(key);
 }
 
 void TTaskThread::PostEvent(std::uint8_t kind, std::uint32_t key, std::int32_t value) {
@@ -262,7 +338,7 @@ bool TTaskThread::HandleEvent() {
             it->Opened = true;
             ++Running_;
             // Queued under the task lock: a RemoveTask after this sees them in the pool.
-            for (const TDownLoadInfo& job : SegmentJobs(it->Key, it->Url, it->Size, it->StatusOK))
+            for (const TDownLoadInfo& job : TaskJobs(*it))
                 Jobs_.AddJob(job);
         }
         if (Callbacks_.OnTaskStart)

@@ -6,7 +6,8 @@
 // MaxTasks x ThreadsPeerTask), the writer (open-file limit ThreadsPeerTask)
 // and the thread pool (no workers at first).
 //
-// A task: AddTask queues it (waiting). One pass of the task thread starts the
+// A task: AddTask queues it (waiting); ContinueTask queues an unfinished
+// download (untResumeRecord.h) the same way. One pass of the task thread starts the
 // first waiting task while Running <= MaxTasks and fewer than MaxTasks + 1
 // probes are in flight: a HEAD request to the host:port of its address
 // (lower-cased, spaces escaped; an address the request guard refuses fails
@@ -18,6 +19,13 @@
 // then registered with the writer, and when the writer opens it the task is
 // cut into segment jobs (SegmentJobs): three for a "200 OK" file of 3072
 // bytes or more, one otherwise. The pass then handles at most one event.
+//
+// An unfinished download goes on only when the probe shows the same file as
+// its record (SameFileOnServer): the writer then takes its temporary file and
+// the jobs ask for the missing bytes only (ResumeJobs). Otherwise its
+// temporary file and record go, OnTaskRestart (key) tells of it, and the
+// download starts over as a new one. A probe that fails leaves them as they
+// are, for a later try.
 //
 // Events (posted by the writer's and the workers' threads, handled in order
 // on the task thread, one per pass):
@@ -61,6 +69,7 @@
 #include <functional>
 #include <memory>
 #include <mutex>
+#include <optional>
 #include <string>
 #include <string_view>
 #include <thread>
@@ -74,6 +83,7 @@ struct TTaskCallbacks {
     std::function<void(std::uint32_t key, std::int32_t bytes)> OnTaskProgress;
     std::function<void(std::uint32_t key, const std::string& savedPath)> OnTaskDone; // the file's name on disk
     std::function<void(std::uint32_t key, int attempt)> OnTaskRetry; // a failed segment is fetched again (1 ..)
+    std::function<void(std::uint32_t key)> OnTaskRestart; // an unfinished download's file changed: from scratch
 };
 
 // What a HEAD reply says, read with the one reply reader (http::ReadReplyHead)
@@ -82,17 +92,36 @@ struct TTaskCallbacks {
 // digit of the value taken, everything else skipped; 0 without such a field;
 // above kLargestSong it reads kLargestSong + 1, which is refused), and
 // StatusOK says whether the status line reads "200 OK" as written.
+// LastModified and ETag are those fields' values (any case of the names),
+// kept for the resume record when a line of it can hold them (at most 256
+// bytes, no control byte), else empty.
 struct TProbeResult {
     std::int64_t Size = 0;
     bool StatusOK = false;
+    std::string LastModified;
+    std::string ETag;
 };
 TProbeResult ParseProbeReply(std::string_view reply);
+
+// Whether the server's file is the one an unfinished download's record
+// describes: a "200 OK" reply, the same size, and the same Last-Modified and
+// ETag (a text the record has must come again, one it lacks must not), of
+// which the record has at least one: without either nothing tells a changed
+// file of the same size, so such a download is never continued.
+bool SameFileOnServer(const TResumeRecord& record, const TProbeResult& probe);
 
 // The segment jobs of a file of `size` bytes: with `statusOK` and size L >=
 // 3072, q = L / 3 and the jobs (0, q), (q + 1, q + 2), (L - q, q) as (Start,
 // Length), whose inclusive ranges overlap and together cover 0 .. L - 1;
 // otherwise the one job (0, L).
 std::vector<TDownLoadInfo> SegmentJobs(std::uint32_t key, const std::string& url, std::int64_t size, bool statusOK);
+
+// The jobs of a continued download: the bytes of 0 .. size-1 that `complete`
+// lacks, each missing range asked for exactly (Start, bytes - 1), the largest
+// cut in halves while there are fewer than three jobs and it holds at least
+// 2048 bytes. None when nothing is missing.
+std::vector<TDownLoadInfo> ResumeJobs(std::uint32_t key, const std::string& url, std::int64_t size,
+                                      const std::vector<TByteRange>& complete);
 
 class TTaskThread {
 public:
@@ -103,6 +132,9 @@ public:
 
     // Queues a download; `fileName` is the full target path. Keys are unique and not 0.
     void AddTask(std::uint32_t key, const std::string& fileName, const std::string& url);
+    // Queues an unfinished download to go on, as `fileName` (its folder's
+    // path and the record's name) from the record's address.
+    void ContinueTask(std::uint32_t key, const std::string& fileName, const TUnfinishedSong& song);
     // Forgets a download: it leaves the list (a waiting one is never started),
     // its segments stop, its image is dropped, Running falls when it had risen.
     void RemoveTask(std::uint32_t key);
@@ -118,7 +150,9 @@ private:
         std::string Url;
         std::int64_t Size = 0;
         bool StatusOK = false;
-        bool Opened = false; // counted in Running
+        bool Opened = false;                       // counted in Running
+        std::optional<TUnfinishedSong> Unfinished; // to go on with, until the probe has judged it
+        std::vector<TByteRange> Complete;          // on disk already: only the rest is fetched
     };
     struct TEvent {
         std::uint8_t Kind;
@@ -135,6 +169,9 @@ private:
         std::thread Thread;
     };
 
+    void Queue(TTaskInfo task);
+    // The segment jobs of a task whose size is known.
+    static std::vector<TDownLoadInfo> TaskJobs(const TTaskInfo& task);
     void Execute();
     bool StartNextTask();
     void StartTask(const TTaskInfo& task);

@@ -1,5 +1,6 @@
 #include "EventLog.h"
 #include "FileServer.h"
+#include "ResumeRecords.h"
 #include "TempDir.h"
 #include "download/untDownloadList.h"
 #include "download/untSaveThread.h"
@@ -33,11 +34,11 @@ struct TWriterFixture : ::testing::Test {
     TTempDir Dir;
     std::unique_ptr<TSaveThread> Writer;
 
-    void Start(int openLimit) {
+    void Start(int openLimit, bool writeToFile = false) {
         Writer = std::make_unique<TSaveThread>(Pool, openLimit,
                                                TWriterCallbacks{Log.Recorder("opened"), Log.Recorder("progress"),
                                                                 Log.Recorder("finished"), Log.Recorder("error")},
-                                               0);
+                                               0, writeToFile);
     }
     // Queues bytes [offset, offset + length) of `song` as one block in a pool buffer.
     void Block(std::uint32_t key, const std::string& song, std::int64_t offset, std::int32_t length) {
@@ -45,6 +46,11 @@ struct TWriterFixture : ::testing::Test {
         const auto available = std::min<std::int64_t>(length, static_cast<std::int64_t>(song.size()) - offset);
         std::memcpy(buffer, song.data() + offset, static_cast<std::size_t>(std::max<std::int64_t>(available, 0)));
         Writer->AddBlock({key, offset, length, buffer});
+    }
+    // Queues bytes [from, to) of `song` in blocks of the pool's size.
+    void Blocks(std::uint32_t key, const std::string& song, std::int64_t from, std::int64_t to) {
+        for (; from < to; from += Pool.BlockSize())
+            Block(key, song, from, static_cast<std::int32_t>(std::min<std::int64_t>(Pool.BlockSize(), to - from)));
     }
 };
 
@@ -185,19 +191,93 @@ TEST_F(TWriterFixture, AFileRemovedBeforeItsLastBlockIsNeverSaved) {
     EXPECT_FALSE(Log.Contains("finished 8 100"));
 }
 
-TEST(RemoveUnfinishedSongs, RemovesOnlyTemporaryFilesNoSaveHolds) {
-    TTempDir dir;
-    std::ofstream(dir.File(".zv2dl-abc123")) << "cut short";
-    std::ofstream(dir.File(".zv2dl-long-name")) << "not ours: another length";
-    std::ofstream(dir.File("Song.mp3")) << "a song";
-    // A save alive in another process holds its file locked.
-    const int held = ::open(dir.File(".zv2dl-LIVE00").c_str(), O_CREAT | O_RDWR | O_CLOEXEC, 0644);
+namespace {
+
+const TFileOrigin kOrigin{"http://127.0.0.1:8080/file/Song.mp3", "Tue, 08 Dec 2026 20:23:01 GMT", "\"a1-7\"", {}, {}};
+
+// The bytes of `ranges` of the file at `path` and of `song` are the same.
+bool SameBytes(const std::string& path, const std::string& song, const std::vector<TByteRange>& ranges) {
+    const std::string bytes = ReadFile(path);
+    return std::all_of(ranges.begin(), ranges.end(), [&](const TByteRange& r) {
+        const auto at = static_cast<std::size_t>(r.Start), length = static_cast<std::size_t>(r.End - r.Start);
+        return bytes.size() >= at + length && bytes.compare(at, length, song, at, length) == 0;
+    });
+}
+
+} // namespace
+
+// At full speed: the record follows the bytes on disk, the close keeps file
+// and record, and a writer of a later run goes on with them.
+TEST_F(TWriterFixture, AFileWrittenToFileIsRecordedKeptAtTheCloseAndContinuedLater) {
+    const std::string song = zv2::test::SongBytes(100000, 3);
+    Start(3, true);
+    ASSERT_TRUE(Writer->AddFile(1, Dir.File("Song.mp3"), 100000, 1, kOrigin));
+    Blocks(1, song, 0, 30000);
+    Blocks(1, song, 60000, 70000);
+    const auto recorded = zv2::test::WaitForRecord(Dir.Path(), [](const auto& r) { return r.Complete() == 40000; });
+    ASSERT_TRUE(recorded);
+    EXPECT_EQ(recorded->Record.Url, kOrigin.Url);
+    EXPECT_EQ(recorded->Record.Name, "Song.mp3");
+    EXPECT_EQ(recorded->Record.Size, 100000);
+    EXPECT_EQ(recorded->Record.LastModified, kOrigin.LastModified);
+    EXPECT_EQ(recorded->Record.ETag, kOrigin.ETag);
+    EXPECT_EQ(recorded->Record.Ranges, (std::vector<TByteRange>{{0, 30000}, {60000, 70000}}));
+    EXPECT_TRUE(SameBytes(recorded->Temporary, song, recorded->Record.Ranges));
+
+    Blocks(1, song, 30000, 35000);
+    ASSERT_TRUE(Log.WaitFor("progress 1 45000"));
+    Writer.reset(); // the close: what arrived stays, recorded
+    const TUnfinishedScan scan = ScanUnfinishedSongs(Dir.Path());
+    ASSERT_EQ(scan.Songs.size(), 1u);
+    const TUnfinishedSong& kept = scan.Songs[0];
+    EXPECT_EQ(kept.Temporary, recorded->Temporary);
+    EXPECT_EQ(kept.Record.Ranges, (std::vector<TByteRange>{{0, 35000}, {60000, 70000}}));
+    EXPECT_TRUE(SameBytes(kept.Temporary, song, kept.Record.Ranges));
+
+    // The next run, at the designed pace: only the rest comes.
+    Start(3);
+    TFileOrigin origin = kOrigin;
+    origin.Temporary = kept.Temporary;
+    origin.Complete = kept.Record.Ranges;
+    ASSERT_TRUE(Writer->AddFile(2, Dir.File("Song.mp3"), 100000, 2, origin));
+    ASSERT_TRUE(Log.WaitFor("progress 2 45000")) << "what it has counts from the start";
+    Blocks(2, song, 35000, 60000);
+    Blocks(2, song, 70000, 100000);
+    ASSERT_TRUE(Log.WaitFor("finished 2 100000"));
+    EXPECT_TRUE(ReadFile(Dir.File("Song.mp3")) == song);
+    EXPECT_EQ(FilesIn(Dir.Path()), std::vector<std::string>{"Song.mp3"}) << "no file or record left";
+}
+
+TEST_F(TWriterFixture, AtTheDesignedPaceTheCloseWritesWhatArrivedWithItsRecord) {
+    const std::string song = zv2::test::SongBytes(200000, 4);
+    Start(3);
+    ASSERT_TRUE(Writer->AddFile(1, Dir.File("Song.mp3"), 200000, 3, kOrigin));
+    Blocks(1, song, 0, 70000);
+    Blocks(1, song, 140000, 141000);
+    ASSERT_TRUE(Log.WaitFor("progress 1 71000"));
+    EXPECT_TRUE(ScanUnfinishedSongs(Dir.Path()).Songs.empty()) << "in memory while the writer runs";
+    Writer.reset();
+    const TUnfinishedScan scan = ScanUnfinishedSongs(Dir.Path());
+    ASSERT_EQ(scan.Songs.size(), 1u);
+    EXPECT_EQ(scan.Songs[0].Record.Ranges, (std::vector<TByteRange>{{0, 70000}, {140000, 141000}}));
+    EXPECT_EQ(scan.Songs[0].Record.ETag, kOrigin.ETag);
+    EXPECT_TRUE(SameBytes(scan.Songs[0].Temporary, song, scan.Songs[0].Record.Ranges));
+}
+
+TEST_F(TWriterFixture, AnUnfinishedFileThatAnotherDownloadHoldsIsNotTaken) {
+    std::ofstream(Dir.File(".zv2dl-held01"), std::ios::binary) << std::string(100, 'x');
+    const int held = ::open(Dir.File(".zv2dl-held01").c_str(), O_RDWR | O_CLOEXEC);
     ASSERT_EQ(::flock(held, LOCK_EX), 0);
-    EXPECT_EQ(RemoveUnfinishedSongs(dir.Path()), 1);
-    EXPECT_EQ(FilesIn(dir.Path()), (std::vector<std::string>{".zv2dl-LIVE00", ".zv2dl-long-name", "Song.mp3"}));
+    Start(3);
+    TFileOrigin origin = kOrigin;
+    origin.Temporary = Dir.File(".zv2dl-held01");
+    origin.Complete = {{0, 100}};
+    ASSERT_TRUE(Writer->AddFile(1, Dir.File("Song.mp3"), 1000, 1, origin));
+    ASSERT_TRUE(Log.WaitFor("error 1 0"));
+    Writer->RemoveFile(1);
+    Writer.reset();
+    EXPECT_EQ(ReadFile(Dir.File(".zv2dl-held01")), std::string(100, 'x')) << "left as it was";
     ::close(held);
-    EXPECT_EQ(RemoveUnfinishedSongs(dir.Path()), 1);
-    EXPECT_EQ(RemoveUnfinishedSongs(dir.File("missing")), 0);
 }
 
 // The writer's process is killed (SIGKILL) while it saves a large song: the
