@@ -305,13 +305,14 @@ public:
     void DownloadSearchRow(int row);
     download::TDownloadList* Downloads() { return Downloads_.get(); }
     QMenu* pmTaskMgr = nullptr;
-    QAction *mniDelTask = nullptr, *mniDelAll = nullptr, *mniClrError = nullptr;
+    QAction *mniContinueTask = nullptr, *mniDelTask = nullptr, *mniDelAll = nullptr, *mniClrError = nullptr;
     QTimer* tmrStatus = nullptr;
 
 private:
     void SetupDownload(); // once, from FormCreate, after the settings are loaded
     void StopDownloads(); // from FormDestroy: the engine stops, its threads end
     void pmTaskMgrPopup();
+    void mniContinueTaskClick();
     void mniDelTaskClick();
     void mniDelAllClick();
     void mniClrErrorClick();

@@ -1,6 +1,8 @@
 // The main window's download tab: lvDownload shows the rows of the download
-// list (through TDownloadModel, one row per change), its pop-up menu deletes
-// them, tmrStatus refreshes their texts, and a search row starts a download.
+// list (through TDownloadModel, one row per change), its pop-up menu
+// continues an unfinished one ("继续下载", as a double click does) and
+// deletes them, tmrStatus refreshes their texts, and a search row starts a
+// download.
 // The decisions are TDownloadList's; the engine's changes reach this file on
 // the UI thread through the dispatcher.
 
@@ -24,6 +26,7 @@ void Tfrm_Main::SetupDownload() {
     options.Timing = Loaded_.FullSpeed ? download::TEngineTiming::FullSpeed(Env_.DownloadTiming) : Env_.DownloadTiming;
     Downloads_ = std::make_unique<download::TDownloadList>(*Env_.Dispatcher, options);
     Downloads_->OnRowsChanged = [this] { DownloadRows_->Update(Downloads_->Rows()); };
+    DownloadRows_->Update(Downloads_->Rows()); // the unfinished downloads of an earlier run
     Downloads_->OnSongDone = [this](const std::string& path) {
         PlayList_.Append(path);
         SaveSettings(); // at once: a crash from here on keeps the song in the list
@@ -31,9 +34,13 @@ void Tfrm_Main::SetupDownload() {
 
     pmTaskMgr = new QMenu(lvDownload);
     pmTaskMgr->setObjectName("pmTaskMgr");
+    mniContinueTask = AddMenuItem(pmTaskMgr, "mniContinueTask", "继续下载");
     mniDelTask = AddMenuItem(pmTaskMgr, "mniDelTask", "删除任务[&D]");
     mniDelAll = AddMenuItem(pmTaskMgr, "mniDelAll", "删除所有[&R]");
     mniClrError = AddMenuItem(pmTaskMgr, "mniClrError", "清除错误[&C]");
+    connect(mniContinueTask, &QAction::triggered, this, [this] { mniContinueTaskClick(); });
+    connect(lvDownload, &QAbstractItemView::doubleClicked, this,
+            [this](const QModelIndex& index) { Downloads_->ContinueTask(DownloadRows_->Key(index.row())); });
     connect(mniDelTask, &QAction::triggered, this, [this] { mniDelTaskClick(); });
     connect(mniDelAll, &QAction::triggered, this, [this] { mniDelAllClick(); });
     connect(mniClrError, &QAction::triggered, this, [this] { mniClrErrorClick(); });
@@ -75,10 +82,17 @@ void Tfrm_Main::DownloadSearchRow(int row) {
 }
 
 void Tfrm_Main::pmTaskMgrPopup() {
-    mniDelTask->setEnabled(FirstSelectedRow(*lvDownload) >= 0);
+    const int selected = FirstSelectedRow(*lvDownload);
+    mniContinueTask->setEnabled(selected >= 0 && DownloadRows_->Image(selected) == download::diPaused);
+    mniDelTask->setEnabled(selected >= 0);
     const bool any = DownloadRows_->rowCount() > 0;
     mniDelAll->setEnabled(any);
     mniClrError->setEnabled(any);
+}
+
+void Tfrm_Main::mniContinueTaskClick() {
+    if (const int row = FirstSelectedRow(*lvDownload); row >= 0)
+        Downloads_->ContinueTask(DownloadRows_->Key(row));
 }
 
 void Tfrm_Main::mniDelTaskClick() {

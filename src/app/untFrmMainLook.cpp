@@ -51,27 +51,15 @@ void Tfrm_Main::SetupLook() {
     lbTopNList->setItemDelegate(new controls::TChartListDelegate(lbTopNList));
     lbTopNList->setUniformItemSizes(true);
 
-    const std::pair<QAction*, int> items[] = {{mniPlay, miPlay},
-                                              {mniMoveUp, miMoveUp},
-                                              {mniMoveDown, miMoveDown},
-                                              {mniCopyTo, miCopy},
-                                              {mniDelete, miRemove},
-                                              {mniRemove, miDelete},
-                                              {mniAdd, miAdd},
-                                              {mniSelectAll, miSelectAll},
-                                              {mniDownLoad, miDownload},
-                                              {mniStopSearch, miStop},
-                                              {mniCopyURL, miAddress},
-                                              {mniSearchArtist, miSearch},
-                                              {mniSearchAlum, miSearch},
-                                              {nmiClearSearchList, miClear},
-                                              {mniDelTask, miRemove},
-                                              {mniDelAll, miRemove},
-                                              {mniClrError, miClear},
-                                              {mniSearchSong, miSearch},
-                                              {mniSearchSinger, miSearch},
-                                              {mniPlayCtrl, miPlay},
-                                              {mniExit, miExit}};
+    const std::pair<QAction*, int> items[] = {
+        {mniPlay, miPlay},         {mniMoveUp, miMoveUp},         {mniMoveDown, miMoveDown},
+        {mniCopyTo, miCopy},       {mniDelete, miRemove},         {mniRemove, miDelete},
+        {mniAdd, miAdd},           {mniSelectAll, miSelectAll},   {mniDownLoad, miDownload},
+        {mniStopSearch, miStop},   {mniCopyURL, miAddress},       {mniSearchArtist, miSearch},
+        {mniSearchAlum, miSearch}, {nmiClearSearchList, miClear}, {mniContinueTask, miDownload},
+        {mniDelTask, miRemove},    {mniDelAll, miRemove},         {mniClrError, miClear},
+        {mniSearchSong, miSearch}, {mniSearchSinger, miSearch},   {mniPlayCtrl, miPlay},
+        {mniExit, miExit}};
     for (const auto& [item, image] : items)
         SetMenuImage(item, image);
 

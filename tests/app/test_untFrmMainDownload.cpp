@@ -1,9 +1,11 @@
 // The download tab end to end: search rows downloaded through the window from
 // the local music site and from loopback file servers that close early or
-// hang; inside a private network namespace when the process may make one.
+// hang, and downloads killed half way that the next start continues; inside
+// a private network namespace when the process may make one.
 #include "app/untFrmMain.h"
 
 #include "../download/FileServer.h"
+#include "../download/ResumeRecords.h"
 #include "../speaker/PrivateNetwork.h"
 #include "QtTestApp.h"
 #include "ReportRows.h"
@@ -14,6 +16,7 @@
 #include "http/untHttpFetch.h"
 #include "platform/IniFile.h"
 #include "platform/net/TcpSocket.h"
+#include "tools/ChildProcess.h"
 #include "tools/MusicSiteProcess.h"
 
 #include <QAction>
@@ -21,6 +24,8 @@
 #include <QMenu>
 #include <QTreeView>
 #include <chrono>
+#include <climits>
+#include <csignal>
 #include <filesystem>
 #include <fstream>
 #include <set>
@@ -58,9 +63,12 @@ std::string DownloadAddress(std::uint16_t port, int id) {
     return site + page.substr(at + marker.size(), page.find('"', at + marker.size()) - at - marker.size());
 }
 
+// A program folder; `settings` are more lines of its Download.ini.
 struct THome {
     test::TTempDir Home;
-    THome() { std::ofstream(Home.File("Download.ini")) << "[ZV2Address]\nIP=127.0.0.2\n[History]\nAutoPlay=0\n"; }
+    explicit THome(const std::string& settings = {}) {
+        std::ofstream(Home.File("Download.ini")) << "[ZV2Address]\nIP=127.0.0.2\n[History]\nAutoPlay=0\n" << settings;
+    }
 };
 
 // The designed pace, with a short silence limit so that a hanging site fails soon.
@@ -70,8 +78,16 @@ download::TEngineTiming ShortSilence() {
     return timing;
 }
 
-struct TWindow : THome, test::TTestWindow {
-    TWindow() : TTestWindow(Home.Path() + "/", test::FreePortLink(), ShortSilence()) {}
+struct THomeOfWindow {
+    explicit THomeOfWindow(std::shared_ptr<THome> home) : Kept(std::move(home)), Home(Kept->Home) {}
+    std::shared_ptr<THome> Kept;
+    test::TTempDir& Home;
+};
+
+// The window over a new program folder, or over one an earlier run used.
+struct TWindow : THomeOfWindow, test::TTestWindow {
+    explicit TWindow(std::shared_ptr<THome> home = std::make_shared<THome>())
+        : THomeOfWindow(std::move(home)), TTestWindow(Home.Path() + "/", test::FreePortLink(), ShortSilence()) {}
 
     // Adds a search result row as the search worker delivers it; returns its row.
     int AddSearchRow(const std::string& name, const std::string& url) {
@@ -226,4 +242,163 @@ TEST(DownloadTab, ADownloadPageWhoseLinkHoldsALineBreakGivesAFailedRowAndSendsNo
     EXPECT_EQ(site.Requests().size(), 1u)
         << "only the download page: no probe, no range: " << ::testing::PrintToString(site.Requests());
     EXPECT_FALSE(std::filesystem::exists(w.Music("a.mp3")));
+}
+
+namespace {
+
+constexpr std::int64_t kSongSize = 20'000'000, kHalf = kSongSize / 2;
+
+// tests/download/DownloadChild.cpp, beside this test program.
+std::string DownloadChild() {
+    char self[PATH_MAX] = {};
+    if (::readlink("/proc/self/exe", self, sizeof self - 1) <= 0)
+        return {};
+    return std::filesystem::path(self).parent_path() / "download_child";
+}
+
+// A library of one song of kSongSize bytes, "Song.mp3" (id 1 on the site).
+struct TLibrary {
+    test::TTempDir Dir;
+    std::string Folder = Dir.File("music");
+    std::string Song = test::SongBytes(kSongSize, 7);
+    TLibrary() {
+        std::filesystem::create_directories(Folder);
+        std::ofstream(Folder + "/Song.mp3", std::ios::binary) << Song;
+    }
+};
+
+// What the first run left: the site's port, the unfinished download.
+struct THalfWay {
+    std::uint16_t Port = 0;
+    std::optional<download::TUnfinishedSong> Left;
+};
+
+// The first run: a process downloads the song at full speed into the
+// download folder of `home` from a site that stalls at its half, and is killed
+// (SIGKILL) as soon as its resume record names the half. The site ends with it.
+THalfWay KillHalfWay(const TLibrary& library, const THome& home) {
+    THalfWay half;
+    const test::TMusicSiteProcess site({"--music", library.Folder, "--stall-at", std::to_string(kHalf)});
+    if (!site.Listening())
+        return half;
+    half.Port = site.Port;
+    const std::string folder = home.Home.File("Music");
+    test::TChildProcess child({DownloadChild(), folder, "Song.mp3", DownloadAddress(site.Port, 1)});
+    half.Left = test::WaitForRecord(folder, [](const download::TResumeRecord& r) { return r.Complete() >= kHalf; });
+    child.Signal(SIGKILL);
+    child.Wait();
+    return half;
+}
+
+// The byte ranges (first, last) that the site's log shows asked for with
+// GET, and how many HEAD requests it shows.
+struct TAsked {
+    std::vector<std::pair<std::int64_t, std::int64_t>> Ranges;
+    int Gets = 0;
+    int Heads = 0;
+};
+TAsked AskedOf(const std::string& log) {
+    TAsked asked;
+    std::istringstream lines(log);
+    for (std::string line; std::getline(lines, line);) {
+        asked.Heads += line.find("\"HEAD /file/") != std::string::npos;
+        if (line.find("\"GET /file/") == std::string::npos)
+            continue;
+        ++asked.Gets;
+        const auto at = line.find("\"Range: bytes=");
+        if (at == std::string::npos)
+            continue;
+        std::int64_t first = -1, last = -1;
+        std::sscanf(line.c_str() + at, "\"Range: bytes=%lld-%lld", reinterpret_cast<long long*>(&first),
+                    reinterpret_cast<long long*>(&last));
+        asked.Ranges.emplace_back(first, last);
+    }
+    return asked;
+}
+
+const std::string kFullSpeed = "[Download]\nFullSpeed=1\n";
+
+} // namespace
+
+TEST(DownloadTab, ADownloadKilledHalfWayIsListedAtTheNextStartAndGoesOnWithTheMissingBytesOnly) {
+    if (!kPrivateNetwork)
+        GTEST_SKIP() << "no private network namespace can be made here";
+    const TLibrary library;
+    const auto home = std::make_shared<THome>(kFullSpeed);
+    const THalfWay half = KillHalfWay(library, *home);
+    ASSERT_TRUE(half.Left) << "no record named the half";
+    const std::vector<download::TByteRange> recorded = half.Left->Record.Ranges;
+    ASSERT_FALSE(std::filesystem::exists(home->Home.File("Music/Song.mp3")));
+
+    // The same site again, on the same address: the same file.
+    test::TMusicSiteProcess site({"--music", library.Folder, "--port", std::to_string(half.Port)});
+    ASSERT_TRUE(site.Listening()) << site.Site.Err;
+    TWindow w(home);
+    ASSERT_EQ(test::RowCount(w.Form->lvDownload), 1);
+    EXPECT_EQ(test::RowImage(w.Form->lvDownload, 0), download::diPaused);
+    EXPECT_EQ(test::Cell(w.Form->lvDownload, 0, 1), "Song.mp3");
+    EXPECT_EQ(test::Cell(w.Form->lvDownload, 0, 2), "50.00 %");
+    EXPECT_EQ(test::Cell(w.Form->lvDownload, 0, 3), "20000000");
+    const std::size_t listed = w.Form->PlayList().Count();
+
+    emit w.Form->lvDownload->doubleClicked(w.Form->lvDownload->model()->index(0, 1));
+    ASSERT_TRUE(w.RunUntil([&] { return w.Form->PlayList().Count() == listed + 1 || w.Rows(3) > 0; }));
+    EXPECT_EQ(w.Rows(3), 0);
+    EXPECT_TRUE(ReadFile(w.Music("Song.mp3")) == library.Song) << "not the song, byte for byte";
+    EXPECT_EQ(w.Form->PlayList().Paths().back(), w.Music("Song.mp3"));
+    std::vector<std::string> left;
+    for (const auto& entry : std::filesystem::directory_iterator(w.Home.File("Music")))
+        left.push_back(entry.path().filename().string());
+    EXPECT_EQ(left, std::vector<std::string>{"Song.mp3"}) << "no temporary file or record left";
+
+    // Every request has been logged once the site has ended.
+    site.Site.Signal(SIGTERM);
+    site.Site.Wait();
+    const TAsked asked = AskedOf(site.Site.Err);
+    EXPECT_EQ(asked.Heads, 1) << site.Site.Err;
+    EXPECT_EQ(asked.Gets, static_cast<int>(asked.Ranges.size())) << "every GET asks for a range: " << site.Site.Err;
+    EXPECT_FALSE(asked.Ranges.empty());
+    for (const auto& [first, last] : asked.Ranges)
+        for (const download::TByteRange& had : recorded)
+            EXPECT_TRUE(last < had.Start || first >= had.End)
+                << "bytes " << first << "-" << last << " were on disk already (" << had.Start << "-" << had.End << ")";
+}
+
+TEST(DownloadTab, AnUnfinishedDownloadWhoseFileChangedOnTheServerStartsOverAndSavesTheNewFile) {
+    if (!kPrivateNetwork)
+        GTEST_SKIP() << "no private network namespace can be made here";
+    const TLibrary library;
+    const auto home = std::make_shared<THome>(kFullSpeed);
+    const THalfWay half = KillHalfWay(library, *home);
+    ASSERT_TRUE(half.Left) << "no record named the half";
+
+    // Another song under the same name and of the same size, an hour later.
+    const std::string path = library.Folder + "/Song.mp3";
+    const std::string changed = test::SongBytes(kSongSize, 8);
+    std::ofstream(path, std::ios::binary | std::ios::trunc) << changed;
+    std::filesystem::last_write_time(path, std::filesystem::last_write_time(path) + std::chrono::hours(1));
+    test::TMusicSiteProcess site({"--music", library.Folder, "--port", std::to_string(half.Port)});
+    ASSERT_TRUE(site.Listening()) << site.Site.Err;
+
+    TWindow w(home);
+    ASSERT_EQ(test::RowCount(w.Form->lvDownload), 1);
+    std::set<QString> speeds; // what the speed column of the row showed
+    QObject::connect(w.Form->lvDownload->model(), &QAbstractItemModel::dataChanged, [&] {
+        if (test::RowCount(w.Form->lvDownload) > 0)
+            speeds.insert(test::Cell(w.Form->lvDownload, 0, 4));
+    });
+    const std::size_t listed = w.Form->PlayList().Count();
+    test::SelectRow(w.Form->lvDownload, 0);
+    emit w.Form->pmTaskMgr->aboutToShow();
+    ASSERT_TRUE(w.Form->mniContinueTask->isEnabled());
+    w.Form->mniContinueTask->trigger();
+    ASSERT_TRUE(w.RunUntil([&] { return w.Form->PlayList().Count() == listed + 1 || w.Rows(3) > 0; }));
+    EXPECT_TRUE(ReadFile(w.Music("Song.mp3")) == changed) << "not the new song, byte for byte";
+    EXPECT_EQ(speeds.count(QString::fromUtf8(download::kRestartedText)), 1u) << "the row said it started over";
+
+    site.Site.Signal(SIGTERM);
+    site.Site.Wait();
+    const TAsked asked = AskedOf(site.Site.Err);
+    EXPECT_TRUE(std::any_of(asked.Ranges.begin(), asked.Ranges.end(), [](const auto& r) { return r.first == 0; }))
+        << "from the first byte again: " << site.Site.Err;
 }

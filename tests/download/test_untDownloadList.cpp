@@ -214,3 +214,30 @@ TEST_F(TListFixture, ALyingServerFailsItsRowsAndCostsWhatItSentNotWhatItAnnounce
         List.reset();
     }
 }
+
+// What a run killed half way left in the download folder: at the next start a
+// paused row, refused from the search list; deleting it takes its files.
+TEST_F(TListFixture, AnUnfinishedDownloadIsAPausedRowAtTheStartAndItsDeletionTakesItsFiles) {
+    const std::string temporary = Dir.File(".zv2dl-abc123");
+    std::ofstream(temporary, std::ios::binary) << zv2::test::SongBytes(100);
+    ASSERT_TRUE(WriteResumeRecord(temporary, {"http://127.0.0.1:1/song.mp3", "Song.mp3", 400, "Mon", "", {{0, 100}}}));
+    std::ofstream(Dir.File(".zv2dl-bad123")) << "half";
+    std::ofstream(Dir.File(".zv2dl-bad123.resume")) << "zv2 resume 1\nurl http://127.0.0.1:1/x.mp3\n";
+    Start();
+    ASSERT_EQ(List->Rows().size(), 1u);
+    const TDownloadRow row = List->Rows()[0];
+    EXPECT_EQ(row.Image, diPaused);
+    EXPECT_EQ(row.FileName, "Song.mp3");
+    EXPECT_EQ(row.Progress, "25.00 %");
+    EXPECT_EQ(row.SizeText, "400");
+    EXPECT_EQ(row.Speed, kUnfinishedText);
+    EXPECT_FALSE(std::filesystem::exists(Dir.File(".zv2dl-bad123"))) << "a damaged record is never trusted";
+    EXPECT_FALSE(std::filesystem::exists(Dir.File(".zv2dl-bad123.resume")));
+    EXPECT_FALSE(List->StartFromSearchRow(0, "Song", "http://127.0.0.1:1/song.mp3"));
+    List->RefreshStatus();
+    EXPECT_EQ(List->Rows()[0].Progress, "25.00 %") << "the refresh leaves paused rows alone";
+    List->DeleteTask(row.Key);
+    EXPECT_TRUE(List->Rows().empty());
+    EXPECT_FALSE(std::filesystem::exists(temporary));
+    EXPECT_FALSE(std::filesystem::exists(ResumeRecordPath(temporary)));
+}
