@@ -23,7 +23,6 @@ constexpr std::string_view kVersionLine = "zv2 resume 1";
 constexpr std::string_view kCheck = "check ";
 constexpr std::size_t kLongestUrl = 4096;
 constexpr std::size_t kLongestName = 255;
-constexpr std::size_t kLongestServerText = 256;
 
 std::string Hex16(std::uint64_t value) {
     static constexpr char Digits[] = "0123456789abcdef";
@@ -223,7 +222,8 @@ std::string ResumeRecordPath(const std::string& temporary) {
 
 bool WriteResumeRecord(const std::string& temporary, const TResumeRecord& record) {
     const std::string text = FormatResumeRecord(record);
-    return text.size() <= kLongestResumeRecord && platform::WriteFileAtomically(ResumeRecordPath(temporary), text);
+    std::string why;
+    return ParseResumeRecord(text, why) && platform::WriteFileAtomically(ResumeRecordPath(temporary), text);
 }
 
 void RemoveTemporarySong(const std::string& temporary) {

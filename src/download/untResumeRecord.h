@@ -45,6 +45,8 @@ inline constexpr char kTemporarySongPrefix[] = ".zv2dl-";
 inline constexpr char kResumeRecordSuffix[] = ".resume";
 inline constexpr std::size_t kLongestResumeRecord = 64 * 1024;
 inline constexpr std::size_t kMostResumeRanges = 1024;
+// The longest Last-Modified or ETag a record keeps.
+inline constexpr std::size_t kLongestServerText = 256;
 
 // Bytes Start .. End-1 of a file.
 struct TByteRange {
@@ -79,8 +81,9 @@ std::vector<TByteRange> MissingRanges(const std::vector<TByteRange>& complete, s
 
 // The record beside the temporary file `temporary`.
 std::string ResumeRecordPath(const std::string& temporary);
-// Writes `record` whole beside `temporary`; false when it cannot (then the
-// record there, if any, is as it was).
+// Writes `record` whole beside `temporary`; false when it cannot, or when
+// ParseResumeRecord would not take it back (then the record there, if any,
+// is as it was).
 bool WriteResumeRecord(const std::string& temporary, const TResumeRecord& record);
 // Removes the record of `temporary`, then the file itself.
 void RemoveTemporarySong(const std::string& temporary);

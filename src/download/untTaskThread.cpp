@@ -23,7 +23,6 @@ int MsLeft(TClock::time_point deadline) {
 }
 
 constexpr std::size_t kLongestProbeReply = 64 * 1024;
-constexpr std::size_t kLongestServerText = 256;
 constexpr std::int64_t kSmallestHalf = 1024;
 
 // A field's value when a line of the resume record can hold it, else empty.
