@@ -38,7 +38,7 @@ bool WriteAll(int fd, const char* data, std::size_t size) {
 }
 
 // A new temporary song file in `folder`, open for writing and locked (the
-// lock tells RemoveUnfinishedSongs that its save is alive); -1 on failure.
+// lock tells ScanUnfinishedSongs that its download or save is alive); -1 on failure.
 int CreateTemporarySong(const std::string& folder, std::string& path) {
     for (int attempt = 0; attempt < 10; ++attempt) {
         path = folder + "/" + kTemporarySongPrefix + "XXXXXX";
