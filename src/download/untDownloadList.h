@@ -16,8 +16,9 @@
 // At construction the download folder is looked at (ScanUnfinishedSongs):
 // every unfinished download kept there from an earlier run becomes a paused
 // row (image 2, its progress from its record, the speed column reading
-// kUnfinishedText), listed by name after nothing else; a record found unsound
-// goes with its file, with a diagnostic line ("Resume record discarded: ...").
+// kUnfinishedText), in the order of their names, its address counted as
+// queued; a record found unsound goes with its file, with a diagnostic line
+// ("Resume record discarded: ..."). The refresh leaves paused rows alone.
 // ContinueTask (double click, "继续下载") makes a paused row a waiting one
 // that goes on from where it stopped; if the file changed on the server it
 // starts over and the speed column reads kRestartedText until it ends.
