@@ -68,7 +68,7 @@ TEST(ImageLists, ButtonFramesAreRoundOnAWhiteBackgroundAndDifferByLook) {
 
 TEST(ImageLists, ListIconsAreSixteenPixelsWithWhiteCorners) {
     const std::pair<const char*, std::vector<int>> lists[] = {{"imglstPlayList", {0, 1, 2, 3, 4}},
-                                                              {"imglstStatus", {0, 1, 3}}};
+                                                              {"imglstStatus", {0, 1, 2, 3}}};
     for (const auto& [list, indexes] : lists) {
         for (const int index : indexes) {
             const QImage icon = ImageListImage(list, index);
@@ -90,7 +90,7 @@ TEST(ImageLists, PlayingIsGreenAndFailedIsRed) {
 }
 
 TEST(ImageLists, GivesANullImageForUnknownListsAndIndexes) {
-    EXPECT_TRUE(ImageListImage("imglstStatus", 2).isNull());
+    EXPECT_TRUE(ImageListImage("imglstStatus", 4).isNull());
     EXPECT_TRUE(ImageListImage("imglstPlayBtn", 2).isNull());
     EXPECT_TRUE(ImageListImage("imglstPlayBtn", -1).isNull());
     EXPECT_TRUE(ImageListImage("imglstNothing", 0).isNull());
