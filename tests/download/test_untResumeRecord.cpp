@@ -118,13 +118,6 @@ TEST(ResumeRecord, AnUnsoundRecordIsRefusedAndSaysWhy) {
     }
 }
 
-TEST(ResumeRecord, TheMissingRangesAreTheGapsAndTheEnd) {
-    EXPECT_EQ(MissingRanges({}, 10), (std::vector<TByteRange>{{0, 10}}));
-    EXPECT_EQ(MissingRanges({{0, 4}, {6, 8}}, 10), (std::vector<TByteRange>{{4, 6}, {8, 10}}));
-    EXPECT_EQ(MissingRanges({{2, 10}}, 10), (std::vector<TByteRange>{{0, 2}}));
-    EXPECT_TRUE(MissingRanges({{0, 10}}, 10).empty());
-}
-
 // A download folder after runs that ended every way: the start keeps what a
 // later run can go on with and clears the rest.
 TEST(ScanUnfinishedSongs, KeepsSoundUnfinishedDownloadsAndRemovesTheRest) {
