@@ -1,5 +1,6 @@
 #include "controls/untImageLists.h"
 
+#include "LoadedLibraries.h"
 #include "controls/untImageButton.h"
 
 #include <gtest/gtest.h>
@@ -7,9 +8,7 @@
 #include <QColor>
 
 #include <cmath>
-#include <link.h>
 #include <set>
-#include <string>
 
 using namespace zv2::controls;
 
@@ -17,22 +16,6 @@ namespace {
 
 bool IsWhite(const QImage& image, int x, int y) {
     return (image.pixel(x, y) & RGB_MASK) == 0xFFFFFF;
-}
-
-// Whether a library from a folder named `folder` is loaded in this process.
-bool LoadedFrom(const std::string& folder) {
-    struct TSearch {
-        std::string Part;
-        bool Found = false;
-    } search{"/" + folder + "/"};
-    ::dl_iterate_phdr(
-        [](dl_phdr_info* info, std::size_t, void* data) {
-            auto* s = static_cast<TSearch*>(data);
-            s->Found = s->Found || (info->dlpi_name && std::string(info->dlpi_name).find(s->Part) != std::string::npos);
-            return 0;
-        },
-        &search);
-    return search.Found;
 }
 
 // The distinct colours of the middle row of a square frame.
@@ -140,5 +123,5 @@ TEST(ImageLists, AreReadWithoutLoadingQtsImageFormatPlugins) {
     EXPECT_FALSE(ApplicationIcon().isNull());
     EXPECT_FALSE(ImageListImage("imglstPlayBtn", 0).isNull());
     EXPECT_FALSE(ImageListPixmap("imglstMenu", 3).isNull());
-    EXPECT_FALSE(LoadedFrom("imageformats"));
+    EXPECT_FALSE(zv2::test::LibraryLoaded("/imageformats/"));
 }

@@ -24,6 +24,8 @@
 
 namespace zv2::platform {
 
+struct TPortAudio; // the functions of PortAudio in use, loaded by Probe
+
 class TPortAudioWaveOut : public IWaveOut {
 public:
     // Null when PortAudio cannot start or its default output device does not
@@ -43,7 +45,7 @@ public:
     std::string Name() const override { return "portaudio"; }
 
 private:
-    TPortAudioWaveOut() = default;
+    explicit TPortAudioWaveOut(const TPortAudio& portAudio) : PortAudio_(portAudio) {}
     friend struct TPortAudioCallback;
     void Fill(std::int16_t* out, std::size_t samples);
     // Waits while the frames given so far are further ahead of the steady
@@ -52,6 +54,7 @@ private:
     // The pace starts again from the next callback (stream stopped).
     void RestartPace();
 
+    const TPortAudio& PortAudio_;
     void* Stream_ = nullptr; // PaStream*
     TWaveFormat Format_;
     TWaveQueue Queue_;
