@@ -43,8 +43,12 @@ const QPixmap& ImageListPixmap(std::string_view list, int index) {
 
 QIcon ApplicationIcon() {
     QIcon icon;
+    // The pixels are kept as read, not premultiplied: the window system takes
+    // every size of the window's icon as plain ARGB, and a premultiplied
+    // pixmap would be converted there and back before the window shows.
     for (const int size : {16, 24, 32, 48, 64, 128, 256})
-        icon.addPixmap(QPixmap::fromImage(ResourcePng(QStringLiteral(":/zv2/controls/AppIcon_%1.png").arg(size))));
+        icon.addPixmap(QPixmap::fromImage(ResourcePng(QStringLiteral(":/zv2/controls/AppIcon_%1.png").arg(size)),
+                                          Qt::NoFormatConversion));
     return icon;
 }
 
