@@ -28,8 +28,9 @@ struct TPortAudio; // the functions of PortAudio in use, loaded by Probe
 
 class TPortAudioWaveOut : public IWaveOut {
 public:
-    // Null when PortAudio cannot start or its default output device does not
-    // take 44100 Hz stereo 16-bit.
+    // The first call loads PortAudio and ALSA (the program does not link
+    // them). Null when they are missing, PortAudio cannot start or its default
+    // output device does not take 44100 Hz stereo 16-bit.
     static std::unique_ptr<TPortAudioWaveOut> Probe();
     ~TPortAudioWaveOut() override;
 
