@@ -1,6 +1,7 @@
 #include "audio/FFmpegObjects.h"
 
-#include <dlfcn.h>
+#include "platform/LoadedLibrary.h"
+
 #include <string>
 
 namespace zv2::audio {
@@ -10,12 +11,6 @@ namespace {
 #define ZV2_STRINGIFY(x) #x
 #define ZV2_SONAME(name, major) "lib" name ".so." ZV2_STRINGIFY(major)
 
-// Finds `name` in `library` and stores it in `function`; false when missing.
-template <class F> bool Bind(void* library, const char* name, F& function) {
-    function = reinterpret_cast<F>(::dlsym(library, name));
-    return function != nullptr;
-}
-
 std::unique_ptr<TFFmpeg> Load() {
     // Kept loaded for the rest of the run, as linked libraries would be.
     void* codec = ::dlopen(ZV2_SONAME("avcodec", LIBAVCODEC_VERSION_MAJOR), RTLD_NOW | RTLD_LOCAL);
@@ -24,7 +19,7 @@ std::unique_ptr<TFFmpeg> Load() {
     if (!codec || !util || !resample)
         return nullptr;
     auto f = std::make_unique<TFFmpeg>();
-#define ZV2_BIND(library, name) Bind(library, #name, f->name)
+#define ZV2_BIND(library, name) platform::BindFunction(library, #name, f->name)
     const bool bound =
         ZV2_BIND(codec, avcodec_find_decoder) && ZV2_BIND(codec, avcodec_alloc_context3) &&
         ZV2_BIND(codec, avcodec_open2) && ZV2_BIND(codec, avcodec_free_context) &&

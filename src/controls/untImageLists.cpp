@@ -2,15 +2,29 @@
 
 #include <QBitmap>
 #include <QHash>
+#include <QImageReader>
 #include <QString>
 
 namespace zv2::controls {
+
+namespace {
+
+// A PNG of the resource, read as PNG: a reader left to find the format itself
+// would first load every image format plugin of Qt (and their libraries) to
+// ask each one, and that at start-up, before the window shows.
+QImage ResourcePng(const QString& path) {
+    QImageReader reader(path, "png");
+    reader.setAutoDetectImageFormat(false);
+    return reader.read();
+}
+
+} // namespace
 
 QImage ImageListImage(std::string_view list, int index) {
     if (index < 0 || list.empty() || list.find_first_of("/:.") != std::string_view::npos)
         return QImage();
     const auto name = QString::fromUtf8(list.data(), static_cast<qsizetype>(list.size()));
-    return QImage(QStringLiteral(":/zv2/controls/%1_%2.png").arg(name).arg(index));
+    return ResourcePng(QStringLiteral(":/zv2/controls/%1_%2.png").arg(name).arg(index));
 }
 
 const QPixmap& ImageListPixmap(std::string_view list, int index) {
@@ -29,8 +43,12 @@ const QPixmap& ImageListPixmap(std::string_view list, int index) {
 
 QIcon ApplicationIcon() {
     QIcon icon;
+    // The pixels are kept as read, not premultiplied: the window system takes
+    // every size of the window's icon as plain ARGB, and a premultiplied
+    // pixmap would be converted there and back before the window shows.
     for (const int size : {16, 24, 32, 48, 64, 128, 256})
-        icon.addFile(QStringLiteral(":/zv2/controls/AppIcon_%1.png").arg(size), QSize(size, size));
+        icon.addPixmap(QPixmap::fromImage(ResourcePng(QStringLiteral(":/zv2/controls/AppIcon_%1.png").arg(size)),
+                                          Qt::NoFormatConversion));
     return icon;
 }
 

@@ -7,6 +7,7 @@
 #include "audio/untAudioPlayer.h"
 
 #include "CapturedErrors.h"
+#include "LoadedLibraries.h"
 #include "TempDir.h"
 #include "audio/EngineFixture.h"
 
@@ -210,6 +211,17 @@ TEST(SoundCardStart, LeavesJackAloneAndSaysNothingOfIt) {
     std::string errors = zv2::test::ReadFile(dir.File("stderr.txt"));
     std::transform(errors.begin(), errors.end(), errors.begin(), [](unsigned char c) { return std::tolower(c); });
     EXPECT_EQ(errors.find("jack"), std::string::npos) << errors;
+}
+
+// A case of its own: the process has probed nothing before.
+TEST(SoundCardStart, LoadsPortAudioAndAlsaWhenTheCardIsFirstProbed) {
+    zv2::test::TTempDir dir;
+    TAlsaConfig alsa(TAlsaConfig::FileDevice(dir.File("card.raw")));
+    for (const char* library : {"libportaudio.so", "libasound.so", "libjack.so"})
+        EXPECT_FALSE(zv2::test::LibraryLoaded(library)) << library << " is loaded before the probe";
+    ASSERT_EQ(platform::CreateWaveOut()->Name(), "portaudio");
+    EXPECT_TRUE(zv2::test::LibraryLoaded("libportaudio.so"));
+    EXPECT_TRUE(zv2::test::LibraryLoaded("libasound.so"));
 }
 
 TEST_F(SoundCard, ACardThatDoesNotOpenLeavesTheNullDeviceAndOneDiagnosticLine) {

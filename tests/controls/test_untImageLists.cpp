@@ -1,10 +1,12 @@
 #include "controls/untImageLists.h"
 
+#include "LoadedLibraries.h"
 #include "controls/untImageButton.h"
 
 #include <gtest/gtest.h>
 
 #include <QColor>
+#include <QImageReader>
 
 #include <cmath>
 #include <set>
@@ -115,4 +117,24 @@ TEST(ImageLists, TheApplicationIconComesAtEveryThemeSizeOnATransparentGround) {
         EXPECT_EQ(qAlpha(image.pixel(middle, middle)), 255) << size.width();
         EXPECT_EQ(qAlpha(image.pixel(middle, 1 + size.width() / 8)), 255) << size.width();
     }
+}
+
+// The window system is given the icon's pixels as drawn, semi-transparent
+// edges and all: nothing is lost to a premultiplied copy on the way.
+TEST(ImageLists, TheApplicationIconKeepsThePixelsOfItsFiles) {
+    const QIcon icon = ApplicationIcon();
+    for (const int side : {16, 24, 32, 48, 64, 128, 256}) {
+        QImageReader file(QStringLiteral(":/zv2/controls/AppIcon_%1.png").arg(side), "png");
+        file.setAutoDetectImageFormat(false); // as the next case wants it
+        const QImage drawn = file.read().convertToFormat(QImage::Format_ARGB32);
+        EXPECT_EQ(icon.pixmap(QSize(side, side)).toImage().convertToFormat(QImage::Format_ARGB32), drawn) << side;
+    }
+}
+
+// Each case runs as a process of its own, so what this one loads is its own doing.
+TEST(ImageLists, AreReadWithoutLoadingQtsImageFormatPlugins) {
+    EXPECT_FALSE(ApplicationIcon().isNull());
+    EXPECT_FALSE(ImageListImage("imglstPlayBtn", 0).isNull());
+    EXPECT_FALSE(ImageListPixmap("imglstMenu", 3).isNull());
+    EXPECT_FALSE(zv2::test::LibraryLoaded("/imageformats/"));
 }

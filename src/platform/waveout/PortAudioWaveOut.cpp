@@ -1,5 +1,7 @@
 #include "platform/waveout/PortAudioWaveOut.h"
 
+#include "platform/LoadedLibrary.h"
+
 #include <alsa/asoundlib.h>
 #include <jack/jack.h>
 #include <pa_jack.h>
@@ -8,6 +10,7 @@
 #include <cstdarg>
 #include <cstring>
 #include <dlfcn.h>
+#include <memory>
 #include <pthread.h>
 #include <thread>
 
@@ -25,7 +28,8 @@ constexpr char kJackProbeClient[] = "zv2player-probe";
 // Permission denied", which no error hook of libjack silences). The player
 // plays on the default device of the default host API, ALSA, which is probed
 // first; the JACK host API is never used. So the probe's client is refused
-// here, where the dynamic linker finds this definition before libjack's; every
+// here, where the dynamic linker finds this definition before libjack's (the
+// programs export it, see CMakeLists.txt: PortAudio is loaded later); every
 // other client (ALSA's jack plugin, for a user whose default device is a JACK
 // server) goes on to libjack with all its arguments.
 extern "C" jack_client_t* jack_client_open(const char* name, jack_options_t options, jack_status_t* status, ...) {
@@ -55,25 +59,69 @@ extern "C" jack_client_t* jack_client_open(const char* name, jack_options_t opti
 
 namespace zv2::platform {
 
+// The functions of PortAudio and ALSA in use, named as they name them.
+struct TPortAudio {
+    decltype(&::Pa_Initialize) Pa_Initialize;
+    decltype(&::Pa_Terminate) Pa_Terminate;
+    decltype(&::Pa_GetDefaultOutputDevice) Pa_GetDefaultOutputDevice;
+    decltype(&::Pa_GetDeviceInfo) Pa_GetDeviceInfo;
+    decltype(&::Pa_IsFormatSupported) Pa_IsFormatSupported;
+    decltype(&::Pa_OpenStream) Pa_OpenStream;
+    decltype(&::Pa_GetStreamInfo) Pa_GetStreamInfo;
+    decltype(&::Pa_StartStream) Pa_StartStream;
+    decltype(&::Pa_AbortStream) Pa_AbortStream;
+    decltype(&::Pa_CloseStream) Pa_CloseStream;
+    decltype(&::PaJack_SetClientName) PaJack_SetClientName;
+    decltype(&::snd_lib_error_set_handler) snd_lib_error_set_handler;
+};
+
 namespace {
+
+std::unique_ptr<TPortAudio> LoadPortAudio() {
+    // Into the global scope: jack_client_open above passes other clients on
+    // to libjack, which PortAudio brings, by RTLD_NEXT.
+    void* portAudio = ::dlopen("libportaudio.so.2", RTLD_NOW | RTLD_GLOBAL);
+    void* alsa = ::dlopen("libasound.so.2", RTLD_NOW | RTLD_GLOBAL);
+    if (!portAudio || !alsa)
+        return nullptr;
+    auto f = std::make_unique<TPortAudio>();
+#define ZV2_BIND(library, name) BindFunction(library, #name, f->name)
+    const bool bound = ZV2_BIND(portAudio, Pa_Initialize) && ZV2_BIND(portAudio, Pa_Terminate) &&
+                       ZV2_BIND(portAudio, Pa_GetDefaultOutputDevice) && ZV2_BIND(portAudio, Pa_GetDeviceInfo) &&
+                       ZV2_BIND(portAudio, Pa_IsFormatSupported) && ZV2_BIND(portAudio, Pa_OpenStream) &&
+                       ZV2_BIND(portAudio, Pa_GetStreamInfo) && ZV2_BIND(portAudio, Pa_StartStream) &&
+                       ZV2_BIND(portAudio, Pa_AbortStream) && ZV2_BIND(portAudio, Pa_CloseStream) &&
+                       ZV2_BIND(portAudio, PaJack_SetClientName) && ZV2_BIND(alsa, snd_lib_error_set_handler);
+#undef ZV2_BIND
+    return bound ? std::move(f) : nullptr;
+}
+
+// PortAudio and ALSA, loaded when the sound card is first probed (see
+// LoadedLibrary.h): the player probes once its window shows, and the
+// libraries (libjack and its own among them) would otherwise hold the window
+// up. Null when a library or a function is missing. Any thread; once.
+const TPortAudio* PortAudio() {
+    static const std::unique_ptr<TPortAudio> functions = LoadPortAudio();
+    return functions.get();
+}
 
 // ALSA prints every failed probe of PortAudio's device scan to stderr; a
 // machine without a card would print dozens of lines at each start.
 void QuietAlsaError(const char*, int, const char*, int, const char*, ...) {}
 
-bool InitializePortAudio() {
-    snd_lib_error_set_handler(QuietAlsaError);
-    PaJack_SetClientName(kJackProbeClient);
-    return Pa_Initialize() == paNoError;
+bool InitializePortAudio(const TPortAudio& pa) {
+    pa.snd_lib_error_set_handler(QuietAlsaError);
+    pa.PaJack_SetClientName(kJackProbeClient);
+    return pa.Pa_Initialize() == paNoError;
 }
 
-PaStreamParameters OutputParameters(const TWaveFormat& format) {
+PaStreamParameters OutputParameters(const TPortAudio& pa, const TWaveFormat& format) {
     PaStreamParameters p{};
-    p.device = Pa_GetDefaultOutputDevice();
+    p.device = pa.Pa_GetDefaultOutputDevice();
     p.channelCount = format.Channels;
     p.sampleFormat = paInt16;
     if (p.device != paNoDevice)
-        p.suggestedLatency = Pa_GetDeviceInfo(p.device)->defaultHighOutputLatency;
+        p.suggestedLatency = pa.Pa_GetDeviceInfo(p.device)->defaultHighOutputLatency;
     return p;
 }
 
@@ -94,42 +142,44 @@ struct TPortAudioCallback {
 };
 
 std::unique_ptr<TPortAudioWaveOut> TPortAudioWaveOut::Probe() {
-    if (!InitializePortAudio())
+    const TPortAudio* pa = PortAudio();
+    if (!pa || !InitializePortAudio(*pa))
         return nullptr;
-    const PaStreamParameters p = OutputParameters(TWaveFormat{});
-    if (p.device == paNoDevice || Pa_IsFormatSupported(nullptr, &p, TWaveFormat{}.SampleRate) != paFormatIsSupported) {
-        Pa_Terminate();
+    const PaStreamParameters p = OutputParameters(*pa, TWaveFormat{});
+    if (p.device == paNoDevice ||
+        pa->Pa_IsFormatSupported(nullptr, &p, TWaveFormat{}.SampleRate) != paFormatIsSupported) {
+        pa->Pa_Terminate();
         return nullptr;
     }
-    return std::unique_ptr<TPortAudioWaveOut>(new TPortAudioWaveOut());
+    return std::unique_ptr<TPortAudioWaveOut>(new TPortAudioWaveOut(*pa));
 }
 
 TPortAudioWaveOut::~TPortAudioWaveOut() {
     Close();
-    Pa_Terminate();
+    PortAudio_.Pa_Terminate();
 }
 
 bool TPortAudioWaveOut::Open(const TWaveFormat& format, TWaveDoneHandler onDone) {
     if (Stream_ || format.BitsPerSample != 16 || format.Channels < 1 || format.Channels > 2)
         return false;
-    const PaStreamParameters p = OutputParameters(format);
+    const PaStreamParameters p = OutputParameters(PortAudio_, format);
     if (p.device == paNoDevice)
         return false;
     PaStream* stream = nullptr;
-    if (Pa_OpenStream(&stream, nullptr, &p, format.SampleRate, paFramesPerBufferUnspecified, paNoFlag,
-                      &TPortAudioCallback::Run, this) != paNoError)
+    if (PortAudio_.Pa_OpenStream(&stream, nullptr, &p, format.SampleRate, paFramesPerBufferUnspecified, paNoFlag,
+                                 &TPortAudioCallback::Run, this) != paNoError)
         return false;
     Format_ = format;
     Offset_ = 0;
     Paused_ = false;
-    const PaStreamInfo* info = Pa_GetStreamInfo(stream);
+    const PaStreamInfo* info = PortAudio_.Pa_GetStreamInfo(stream);
     AheadLimit_ = std::chrono::duration_cast<std::chrono::microseconds>(
                       std::chrono::duration<double>(info ? info->outputLatency : 0.0)) +
                   ExtraAhead;
     RestartPace();
     Queue_.Start(std::move(onDone));
-    if (Pa_StartStream(stream) != paNoError) {
-        Pa_CloseStream(stream);
+    if (PortAudio_.Pa_StartStream(stream) != paNoError) {
+        PortAudio_.Pa_CloseStream(stream);
         Queue_.Stop();
         return false;
     }
@@ -162,22 +212,22 @@ bool TPortAudioWaveOut::Reset() {
         return false;
     // With the stream aborted the callback no longer runs, so the queue's
     // playing side is ours until the stream starts again.
-    Pa_AbortStream(Stream_);
+    PortAudio_.Pa_AbortStream(Stream_);
     Offset_ = 0;
     RestartPace();
     Queue_.ReturnAll();
     Queue_.WaitHandedBack();
-    return Pa_StartStream(Stream_) == paNoError;
+    return PortAudio_.Pa_StartStream(Stream_) == paNoError;
 }
 
 void TPortAudioWaveOut::Close() {
     if (!Stream_)
         return;
-    Pa_AbortStream(Stream_);
+    PortAudio_.Pa_AbortStream(Stream_);
     Offset_ = 0;
     Queue_.ReturnAll();
     Queue_.Stop();
-    Pa_CloseStream(Stream_);
+    PortAudio_.Pa_CloseStream(Stream_);
     Stream_ = nullptr;
 }
 

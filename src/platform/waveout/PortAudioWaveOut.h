@@ -24,10 +24,13 @@
 
 namespace zv2::platform {
 
+struct TPortAudio; // the functions of PortAudio in use, loaded by Probe
+
 class TPortAudioWaveOut : public IWaveOut {
 public:
-    // Null when PortAudio cannot start or its default output device does not
-    // take 44100 Hz stereo 16-bit.
+    // The first call loads PortAudio and ALSA (the program does not link
+    // them). Null when they are missing, PortAudio cannot start or its default
+    // output device does not take 44100 Hz stereo 16-bit.
     static std::unique_ptr<TPortAudioWaveOut> Probe();
     ~TPortAudioWaveOut() override;
 
@@ -43,7 +46,7 @@ public:
     std::string Name() const override { return "portaudio"; }
 
 private:
-    TPortAudioWaveOut() = default;
+    explicit TPortAudioWaveOut(const TPortAudio& portAudio) : PortAudio_(portAudio) {}
     friend struct TPortAudioCallback;
     void Fill(std::int16_t* out, std::size_t samples);
     // Waits while the frames given so far are further ahead of the steady
@@ -52,6 +55,7 @@ private:
     // The pace starts again from the next callback (stream stopped).
     void RestartPace();
 
+    const TPortAudio& PortAudio_;
     void* Stream_ = nullptr; // PaStream*
     TWaveFormat Format_;
     TWaveQueue Queue_;
