@@ -2,8 +2,6 @@
 
 #include "platform/FileSystem.h"
 
-#include <filesystem>
-
 namespace zv2::app {
 
 namespace {
@@ -81,15 +79,12 @@ TSettingsData ReadSettings(const platform::TIniFile& ini, const std::string& pro
 }
 
 void RemoveUnfinishedSaves(const std::string& programFolder) {
-    platform::RemoveStaleTemporaryFiles(programFolder);
+    // One pass over the folder, which may hold a whole music collection.
     const std::string earlier = std::string(kSettingsFileName) + ".tmp";
-    std::error_code error, ignored;
-    for (std::filesystem::directory_iterator it(programFolder, error), end; !error && it != end; it.increment(error)) {
-        const std::string name = it->path().filename().string();
-        if (name.size() > earlier.size() && name.starts_with(earlier) &&
-            name.find_first_not_of("0123456789", earlier.size()) == std::string::npos)
-            std::filesystem::remove(it->path(), ignored);
-    }
+    platform::RemoveStaleTemporaryFiles(programFolder, [&earlier](std::string_view name) {
+        return name.size() > earlier.size() && name.starts_with(earlier) &&
+               name.find_first_not_of("0123456789", earlier.size()) == std::string_view::npos;
+    });
 }
 
 void WriteSettings(platform::TIniFile& ini, const TSettingsData& d, bool withMusic) {

@@ -153,7 +153,8 @@ bool WriteFileAtomically(const std::string& path, std::string_view data, std::st
     return err == 0;
 }
 
-std::size_t RemoveStaleTemporaryFiles(const std::string& folder) {
+std::size_t RemoveStaleTemporaryFiles(const std::string& folder,
+                                      const std::function<bool(std::string_view name)>& alsoRemove) {
     DIR* dir = ::opendir(folder.c_str());
     if (!dir)
         return 0;
@@ -161,7 +162,8 @@ std::size_t RemoveStaleTemporaryFiles(const std::string& folder) {
     while (const dirent* entry = ::readdir(dir)) {
         const pid_t owner = OwnerOfTemporaryFile(entry->d_name);
         // A process that still runs may be writing it (our own number, too).
-        if (owner <= 0 || ::kill(owner, 0) == 0 || errno != ESRCH)
+        const bool stale = owner > 0 && ::kill(owner, 0) != 0 && errno == ESRCH;
+        if (!stale && !(alsoRemove && alsoRemove(entry->d_name)))
             continue;
         removed += ::unlinkat(::dirfd(dir), entry->d_name, 0) == 0 ? 1 : 0;
     }

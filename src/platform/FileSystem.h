@@ -2,6 +2,7 @@
 // Small file and folder queries, the safe file name of an outside name, and
 // the one safe way this program replaces a file.
 
+#include <functional>
 #include <string>
 #include <string_view>
 
@@ -32,7 +33,10 @@ int CopyFileAtomically(const std::string& source, const std::string& target);
 
 // Removes the temporary files of the two above that a process which no longer
 // runs left in `folder` (a write cut short by a crash or a kill). Files of
-// running processes, this one included, stay. Gives how many were removed.
-std::size_t RemoveStaleTemporaryFiles(const std::string& folder);
+// running processes, this one included, stay. `alsoRemove`, when given, picks
+// more names to remove in the same one pass over the folder (the leftovers of
+// a caller's own older ways of writing). Gives how many were removed.
+std::size_t RemoveStaleTemporaryFiles(const std::string& folder,
+                                      const std::function<bool(std::string_view name)>& alsoRemove = {});
 
 } // namespace zv2::platform

@@ -124,3 +124,12 @@ TEST(FileSystem, OnlyTemporaryFilesOfProcessesThatNoLongerRunAreRemoved) {
     EXPECT_EQ(NamesIn(dir.Path()), kept);
     EXPECT_EQ(RemoveStaleTemporaryFiles(dir.File("no such folder")), 0u);
 }
+
+TEST(FileSystem, TheNamesACallerPicksGoWithTheStaleTemporaryFiles) {
+    zv2::test::TTempDir dir;
+    for (const char* name : {".zv2-99999999-0.tmp", "old.tmp", "old.tmp.mp3", "song.mp3"})
+        std::ofstream(dir.File(name)) << "x";
+    const auto picked = [](std::string_view name) { return name.ends_with(".tmp"); };
+    EXPECT_EQ(RemoveStaleTemporaryFiles(dir.Path(), picked), 2u);
+    EXPECT_EQ(NamesIn(dir.Path()), (std::set<std::string>{"old.tmp.mp3", "song.mp3"}));
+}
