@@ -48,6 +48,22 @@ TEST(IniFile, WritingKeepsCommentsOtherSectionsAndTheFirstOfDuplicates) {
                            "LastPlayed=4\n\n[Tail]\nx=1\n[New]\nk=v\n");
 }
 
+TEST(IniFile, ThousandsOfKeysReadAndWrittenInAnyCaseKeepTheirPlaces) {
+    auto ini = TIniFile::FromText("x.ini", "[MusicList]\nmusic0=first\nMUSIC0=second\n\n[Tail]\nx=1\n");
+    // Each new key goes before the blank line, moving it down.
+    for (int i = 1; i < 3000; ++i)
+        ASSERT_TRUE(ini->WriteString("musiclist", "Music" + std::to_string(i), std::to_string(i)));
+    ini->WriteString("MusicList", "Music0", "zero");
+    EXPECT_EQ(ini->KeyCount("MusicList"), 3000u);
+    EXPECT_EQ(ini->ReadString("MusicList", "MUSIC0", ""), "zero");
+    for (int i = 1; i < 3000; ++i)
+        ASSERT_EQ(ini->ReadInteger("MusicList", "mUsIc" + std::to_string(i), 0), i);
+    std::string expected = "[MusicList]\nmusic0=zero\nMUSIC0=second\n";
+    for (int i = 1; i < 3000; ++i)
+        expected += "Music" + std::to_string(i) + "=" + std::to_string(i) + "\n";
+    EXPECT_EQ(ini->Text(), expected + "\n[Tail]\nx=1\n");
+}
+
 TEST(IniFile, EraseSectionRemovesEveryCopyOfIt) {
     auto ini = TIniFile::FromText("x.ini", "[MusicList]\nMusic0=a\n[Other]\nx=1\n[musiclist]\nMusic1=b\n");
     ini->EraseSection("MUSICLIST");
