@@ -2,6 +2,8 @@
 
 #include "platform/FileSystem.h"
 
+#include <algorithm>
+
 namespace zv2::app {
 
 namespace {
@@ -39,6 +41,7 @@ TSettingsData ReadSettings(const platform::TIniFile& ini, const std::string& pro
     // A missing key reads as an empty path, which never exists. Once every key
     // of the section was seen the rest are missing, so a huge count ends early.
     std::size_t keysLeft = ini.KeyCount("MusicList") - (ini.Find("MusicList", "MusicCount") ? 1 : 0);
+    d.Music.reserve(std::min(static_cast<std::size_t>(std::max(musicCount, 0)), keysLeft));
     for (std::int32_t i = 0; i < musicCount && keysLeft > 0; ++i) {
         auto path = ini.Find("MusicList", "Music" + std::to_string(i));
         if (!path)
