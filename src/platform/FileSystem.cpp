@@ -144,6 +144,34 @@ std::string SafeFileName(std::string_view name) {
     return safe;
 }
 
+int ReadWholeFile(const std::string& path, std::string& bytes) {
+    bytes.clear();
+    const int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
+    if (fd < 0)
+        return errno;
+    struct stat st {};
+    // One byte more than the size, so that the read which finds the end needs no room of its own.
+    bytes.resize(::fstat(fd, &st) == 0 && st.st_size > 0 ? static_cast<std::size_t>(st.st_size) + 1 : 4096);
+    std::size_t done = 0;
+    int err = 0;
+    for (;;) {
+        if (done == bytes.size())
+            bytes.resize(2 * bytes.size()); // the file grew while it was read
+        const ssize_t n = ::read(fd, bytes.data() + done, bytes.size() - done);
+        if (n > 0) {
+            done += static_cast<std::size_t>(n);
+            continue;
+        }
+        if (n < 0 && errno == EINTR)
+            continue;
+        err = n < 0 ? errno : 0;
+        break;
+    }
+    ::close(fd);
+    bytes.resize(err == 0 ? done : 0);
+    return err;
+}
+
 bool WriteFileAtomically(const std::string& path, std::string_view data, std::string* error) {
     const char* step = "";
     const int err = ReplaceFile(

@@ -16,6 +16,11 @@ bool DirectoryExists(const std::string& path); // a folder (or a link to one)
 // character boundary. For names that come from outside (a song's name).
 std::string SafeFileName(std::string_view name);
 
+// Reads the whole file `path` into `bytes` with one read for a file that
+// keeps its size. Gives 0, or the errno of the step that failed (`bytes` is
+// empty then).
+int ReadWholeFile(const std::string& path, std::string& bytes);
+
 // Writes `data` to a temporary file beside `path`, flushes it to disk and
 // renames it over `path`. On failure the old file is untouched, the temporary
 // file is removed and `error` (when given) says what failed.

@@ -7,8 +7,6 @@
 #include <cerrno>
 #include <charconv>
 #include <cstring>
-#include <fstream>
-#include <sstream>
 
 namespace zv2::platform {
 
@@ -96,16 +94,29 @@ bool IsSectionLine(std::string_view line) {
 } // namespace
 
 struct TIniFile::TSection {
-    // A line as it is written out. A key line ("key = value") knows where its
-    // "=" is; its key and value are the trimmed parts around it (the value as
-    // it stands in the file, maybe in quotes).
+    // A line as it is written out: a part of the file's text as read, or a
+    // text of its own once the program wrote it. A key line ("key = value")
+    // knows where its "=" is; its key and value are the trimmed parts around
+    // it (the value as it stands in the file, maybe in quotes).
     struct TLine {
-        std::string Text;
+        std::string_view Text;
         std::size_t Equals = std::string::npos; // npos for lines that are not keys
+        std::unique_ptr<char[]> Own;            // what Text shows, for a written line
 
         bool IsKey() const { return Equals != std::string::npos; }
-        std::string_view Key() const { return Trim(std::string_view(Text).substr(0, Equals)); }
-        std::string_view Value() const { return Trim(std::string_view(Text).substr(Equals + 1)); }
+        std::string_view Key() const { return Trim(Text.substr(0, Equals)); }
+        std::string_view Value() const { return Trim(Text.substr(Equals + 1)); }
+        // Makes this the line "key=value"; either may be a part of the line as it was.
+        void Write(std::string_view key, std::string_view value) {
+            const std::size_t size = key.size() + 1 + value.size();
+            auto text = std::make_unique_for_overwrite<char[]>(size);
+            std::copy(key.begin(), key.end(), text.get());
+            text[key.size()] = '=';
+            std::copy(value.begin(), value.end(), text.get() + key.size() + 1);
+            Own = std::move(text);
+            Text = std::string_view(Own.get(), size);
+            Equals = key.size();
+        }
     };
     // A slot of the key index: the line number + 1 (0: empty) and the key's hash.
     struct TSlot {
@@ -156,9 +167,7 @@ struct TIniFile::TSection {
         while (at > 0 && !Lines[at - 1].IsKey() && IsBlank(Lines[at - 1].Text))
             --at;
         TLine line;
-        line.Text.reserve(key.size() + 1 + value.size());
-        line.Text.append(key).append("=").append(value);
-        line.Equals = key.size();
+        line.Write(key, value);
         // Only blank lines follow, none of them in the index.
         Lines.insert(Lines.begin() + static_cast<std::ptrdiff_t>(at), std::move(line));
         IndexKey(at);
@@ -191,14 +200,12 @@ private:
 TIniFile::TIniFile(std::string path) : Path_(std::move(path)) {
     if (!FileExists(Path_))
         return;
-    std::ifstream in(Path_, std::ios::binary);
-    if (!in) {
-        LoadError_ = std::strerror(errno);
+    std::string bytes;
+    if (const int err = ReadWholeFile(Path_, bytes); err != 0) {
+        LoadError_ = std::strerror(err);
         return;
     }
-    std::ostringstream buffer;
-    buffer << in.rdbuf();
-    Parse(buffer.str());
+    Parse(std::move(bytes));
 }
 
 TIniFile::~TIniFile() = default;
@@ -206,21 +213,22 @@ TIniFile::~TIniFile() = default;
 std::unique_ptr<TIniFile> TIniFile::FromText(std::string path, std::string_view text) {
     auto ini = std::unique_ptr<TIniFile>(new TIniFile(std::string()));
     ini->Path_ = std::move(path);
-    ini->Parse(text);
+    ini->Parse(std::string(text));
     return ini;
 }
 
-void TIniFile::Parse(std::string_view bytes) {
-    std::string decoded;
+void TIniFile::Parse(std::string bytes) {
     if (bytes.starts_with(Utf16LeBom)) {
         Encoding_ = TEncoding::Utf16Le;
-        decoded = Utf16LeToUtf8(bytes.substr(Utf16LeBom.size()));
-        bytes = decoded;
-    } else if (bytes.starts_with(Utf8Bom)) {
-        Encoding_ = TEncoding::Utf8WithBom;
-        bytes.remove_prefix(Utf8Bom.size());
+        Source_ = Utf16LeToUtf8(std::string_view(bytes).substr(Utf16LeBom.size()));
+    } else {
+        Source_ = std::move(bytes);
     }
-    const std::string_view text = bytes;
+    std::string_view text = Source_;
+    if (text.starts_with(Utf8Bom)) {
+        Encoding_ = TEncoding::Utf8WithBom;
+        text.remove_prefix(Utf8Bom.size());
+    }
     if (const auto lf = text.find('\n'); lf != std::string_view::npos && lf > 0 && text[lf - 1] == '\r')
         LineBreak_ = "\r\n";
 
@@ -253,7 +261,7 @@ void TIniFile::Parse(std::string_view bytes) {
             return;
         }
         TSection::TLine& entry = current->Lines.emplace_back();
-        entry.Text = std::string(line);
+        entry.Text = line;
         const auto eq = line.find('=');
         if (eq != std::string_view::npos && !Trim(line).starts_with(';') && !Trim(line.substr(0, eq)).empty()) {
             entry.Equals = eq;
@@ -327,9 +335,7 @@ bool TIniFile::WriteString(std::string_view section, std::string_view key, std::
     }
     if (auto* line = s->FindKey(Trim(key))) {
         // The key as it stands (trimmed), the value in its stored form.
-        const std::string name(line->Key());
-        line->Text = name + "=" + Quote(value);
-        line->Equals = name.size();
+        line->Write(line->Key(), Quote(value));
         return true;
     }
     s->AddKey(Trim(key), Quote(value));

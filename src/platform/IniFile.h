@@ -72,12 +72,13 @@ private:
     enum class TEncoding { Bytes, Utf8WithBom, Utf16Le };
     struct TSection;
     TSection* FindSection(std::string_view section) const;
-    void Parse(std::string_view text);
+    void Parse(std::string bytes);
 
     std::string Path_;
     std::string LoadError_;
     TEncoding Encoding_ = TEncoding::Bytes;
     std::string LineBreak_ = "\n";
+    std::string Source_;                // the text as read (UTF-8 for a UTF-16 file): the lines read stand in it
     std::vector<std::string> Preamble_; // lines before the first section
     std::vector<std::unique_ptr<TSection>> Sections_;
 };

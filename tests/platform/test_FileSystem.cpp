@@ -12,6 +12,7 @@
 #include <utility>
 
 using zv2::platform::CopyFileAtomically;
+using zv2::platform::ReadWholeFile;
 using zv2::platform::RemoveStaleTemporaryFiles;
 using zv2::platform::SafeFileName;
 using zv2::platform::WriteFileAtomically;
@@ -132,4 +133,24 @@ TEST(FileSystem, TheNamesACallerPicksGoWithTheStaleTemporaryFiles) {
     const auto picked = [](std::string_view name) { return name.ends_with(".tmp"); };
     EXPECT_EQ(RemoveStaleTemporaryFiles(dir.Path(), picked), 2u);
     EXPECT_EQ(NamesIn(dir.Path()), (std::set<std::string>{"old.tmp.mp3", "song.mp3"}));
+}
+
+TEST(FileSystem, AWholeFileIsReadWhateverSizeItClaims) {
+    zv2::test::TTempDir dir;
+    const std::string song = Bytes(300000);
+    ASSERT_TRUE(WriteFileAtomically(dir.File("song.mp3"), song));
+    std::ofstream(dir.File("empty"));
+    std::string bytes;
+    EXPECT_EQ(ReadWholeFile(dir.File("song.mp3"), bytes), 0);
+    EXPECT_EQ(bytes, song);
+    EXPECT_EQ(ReadWholeFile(dir.File("empty"), bytes), 0);
+    EXPECT_EQ(bytes, "");
+    // The kernel's own files claim no size at all.
+    EXPECT_EQ(ReadWholeFile("/proc/self/status", bytes), 0);
+    EXPECT_TRUE(bytes.starts_with("Name:") && bytes.ends_with("\n")) << bytes;
+    EXPECT_EQ(ReadWholeFile(dir.File("missing"), bytes), ENOENT);
+    EXPECT_EQ(bytes, "");
+    bytes = "old";
+    EXPECT_EQ(ReadWholeFile(dir.Path(), bytes), EISDIR);
+    EXPECT_EQ(bytes, "");
 }
