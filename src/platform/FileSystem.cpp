@@ -173,9 +173,40 @@ int ReadWholeFile(const std::string& path, std::string& bytes) {
 }
 
 bool WriteFileAtomically(const std::string& path, std::string_view data, std::string* error) {
+    return WriteFileAtomically(
+        path, [data](const TWritePiece& write) { write(data); }, error);
+}
+
+bool WriteFileAtomically(const std::string& path, const std::function<void(const TWritePiece& write)>& produce,
+                         std::string* error) {
     const char* step = "";
     const int err = ReplaceFile(
-        path, [&](int fd) { return WriteAll(fd, data.data(), data.size()); }, step);
+        path,
+        [&produce](int fd) {
+            constexpr std::size_t kBlock = 64 * 1024;
+            std::string block;
+            int failure = 0;
+            const auto flush = [&] {
+                if (!block.empty())
+                    failure = WriteAll(fd, block.data(), block.size());
+                block.clear();
+            };
+            produce([&](std::string_view piece) {
+                if (failure == 0 && block.size() + piece.size() > kBlock)
+                    flush();
+                if (failure != 0)
+                    return false;
+                if (piece.size() >= kBlock)
+                    failure = WriteAll(fd, piece.data(), piece.size());
+                else
+                    block += piece;
+                return failure == 0;
+            });
+            if (failure == 0)
+                flush();
+            return failure;
+        },
+        step);
     if (err != 0 && error)
         *error = std::string(step) + " " + path + ": " + std::strerror(err);
     return err == 0;

@@ -28,6 +28,11 @@ int ReadWholeFile(const std::string& path, std::string& bytes);
 // ".zv2-<pid>-<n>.tmp" in the target's folder: short, so that a target with
 // any valid name (up to 255 bytes) can be written.
 bool WriteFileAtomically(const std::string& path, std::string_view data, std::string* error = nullptr);
+// The same with data that `produce` hands to `write` piece by piece (`write`
+// gives false once a write failed); small pieces are written in blocks.
+using TWritePiece = std::function<bool(std::string_view piece)>;
+bool WriteFileAtomically(const std::string& path, const std::function<void(const TWritePiece& write)>& produce,
+                         std::string* error = nullptr);
 
 // Copies the file `source` to `target` the same way: a temporary file beside
 // `target`, flushed, then renamed over it. A failed or cut copy leaves no

@@ -355,37 +355,47 @@ void TIniFile::EraseSection(std::string_view section) {
     std::erase_if(Sections_, [&](const auto& s) { return EqualsIgnoringCase(s->Name, wanted); });
 }
 
+void TIniFile::Emit(const std::function<bool(std::string_view)>& put) const {
+    if (Encoding_ == TEncoding::Utf8WithBom && !put(Utf8Bom))
+        return;
+    for (const auto& line : Preamble_) {
+        if (!put(line) || !put(LineBreak_))
+            return;
+    }
+    for (const auto& s : Sections_) {
+        if (!put(s->Header) || !put(LineBreak_))
+            return;
+        for (const auto& line : s->Lines) {
+            if (!put(line.Text) || !put(LineBreak_))
+                return;
+        }
+    }
+}
+
 std::string TIniFile::Text() const {
     // Sized first, then filled in one go: the playlist makes this tens of thousands of lines.
-    std::size_t size = Preamble_.size() * LineBreak_.size();
-    for (const auto& line : Preamble_)
-        size += line.size();
-    for (const auto& s : Sections_) {
-        size += s->Header.size() + (s->Lines.size() + 1) * LineBreak_.size();
-        for (const auto& line : s->Lines)
-            size += line.Text.size();
-    }
+    std::size_t size = 0;
+    Emit([&size](std::string_view piece) {
+        size += piece.size();
+        return true;
+    });
     std::string out;
-    if (Encoding_ == TEncoding::Utf8WithBom) {
-        out.reserve(Utf8Bom.size() + size);
-        out += Utf8Bom;
-    } else {
-        out.reserve(size);
-    }
-    for (const auto& line : Preamble_)
-        out.append(line).append(LineBreak_);
-    for (const auto& s : Sections_) {
-        out.append(s->Header).append(LineBreak_);
-        for (const auto& line : s->Lines)
-            out.append(line.Text).append(LineBreak_);
-    }
+    out.reserve(size);
+    Emit([&out](std::string_view piece) {
+        out += piece;
+        return true;
+    });
     if (Encoding_ == TEncoding::Utf16Le)
         return std::string(Utf16LeBom) + Utf8ToUtf16Le(out);
     return out;
 }
 
 bool TIniFile::Save(std::string* error) const {
-    return WriteFileAtomically(Path_, Text(), error);
+    if (Encoding_ == TEncoding::Utf16Le)
+        return WriteFileAtomically(Path_, Text(), error);
+    // Straight from the lines: the text of a long playlist is never built whole.
+    return WriteFileAtomically(
+        Path_, [this](const TWritePiece& write) { Emit(write); }, error);
 }
 
 } // namespace zv2::platform

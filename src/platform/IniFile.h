@@ -21,6 +21,7 @@
 // and is refused.
 
 #include <cstdint>
+#include <functional>
 #include <memory>
 #include <optional>
 #include <string>
@@ -72,6 +73,9 @@ private:
     enum class TEncoding { Bytes, Utf8WithBom, Utf16Le };
     struct TSection;
     TSection* FindSection(std::string_view section) const;
+    // Hands the file's bytes to `put` piece by piece, in the file's encoding
+    // (UTF-8 for a UTF-16 file), until it gives false.
+    void Emit(const std::function<bool(std::string_view)>& put) const;
     void Parse(std::string bytes);
 
     std::string Path_;

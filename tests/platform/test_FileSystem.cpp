@@ -1,5 +1,6 @@
 #include "platform/FileSystem.h"
 
+#include "FileSizeLimit.h"
 #include "TempDir.h"
 
 #include <cerrno>
@@ -153,4 +154,44 @@ TEST(FileSystem, AWholeFileIsReadWhateverSizeItClaims) {
     bytes = "old";
     EXPECT_EQ(ReadWholeFile(dir.Path(), bytes), EISDIR);
     EXPECT_EQ(bytes, "");
+}
+
+TEST(FileSystem, AFileWrittenInPiecesHoldsThemAllInOrderOrIsNotWrittenAtAll) {
+    zv2::test::TTempDir dir;
+    const std::string big = Bytes(200000);
+    std::string expected;
+    const auto produce = [&](const zv2::platform::TWritePiece& write) {
+        // Small pieces fill blocks; one larger than a block goes between them.
+        for (int i = 0; i < 30000 && write("line " + std::to_string(i) + "\n"); ++i)
+            if (i == 20000 && !write(big))
+                return;
+    };
+    produce([&](std::string_view piece) {
+        expected += piece;
+        return true;
+    });
+    ASSERT_TRUE(WriteFileAtomically(dir.File("Download.ini"), produce));
+    EXPECT_EQ(ReadFile(dir.File("Download.ini")), expected);
+
+    std::ofstream(dir.File("old.ini")) << "old";
+    int acceptedAfterAFailure = 0;
+    std::string error;
+    {
+        const zv2::test::TFileSizeLimit limit(100000); // permissions would not stop root
+        EXPECT_FALSE(WriteFileAtomically(
+            dir.File("old.ini"),
+            [&](const zv2::platform::TWritePiece& write) {
+                bool failed = false;
+                for (int i = 0; i < 30000; ++i) {
+                    const bool written = write("line " + std::to_string(i) + "\n");
+                    acceptedAfterAFailure += failed && written;
+                    failed = failed || !written;
+                }
+            },
+            &error));
+    }
+    EXPECT_NE(error.find("cannot write"), std::string::npos) << error;
+    EXPECT_EQ(acceptedAfterAFailure, 0);
+    EXPECT_EQ(ReadFile(dir.File("old.ini")), "old");
+    EXPECT_EQ(NamesIn(dir.Path()), (std::set<std::string>{"Download.ini", "old.ini"}));
 }
