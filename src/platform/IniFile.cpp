@@ -218,17 +218,18 @@ std::unique_ptr<TIniFile> TIniFile::FromText(std::string path, std::string_view 
 }
 
 void TIniFile::Parse(std::string bytes) {
+    std::size_t start = 0;
     if (bytes.starts_with(Utf16LeBom)) {
         Encoding_ = TEncoding::Utf16Le;
         Source_ = Utf16LeToUtf8(std::string_view(bytes).substr(Utf16LeBom.size()));
     } else {
+        if (bytes.starts_with(Utf8Bom)) {
+            Encoding_ = TEncoding::Utf8WithBom;
+            start = Utf8Bom.size();
+        }
         Source_ = std::move(bytes);
     }
-    std::string_view text = Source_;
-    if (text.starts_with(Utf8Bom)) {
-        Encoding_ = TEncoding::Utf8WithBom;
-        text.remove_prefix(Utf8Bom.size());
-    }
+    const std::string_view text = std::string_view(Source_).substr(start);
     if (const auto lf = text.find('\n'); lf != std::string_view::npos && lf > 0 && text[lf - 1] == '\r')
         LineBreak_ = "\r\n";
 

@@ -195,6 +195,13 @@ TEST(IniFile, AUtf16FileIsReadInFullAndSavedWholeInUtf16) {
     EXPECT_EQ(again.ReadString("MusicList", "Music0", ""), "/音乐/歌.mp3");
 }
 
+TEST(IniFile, AUtf16FileWhoseTextStartsWithAByteOrderMarkKeepsItAsText) {
+    const std::string text = Utf16Le(u"\uFEFF[History]\r\nVolume=1\r\n");
+    auto ini = TIniFile::FromText("x.ini", text);
+    ini->WriteInteger("Download", "MaxTasks", 2);
+    EXPECT_EQ(ini->Text(), text + Utf16Le(u"[Download]\r\nMaxTasks=2\r\n", false));
+}
+
 TEST(IniFile, EightBitFilesKeepTheirLineEndsAndBytes) {
     // "歌词" in GBK, and a GBK character whose second byte is "\".
     const std::string gbk = "\xB8\xE8\xB4\xCA\x81\x5C";
