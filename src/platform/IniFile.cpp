@@ -322,6 +322,23 @@ std::size_t TIniFile::KeyCount(std::string_view section) const {
     return s ? s->KeyCount : 0;
 }
 
+void TIniFile::ForEachKey(std::string_view section,
+                          const std::function<void(std::string_view key, std::string_view value)>& each) const {
+    const TSection* s = FindSection(section);
+    if (!s)
+        return;
+    // The index holds the first line of each key; the lines give the order.
+    std::vector<bool> first(s->Lines.size());
+    for (const auto& slot : s->Slots) {
+        if (slot.Line != 0)
+            first[slot.Line - 1] = true;
+    }
+    for (std::size_t i = 0; i < s->Lines.size(); ++i) {
+        if (first[i])
+            each(s->Lines[i].Key(), Unquote(s->Lines[i].Value()));
+    }
+}
+
 bool TIniFile::WriteString(std::string_view section, std::string_view key, std::string_view value) {
     if (HasLineBreak(section) || HasLineBreak(key) || HasLineBreak(value) ||
         section.find(']') != std::string_view::npos || key.find('=') != std::string_view::npos)

@@ -55,6 +55,11 @@ public:
     bool SectionExists(std::string_view section) const;
     // Number of distinct keys in the section (0 when it does not exist).
     std::size_t KeyCount(std::string_view section) const;
+    // Calls `each` with every distinct key of the section and its value as
+    // Find gives it (from the key's first line), in the order of the file.
+    // The views stand until the document changes.
+    void ForEachKey(std::string_view section,
+                    const std::function<void(std::string_view key, std::string_view value)>& each) const;
 
     // False (and nothing changes) when the value or a name holds a line break,
     // the key holds "=" or the section "]".

@@ -64,6 +64,19 @@ TEST(IniFile, ThousandsOfKeysReadAndWrittenInAnyCaseKeepTheirPlaces) {
     EXPECT_EQ(ini->Text(), expected + "\n[Tail]\nx=1\n");
 }
 
+TEST(IniFile, EachKeyIsVisitedOnceInFileOrderWithTheValueFindGives) {
+    auto ini = TIniFile::FromText("x.ini", "[a]\n; c=comment\nb = 'two' \nA=1\nB=dup\nodd line\n[A]\nc=3\n[d]\n");
+    ini->WriteString("a", "new", " x ");
+    std::vector<std::pair<std::string, std::string>> seen;
+    ini->ForEachKey("A", [&](std::string_view key, std::string_view value) { seen.emplace_back(key, value); });
+    using TSeen = decltype(seen);
+    EXPECT_EQ(seen, (TSeen{{"b", "two"}, {"A", "1"}, {"new", " x "}}));
+    seen.clear();
+    ini->ForEachKey("d", [&](std::string_view key, std::string_view value) { seen.emplace_back(key, value); });
+    ini->ForEachKey("none", [&](std::string_view key, std::string_view value) { seen.emplace_back(key, value); });
+    EXPECT_TRUE(seen.empty());
+}
+
 TEST(IniFile, EraseSectionRemovesEveryCopyOfIt) {
     auto ini = TIniFile::FromText("x.ini", "[MusicList]\nMusic0=a\n[Other]\nx=1\n[musiclist]\nMusic1=b\n");
     ini->EraseSection("MUSICLIST");
