@@ -69,7 +69,8 @@ bool TSystemFileOperations::RenameFile(const std::string& from, const std::strin
 }
 
 bool IsPlayListPath(const std::string& path) {
-    return path.find_first_of("\r\n") == std::string::npos;
+    // Two scans for one byte each: find_first_of would test every byte against both.
+    return path.find('\n') == std::string::npos && path.find('\r') == std::string::npos;
 }
 
 bool TPlayList::Append(const std::string& path) {
@@ -78,38 +79,39 @@ bool TPlayList::Append(const std::string& path) {
 
 std::vector<std::string> TPlayList::AppendAll(std::vector<std::string> paths) {
     std::vector<std::string> refused;
-    const auto taken = static_cast<std::size_t>(
-        std::count_if(paths.begin(), paths.end(), [](const std::string& path) { return IsPlayListPath(path); }));
-    const std::size_t first = Rows_.size();
-    if (taken > 0 && Observer_)
-        Observer_->RowsInserting(first, first + taken - 1);
-    Rows_.reserve(first + taken);
-    for (auto& path : paths) {
-        if (IsPlayListPath(path))
-            Rows_.push_back({static_cast<int>(Rows_.size()) + 1, std::move(path), psNormal, false});
-        else
-            refused.push_back(std::move(path));
+    if (!std::all_of(paths.begin(), paths.end(), IsPlayListPath)) {
+        std::vector<std::string> taken;
+        for (auto& path : paths)
+            (IsPlayListPath(path) ? taken : refused).push_back(std::move(path));
+        paths = std::move(taken);
     }
-    if (taken > 0) {
-        ++PathsVersion_;
-        if (Observer_)
-            Observer_->RowsInserted();
-    }
+    if (paths.empty())
+        return refused;
+    const std::size_t first = Paths_.size();
+    if (Observer_)
+        Observer_->RowsInserting(first, first + paths.size() - 1);
+    if (Paths_.empty())
+        Paths_ = std::move(paths); // the settings' whole list at the start, taken as it is
+    else
+        Paths_.insert(Paths_.end(), std::make_move_iterator(paths.begin()), std::make_move_iterator(paths.end()));
+    States_.reserve(Paths_.size());
+    for (std::size_t i = first; i < Paths_.size(); ++i)
+        States_.push_back({static_cast<int>(i) + 1, psNormal, false});
+    ++PathsVersion_;
+    if (Observer_)
+        Observer_->RowsInserted();
     return refused;
 }
 
-std::vector<std::string> TPlayList::Paths() const {
-    std::vector<std::string> out;
-    out.reserve(Rows_.size());
-    for (const auto& row : Rows_)
-        out.push_back(row.Path);
-    return out;
+TPlayListRow TPlayList::Row(std::size_t index) const {
+    const TRowState& state = States_.at(index);
+    return {state.Number, Paths_[index], state.Status, state.Selected};
 }
 
 void TPlayList::SetStatus(std::size_t index, TPlayStatus status) {
-    if (Rows_.at(index).Status == status)
+    if (States_.at(index).Status == status)
         return;
-    Rows_[index].Status = status;
+    States_[index].Status = status;
     Changed(index, index);
 }
 
@@ -121,23 +123,25 @@ void TPlayList::RemoveRow(std::size_t index) {
 void TPlayList::RemoveRows(std::size_t first, std::size_t last) {
     if (Observer_)
         Observer_->RowsRemoving(first, last);
-    Rows_.erase(Rows_.begin() + static_cast<std::ptrdiff_t>(first),
-                Rows_.begin() + static_cast<std::ptrdiff_t>(last) + 1);
+    Paths_.erase(Paths_.begin() + static_cast<std::ptrdiff_t>(first),
+                 Paths_.begin() + static_cast<std::ptrdiff_t>(last) + 1);
+    States_.erase(States_.begin() + static_cast<std::ptrdiff_t>(first),
+                  States_.begin() + static_cast<std::ptrdiff_t>(last) + 1);
     ++PathsVersion_;
     if (Observer_)
         Observer_->RowsRemoved();
 }
 
 void TPlayList::RenumberPlayList() {
-    std::size_t first = Rows_.size(), last = 0;
-    for (std::size_t i = 0; i < Rows_.size(); ++i) {
+    std::size_t first = States_.size(), last = 0;
+    for (std::size_t i = 0; i < States_.size(); ++i) {
         const int number = static_cast<int>(i) + 1;
-        if (Rows_[i].Number != number) {
-            Rows_[i].Number = number;
+        if (States_[i].Number != number) {
+            States_[i].Number = number;
             first = std::min(first, i);
             last = i;
         }
-        if (Rows_[i].Status == psPlaying)
+        if (States_[i].Status == psPlaying)
             LastPlayed = static_cast<std::int32_t>(i);
     }
     if (first <= last)
@@ -155,33 +159,33 @@ void TPlayList::SelectionChanged(std::size_t first, std::size_t last) {
 }
 
 int TPlayList::SelectedRow() const {
-    const auto it = std::find_if(Rows_.begin(), Rows_.end(), [](const TPlayListRow& r) { return r.Selected; });
-    return it == Rows_.end() ? -1 : static_cast<int>(it - Rows_.begin());
+    const auto it = std::find_if(States_.begin(), States_.end(), [](const TRowState& r) { return r.Selected; });
+    return it == States_.end() ? -1 : static_cast<int>(it - States_.begin());
 }
 
 void TPlayList::ClearSelection() {
-    for (auto& row : Rows_)
+    for (auto& row : States_)
         row.Selected = false;
 }
 
 void TPlayList::SelectAll() {
-    for (auto& row : Rows_)
+    for (auto& row : States_)
         row.Selected = true;
-    if (!Rows_.empty())
-        SelectionChanged(0, Rows_.size() - 1);
+    if (!States_.empty())
+        SelectionChanged(0, States_.size() - 1);
 }
 
 bool TPlayList::RemoveSelected() {
     if (SelectedRow() < 0)
         return false;
     // Each run of selected rows goes at once, from the last run to the first.
-    for (std::size_t end = Rows_.size(); end > 0;) {
-        if (!Rows_[end - 1].Selected) {
+    for (std::size_t end = States_.size(); end > 0;) {
+        if (!States_[end - 1].Selected) {
             --end;
             continue;
         }
         std::size_t first = end - 1;
-        while (first > 0 && Rows_[first - 1].Selected)
+        while (first > 0 && States_[first - 1].Selected)
             --first;
         RemoveRows(first, end - 1);
         end = first;
@@ -201,15 +205,15 @@ bool TPlayList::MoveDown() {
 bool TPlayList::MoveSelectedBy(int offset) {
     const int from = SelectedRow();
     const int to = from + offset;
-    if (from < 0 || to < 0 || to >= static_cast<int>(Rows_.size()))
+    if (from < 0 || to < 0 || to >= static_cast<int>(States_.size()))
         return false;
     if (from == LastPlayed)
         LastPlayed = to;
     else if (to == LastPlayed)
         LastPlayed = from;
-    auto& a = Rows_[static_cast<std::size_t>(from)];
-    auto& b = Rows_[static_cast<std::size_t>(to)];
-    std::swap(a.Path, b.Path);
+    std::swap(Paths_[static_cast<std::size_t>(from)], Paths_[static_cast<std::size_t>(to)]);
+    auto& a = States_[static_cast<std::size_t>(from)];
+    auto& b = States_[static_cast<std::size_t>(to)];
     std::swap(a.Status, b.Status);
     ++PathsVersion_;
     a.Selected = false;
@@ -223,12 +227,12 @@ bool TPlayList::MoveSelectedBy(int offset) {
 bool TPlayList::RenameRow(std::size_t index, const std::string& newName, IFileOperations& files) {
     if (newName.find_first_of(std::string_view("/\0", 2)) != std::string::npos || !IsPlayListPath(newName))
         return false;
-    auto& row = Rows_.at(index);
-    const auto parts = SplitPath(row.Path);
+    std::string& path = Paths_.at(index);
+    const auto parts = SplitPath(path);
     const std::string newPath = parts.Folder + newName + parts.Extension;
-    if (!files.RenameFile(row.Path, newPath))
+    if (!files.RenameFile(path, newPath))
         return false;
-    row.Path = newPath;
+    path = newPath;
     ++PathsVersion_;
     Changed(index, index);
     return true;
@@ -236,12 +240,12 @@ bool TPlayList::RenameRow(std::size_t index, const std::string& newName, IFileOp
 
 int TPlayList::JumpByInitial(char key) {
     const int selected = SelectedRow();
-    for (std::size_t i = static_cast<std::size_t>(selected + 1); i < Rows_.size(); ++i) {
-        if (PinyinInitialOfUtf8(FileName(Rows_[i].Path)) != key)
+    for (std::size_t i = static_cast<std::size_t>(selected + 1); i < Paths_.size(); ++i) {
+        if (PinyinInitialOfUtf8(FileName(Paths_[i])) != key)
             continue;
         if (selected >= 0)
-            Rows_[static_cast<std::size_t>(selected)].Selected = false;
-        Rows_[i].Selected = true;
+            States_[static_cast<std::size_t>(selected)].Selected = false;
+        States_[i].Selected = true;
         SelectionChanged(selected >= 0 ? static_cast<std::size_t>(selected) : i, i);
         return static_cast<int>(i);
     }

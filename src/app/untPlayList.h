@@ -21,11 +21,12 @@ namespace zv2::app {
 
 enum TPlayStatus : int { psNormal = 0, psPlaying = 1, psFailed = 2 };
 
+// A row as TPlayList::Row() shows it, valid until the list changes.
 struct TPlayListRow {
-    int Number = 0; // position number shown in the "索引" column
-    std::string Path;
-    int Status = psNormal;
-    bool Selected = false;
+    int Number; // position number shown in the "索引" column
+    const std::string& Path;
+    int Status;
+    bool Selected;
 };
 
 // The file operations the playlist performs, behind an interface so that tests can make them fail.
@@ -75,12 +76,13 @@ public:
     // Appends, as one insertion, the paths that can be rows, in order; returns the refused ones.
     std::vector<std::string> AppendAll(std::vector<std::string> paths);
 
-    std::size_t Count() const { return Rows_.size(); }
+    std::size_t Count() const { return Paths_.size(); }
     // Changes whenever a path is added, removed, moved or renamed: the paths
     // are those of an earlier moment exactly when the value is that moment's.
     std::uint64_t PathsVersion() const { return PathsVersion_; }
-    const TPlayListRow& Row(std::size_t index) const { return Rows_.at(index); }
-    std::vector<std::string> Paths() const;
+    TPlayListRow Row(std::size_t index) const;
+    // The rows' paths, in order.
+    const std::vector<std::string>& Paths() const { return Paths_; }
 
     void SetStatus(std::size_t index, TPlayStatus status);
     // Deletes one row (a file that failed to play, a file deleted from disk), then RenumberPlayList.
@@ -91,7 +93,7 @@ public:
 
     // Selection.
     int SelectedRow() const;
-    void SetSelected(std::size_t index, bool selected) { Rows_.at(index).Selected = selected; }
+    void SetSelected(std::size_t index, bool selected) { States_.at(index).Selected = selected; }
     void ClearSelection();
     void SelectAll();
 
@@ -123,7 +125,15 @@ private:
     void Changed(std::size_t first, std::size_t last);
     void SelectionChanged(std::size_t first, std::size_t last);
 
-    std::vector<TPlayListRow> Rows_;
+    struct TRowState {
+        int Number;
+        int Status;
+        bool Selected;
+    };
+    // The rows, as two lists of one length: the paths apart, so that a list
+    // of paths can become the rows' paths as it stands.
+    std::vector<std::string> Paths_;
+    std::vector<TRowState> States_;
     IPlayListObserver* Observer_ = nullptr;
     std::uint64_t PathsVersion_ = 0;
 };

@@ -1,15 +1,46 @@
 #include "app/untSettings.h"
 
 #include "platform/FileSystem.h"
+#include "platform/TextCodec.h"
 
-#include <filesystem>
+#include <algorithm>
+#include <charconv>
+#include <utility>
 
 namespace zv2::app {
 
 namespace {
 
-bool IsBlankText(const std::string& s) {
-    return s.find_first_not_of(" \t") == std::string::npos;
+bool IsBlankText(std::string_view s) {
+    return s.find_first_not_of(" \t") == std::string_view::npos;
+}
+
+// The values of the keys "<prefix>0" .. "<prefix><count - 1>" of `section`,
+// in the order of their numbers, missing ones left out: what reading the
+// keys one by one would give, from one pass over the section. The views
+// stand as long as `ini` stays as it is.
+std::vector<std::string_view> NumberedValues(const platform::TIniFile& ini, std::string_view section,
+                                             std::string_view prefix, std::int32_t count) {
+    const std::string lowerPrefix = platform::AsciiLower(prefix);
+    std::vector<std::pair<std::int32_t, std::string_view>> numbered;
+    ini.ForEachKey(section, [&](std::string_view key, std::string_view value) {
+        // Only the number as it is written: digits without a sign or a leading zero.
+        const std::string_view digits = key.substr(std::min(prefix.size(), key.size()));
+        if (digits.empty() || digits.front() < '0' || digits.front() > '9' ||
+            (digits.front() == '0' && digits.size() > 1) ||
+            platform::AsciiLower(key.substr(0, prefix.size())) != lowerPrefix)
+            return;
+        std::int32_t number = 0;
+        const auto [end, error] = std::from_chars(digits.data(), digits.data() + digits.size(), number);
+        if (error == std::errc() && end == digits.data() + digits.size() && number < count)
+            numbered.emplace_back(number, value);
+    });
+    std::sort(numbered.begin(), numbered.end()); // the keys are distinct, and so are their numbers
+    std::vector<std::string_view> values;
+    values.reserve(numbered.size());
+    for (const auto& entry : numbered)
+        values.push_back(entry.second);
+    return values;
 }
 
 // The task limits live in 8-bit fields: the low byte of what was read, with 0
@@ -37,31 +68,23 @@ TSettingsData ReadSettings(const platform::TIniFile& ini, const std::string& pro
     if (!platform::DirectoryExists(d.SavePath))
         d.SavePath = programFolder + "Music";
 
+    // A missing key reads as an empty path, which never exists: it is left out.
     const std::int32_t musicCount = ini.ReadInteger("MusicList", "MusicCount", 0);
-    // A missing key reads as an empty path, which never exists. Once every key
-    // of the section was seen the rest are missing, so a huge count ends early.
-    std::size_t keysLeft = ini.KeyCount("MusicList") - (ini.Find("MusicList", "MusicCount") ? 1 : 0);
-    for (std::int32_t i = 0; i < musicCount && keysLeft > 0; ++i) {
-        auto path = ini.Find("MusicList", "Music" + std::to_string(i));
-        if (!path)
-            continue;
-        --keysLeft;
-        if (fileExists(*path))
-            d.Music.push_back(std::move(*path));
+    const std::vector<std::string_view> paths = NumberedValues(ini, "MusicList", "Music", musicCount);
+    d.Music.reserve(paths.size());
+    for (std::string_view stored : paths) {
+        std::string path(stored);
+        if (fileExists(path))
+            d.Music.push_back(std::move(path));
     }
     // Music0.. up to the count, each kept, and no other key than the count.
     d.MusicAsWritten = musicCount >= 0 && d.Music.size() == static_cast<std::size_t>(musicCount) &&
                        ini.KeyCount("MusicList") == d.Music.size() + 1;
 
     const std::int32_t searchCount = ini.ReadInteger("SearchList", "SearchCount", 0);
-    keysLeft = ini.KeyCount("SearchList") - (ini.Find("SearchList", "SearchCount") ? 1 : 0);
-    for (std::int32_t i = 0; i < searchCount && keysLeft > 0; ++i) {
-        auto item = ini.Find("SearchList", "SearchItem" + std::to_string(i));
-        if (!item)
-            continue;
-        --keysLeft;
-        if (!IsBlankText(*item))
-            d.SearchItems.push_back(*item);
+    for (std::string_view item : NumberedValues(ini, "SearchList", "SearchItem", searchCount)) {
+        if (!IsBlankText(item))
+            d.SearchItems.emplace_back(item);
     }
 
     d.LastPlayed = ini.ReadInteger("History", "LastPlayed", 0);
@@ -81,15 +104,12 @@ TSettingsData ReadSettings(const platform::TIniFile& ini, const std::string& pro
 }
 
 void RemoveUnfinishedSaves(const std::string& programFolder) {
-    platform::RemoveStaleTemporaryFiles(programFolder);
+    // One pass over the folder, which may hold a whole music collection.
     const std::string earlier = std::string(kSettingsFileName) + ".tmp";
-    std::error_code error, ignored;
-    for (std::filesystem::directory_iterator it(programFolder, error), end; !error && it != end; it.increment(error)) {
-        const std::string name = it->path().filename().string();
-        if (name.size() > earlier.size() && name.starts_with(earlier) &&
-            name.find_first_not_of("0123456789", earlier.size()) == std::string::npos)
-            std::filesystem::remove(it->path(), ignored);
-    }
+    platform::RemoveStaleTemporaryFiles(programFolder, [&earlier](std::string_view name) {
+        return name.size() > earlier.size() && name.starts_with(earlier) &&
+               name.find_first_not_of("0123456789", earlier.size()) == std::string_view::npos;
+    });
 }
 
 void WriteSettings(platform::TIniFile& ini, const TSettingsData& d, bool withMusic) {

@@ -144,16 +144,76 @@ std::string SafeFileName(std::string_view name) {
     return safe;
 }
 
+int ReadWholeFile(const std::string& path, std::string& bytes) {
+    bytes.clear();
+    const int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
+    if (fd < 0)
+        return errno;
+    struct stat st {};
+    // One byte more than the size, so that the read which finds the end needs no room of its own.
+    bytes.resize(::fstat(fd, &st) == 0 && st.st_size > 0 ? static_cast<std::size_t>(st.st_size) + 1 : 4096);
+    std::size_t done = 0;
+    int err = 0;
+    for (;;) {
+        if (done == bytes.size())
+            bytes.resize(2 * bytes.size()); // the file grew while it was read
+        const ssize_t n = ::read(fd, bytes.data() + done, bytes.size() - done);
+        if (n > 0) {
+            done += static_cast<std::size_t>(n);
+            continue;
+        }
+        if (n < 0 && errno == EINTR)
+            continue;
+        err = n < 0 ? errno : 0;
+        break;
+    }
+    ::close(fd);
+    bytes.resize(err == 0 ? done : 0);
+    return err;
+}
+
 bool WriteFileAtomically(const std::string& path, std::string_view data, std::string* error) {
+    return WriteFileAtomically(
+        path, [data](const TWritePiece& write) { write(data); }, error);
+}
+
+bool WriteFileAtomically(const std::string& path, const std::function<void(const TWritePiece& write)>& produce,
+                         std::string* error) {
     const char* step = "";
     const int err = ReplaceFile(
-        path, [&](int fd) { return WriteAll(fd, data.data(), data.size()); }, step);
+        path,
+        [&produce](int fd) {
+            constexpr std::size_t kBlock = 64 * 1024;
+            std::string block;
+            int failure = 0;
+            const auto flush = [&] {
+                if (!block.empty())
+                    failure = WriteAll(fd, block.data(), block.size());
+                block.clear();
+            };
+            produce([&](std::string_view piece) {
+                if (failure == 0 && block.size() + piece.size() > kBlock)
+                    flush();
+                if (failure != 0)
+                    return false;
+                if (piece.size() >= kBlock)
+                    failure = WriteAll(fd, piece.data(), piece.size());
+                else
+                    block += piece;
+                return failure == 0;
+            });
+            if (failure == 0)
+                flush();
+            return failure;
+        },
+        step);
     if (err != 0 && error)
         *error = std::string(step) + " " + path + ": " + std::strerror(err);
     return err == 0;
 }
 
-std::size_t RemoveStaleTemporaryFiles(const std::string& folder) {
+std::size_t RemoveStaleTemporaryFiles(const std::string& folder,
+                                      const std::function<bool(std::string_view name)>& alsoRemove) {
     DIR* dir = ::opendir(folder.c_str());
     if (!dir)
         return 0;
@@ -161,7 +221,8 @@ std::size_t RemoveStaleTemporaryFiles(const std::string& folder) {
     while (const dirent* entry = ::readdir(dir)) {
         const pid_t owner = OwnerOfTemporaryFile(entry->d_name);
         // A process that still runs may be writing it (our own number, too).
-        if (owner <= 0 || ::kill(owner, 0) == 0 || errno != ESRCH)
+        const bool stale = owner > 0 && ::kill(owner, 0) != 0 && errno == ESRCH;
+        if (!stale && !(alsoRemove && alsoRemove(entry->d_name)))
             continue;
         removed += ::unlinkat(::dirfd(dir), entry->d_name, 0) == 0 ? 1 : 0;
     }

@@ -21,6 +21,7 @@
 // and is refused.
 
 #include <cstdint>
+#include <functional>
 #include <memory>
 #include <optional>
 #include <string>
@@ -54,6 +55,11 @@ public:
     bool SectionExists(std::string_view section) const;
     // Number of distinct keys in the section (0 when it does not exist).
     std::size_t KeyCount(std::string_view section) const;
+    // Calls `each` with every distinct key of the section and its value as
+    // Find gives it (from the key's first line), in the order of the file.
+    // The views stand until the document changes.
+    void ForEachKey(std::string_view section,
+                    const std::function<void(std::string_view key, std::string_view value)>& each) const;
 
     // False (and nothing changes) when the value or a name holds a line break,
     // the key holds "=" or the section "]".
@@ -72,12 +78,16 @@ private:
     enum class TEncoding { Bytes, Utf8WithBom, Utf16Le };
     struct TSection;
     TSection* FindSection(std::string_view section) const;
-    void Parse(std::string_view text);
+    // Hands the file's bytes to `put` piece by piece, in the file's encoding
+    // (UTF-8 for a UTF-16 file), until it gives false.
+    void Emit(const std::function<bool(std::string_view)>& put) const;
+    void Parse(std::string bytes);
 
     std::string Path_;
     std::string LoadError_;
     TEncoding Encoding_ = TEncoding::Bytes;
     std::string LineBreak_ = "\n";
+    std::string Source_;                // the text as read (UTF-8 for a UTF-16 file): the lines read stand in it
     std::vector<std::string> Preamble_; // lines before the first section
     std::vector<std::unique_ptr<TSection>> Sections_;
 };

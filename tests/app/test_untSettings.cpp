@@ -101,11 +101,22 @@ TEST(Settings, PlaylistDropsFilesThatVanishedAndKeepsTheOrder) {
 }
 
 TEST(Settings, PlaylistCountsThatDoNotMatchTheKeysLoseNothing) {
-    // A gap in the keys skips one index; a huge count ends once every key was read.
+    // A gap in the keys skips one index; a huge count costs no more than the keys there are.
     const auto d = Read("[MusicList]\nMusicCount=2147483647\nMusic0=/a\nMusic2=/c\n", {"/a", "/c"});
     EXPECT_EQ(d.Music, (std::vector<std::string>{"/a", "/c"}));
     EXPECT_TRUE(Read("[MusicList]\nMusicCount=-3\nMusic0=/a\n", {"/a"}).Music.empty());
     EXPECT_EQ(Read("[MusicList]\nMusicCount=1\nMusic0=/a\nMusic1=/b\n", {"/a", "/b"}).Music.size(), 1u);
+}
+
+TEST(Settings, PlaylistKeysCountByTheirNumberAsWrittenWhereverTheyStand) {
+    // Any case and blanks around the key as the reader reads it, the first of
+    // duplicates; no sign, leading zero or blank inside the number.
+    const auto d = Read("[MusicList]\nMusic2=/c\nmusic0=/a\nMUSIC0=/dup\nMusic01=/zero\nMusic+1=/plus\nMusic-0=/minus\n"
+                        "Music 3=/blank\n Music1 = \"/b\" \nMusicCount=4\n[SearchList]\nSearchItem1=y\nSEARCHITEM0=x\n"
+                        "SearchCount=2\n",
+                        {"/a", "/b", "/c", "/dup", "/zero", "/plus", "/minus", "/blank"});
+    EXPECT_EQ(d.Music, (std::vector<std::string>{"/a", "/b", "/c"}));
+    EXPECT_EQ(d.SearchItems, (std::vector<std::string>{"x", "y"}));
 }
 
 TEST(Settings, APlaylistSectionAsWrittenNeedNotBeWrittenAgain) {

@@ -1,5 +1,6 @@
 #include "platform/FileSystem.h"
 
+#include "FileSizeLimit.h"
 #include "TempDir.h"
 
 #include <cerrno>
@@ -12,6 +13,7 @@
 #include <utility>
 
 using zv2::platform::CopyFileAtomically;
+using zv2::platform::ReadWholeFile;
 using zv2::platform::RemoveStaleTemporaryFiles;
 using zv2::platform::SafeFileName;
 using zv2::platform::WriteFileAtomically;
@@ -123,4 +125,73 @@ TEST(FileSystem, OnlyTemporaryFilesOfProcessesThatNoLongerRunAreRemoved) {
     EXPECT_EQ(RemoveStaleTemporaryFiles(dir.Path()), removed.size());
     EXPECT_EQ(NamesIn(dir.Path()), kept);
     EXPECT_EQ(RemoveStaleTemporaryFiles(dir.File("no such folder")), 0u);
+}
+
+TEST(FileSystem, TheNamesACallerPicksGoWithTheStaleTemporaryFiles) {
+    zv2::test::TTempDir dir;
+    for (const char* name : {".zv2-99999999-0.tmp", "old.tmp", "old.tmp.mp3", "song.mp3"})
+        std::ofstream(dir.File(name)) << "x";
+    const auto picked = [](std::string_view name) { return name.ends_with(".tmp"); };
+    EXPECT_EQ(RemoveStaleTemporaryFiles(dir.Path(), picked), 2u);
+    EXPECT_EQ(NamesIn(dir.Path()), (std::set<std::string>{"old.tmp.mp3", "song.mp3"}));
+}
+
+TEST(FileSystem, AWholeFileIsReadWhateverSizeItClaims) {
+    zv2::test::TTempDir dir;
+    const std::string song = Bytes(300000);
+    ASSERT_TRUE(WriteFileAtomically(dir.File("song.mp3"), song));
+    std::ofstream(dir.File("empty"));
+    std::string bytes;
+    EXPECT_EQ(ReadWholeFile(dir.File("song.mp3"), bytes), 0);
+    EXPECT_EQ(bytes, song);
+    EXPECT_EQ(ReadWholeFile(dir.File("empty"), bytes), 0);
+    EXPECT_EQ(bytes, "");
+    // The kernel's own files claim no size at all.
+    EXPECT_EQ(ReadWholeFile("/proc/self/status", bytes), 0);
+    EXPECT_TRUE(bytes.starts_with("Name:") && bytes.ends_with("\n")) << bytes;
+    EXPECT_EQ(ReadWholeFile(dir.File("missing"), bytes), ENOENT);
+    EXPECT_EQ(bytes, "");
+    bytes = "old";
+    EXPECT_EQ(ReadWholeFile(dir.Path(), bytes), EISDIR);
+    EXPECT_EQ(bytes, "");
+}
+
+TEST(FileSystem, AFileWrittenInPiecesHoldsThemAllInOrderOrIsNotWrittenAtAll) {
+    zv2::test::TTempDir dir;
+    const std::string big = Bytes(200000);
+    std::string expected;
+    const auto produce = [&](const zv2::platform::TWritePiece& write) {
+        // Small pieces fill blocks; one larger than a block goes between them.
+        for (int i = 0; i < 30000 && write("line " + std::to_string(i) + "\n"); ++i)
+            if (i == 20000 && !write(big))
+                return;
+    };
+    produce([&](std::string_view piece) {
+        expected += piece;
+        return true;
+    });
+    ASSERT_TRUE(WriteFileAtomically(dir.File("Download.ini"), produce));
+    EXPECT_EQ(ReadFile(dir.File("Download.ini")), expected);
+
+    std::ofstream(dir.File("old.ini")) << "old";
+    int acceptedAfterAFailure = 0;
+    std::string error;
+    {
+        const zv2::test::TFileSizeLimit limit(100000); // permissions would not stop root
+        EXPECT_FALSE(WriteFileAtomically(
+            dir.File("old.ini"),
+            [&](const zv2::platform::TWritePiece& write) {
+                bool failed = false;
+                for (int i = 0; i < 30000; ++i) {
+                    const bool written = write("line " + std::to_string(i) + "\n");
+                    acceptedAfterAFailure += failed && written;
+                    failed = failed || !written;
+                }
+            },
+            &error));
+    }
+    EXPECT_NE(error.find("cannot write"), std::string::npos) << error;
+    EXPECT_EQ(acceptedAfterAFailure, 0);
+    EXPECT_EQ(ReadFile(dir.File("old.ini")), "old");
+    EXPECT_EQ(NamesIn(dir.Path()), (std::set<std::string>{"Download.ini", "old.ini"}));
 }

@@ -48,6 +48,35 @@ TEST(IniFile, WritingKeepsCommentsOtherSectionsAndTheFirstOfDuplicates) {
                            "LastPlayed=4\n\n[Tail]\nx=1\n[New]\nk=v\n");
 }
 
+TEST(IniFile, ThousandsOfKeysReadAndWrittenInAnyCaseKeepTheirPlaces) {
+    auto ini = TIniFile::FromText("x.ini", "[MusicList]\nmusic0=first\nMUSIC0=second\n\n[Tail]\nx=1\n");
+    // Each new key goes before the blank line, moving it down.
+    for (int i = 1; i < 3000; ++i)
+        ASSERT_TRUE(ini->WriteString("musiclist", "Music" + std::to_string(i), std::to_string(i)));
+    ini->WriteString("MusicList", "Music0", "zero");
+    EXPECT_EQ(ini->KeyCount("MusicList"), 3000u);
+    EXPECT_EQ(ini->ReadString("MusicList", "MUSIC0", ""), "zero");
+    for (int i = 1; i < 3000; ++i)
+        ASSERT_EQ(ini->ReadInteger("MusicList", "mUsIc" + std::to_string(i), 0), i);
+    std::string expected = "[MusicList]\nmusic0=zero\nMUSIC0=second\n";
+    for (int i = 1; i < 3000; ++i)
+        expected += "Music" + std::to_string(i) + "=" + std::to_string(i) + "\n";
+    EXPECT_EQ(ini->Text(), expected + "\n[Tail]\nx=1\n");
+}
+
+TEST(IniFile, EachKeyIsVisitedOnceInFileOrderWithTheValueFindGives) {
+    auto ini = TIniFile::FromText("x.ini", "[a]\n; c=comment\nb = 'two' \nA=1\nB=dup\nodd line\n[A]\nc=3\n[d]\n");
+    ini->WriteString("a", "new", " x ");
+    std::vector<std::pair<std::string, std::string>> seen;
+    ini->ForEachKey("A", [&](std::string_view key, std::string_view value) { seen.emplace_back(key, value); });
+    using TSeen = decltype(seen);
+    EXPECT_EQ(seen, (TSeen{{"b", "two"}, {"A", "1"}, {"new", " x "}}));
+    seen.clear();
+    ini->ForEachKey("d", [&](std::string_view key, std::string_view value) { seen.emplace_back(key, value); });
+    ini->ForEachKey("none", [&](std::string_view key, std::string_view value) { seen.emplace_back(key, value); });
+    EXPECT_TRUE(seen.empty());
+}
+
 TEST(IniFile, EraseSectionRemovesEveryCopyOfIt) {
     auto ini = TIniFile::FromText("x.ini", "[MusicList]\nMusic0=a\n[Other]\nx=1\n[musiclist]\nMusic1=b\n");
     ini->EraseSection("MUSICLIST");
@@ -177,6 +206,13 @@ TEST(IniFile, AUtf16FileIsReadInFullAndSavedWholeInUtf16) {
                                       u"Volume=3000\r\n[MusicList]\r\nMusic0=/音乐/歌.mp3\r\n"));
     TIniFile again(path);
     EXPECT_EQ(again.ReadString("MusicList", "Music0", ""), "/音乐/歌.mp3");
+}
+
+TEST(IniFile, AUtf16FileWhoseTextStartsWithAByteOrderMarkKeepsItAsText) {
+    const std::string text = Utf16Le(u"\uFEFF[History]\r\nVolume=1\r\n");
+    auto ini = TIniFile::FromText("x.ini", text);
+    ini->WriteInteger("Download", "MaxTasks", 2);
+    EXPECT_EQ(ini->Text(), text + Utf16Le(u"[Download]\r\nMaxTasks=2\r\n", false));
 }
 
 TEST(IniFile, EightBitFilesKeepTheirLineEndsAndBytes) {
