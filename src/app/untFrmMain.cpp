@@ -393,13 +393,19 @@ TSettingsData Tfrm_Main::CollectSettings(bool withMusic) const {
 }
 
 void Tfrm_Main::SaveSettings() {
-    if (!SettingsFile_ || StampOf(SettingsPath()) != SettingsStamp_) {
+    if (!SettingsFile_ || !SettingsFile_->LoadError().empty() || StampOf(SettingsPath()) != SettingsStamp_) {
         SettingsFile_ = std::make_unique<platform::TIniFile>(SettingsPath());
         FileHoldsList_ = false;
     }
+    SaveError_.clear();
+    // A file that is there but cannot be read is never written over: what it
+    // holds (the playlist among it) is not known here.
+    if (!SettingsFile_->LoadError().empty()) {
+        SaveError_ = SettingsPath() + " cannot be read (" + SettingsFile_->LoadError() + "); it is left as it is";
+        return;
+    }
     const bool withMusic = !FileHoldsList_ || SavedPaths_ != PlayList_.PathsVersion();
     WriteSettings(*SettingsFile_, CollectSettings(withMusic), withMusic);
-    SaveError_.clear();
     std::string error;
     if (!SettingsFile_->Save(&error)) {
         SaveError_ = error;

@@ -253,6 +253,19 @@ TEST(MainWindow, ASaveThatFailsSaysSoAndKeepsTheOldFile) {
         EXPECT_TRUE(entry.is_directory() || entry.path().filename() == "Download.ini") << entry.path();
 }
 
+TEST(MainWindow, ASettingsFileThatCannotBeReadIsNotWrittenOver) {
+    test::TTempDir home;
+    // A regular file whose first read fails (EIO): as a disk error would.
+    std::filesystem::create_symlink("/proc/self/mem", home.File("Download.ini"));
+    TWindow w(home.Path() + "/");
+    w.Form->show();
+    EXPECT_TRUE(w.Form->close());
+    EXPECT_NE(w.Form->SaveError().find("Download.ini"), std::string::npos) << w.Form->SaveError();
+    ASSERT_EQ(w.Dialogs->Shown.size(), 1u);
+    EXPECT_NE(w.Dialogs->Shown[0].Text.find("设置未能保存"), std::string::npos);
+    EXPECT_TRUE(std::filesystem::is_symlink(home.File("Download.ini")));
+}
+
 TEST(MainWindow, AStartRemovesTheTemporaryFilesOfASaveThatACrashCutShort) {
     test::TTempDir home;
     std::ofstream(home.File("Download.ini.tmp31337")) << "[MusicList]\nMusicCount=100000\nMusic0=/m/a";
