@@ -14,6 +14,7 @@
 #include "http/untHttpFetch.h"
 #include "platform/IniFile.h"
 #include "platform/net/TcpSocket.h"
+#include "tools/LocalMusicSite.h"
 #include "tools/MusicSiteProcess.h"
 
 #include <QAction>
@@ -110,12 +111,9 @@ struct TWindow : THome, test::TTestWindow {
 TEST(DownloadTab, SongsFromTheSearchListLandInTheMusicFolderAndThePlaylist) {
     if (!kPrivateNetwork)
         GTEST_SKIP() << "no private network namespace can be made here";
-    test::TFileServer site, closing, hanging;
     const std::string small = test::SongBytes(5000, 1), large = test::SongBytes(120000, 2);
-    site.AddFile("/music/small.mp3", small);
-    site.AddFile("/music/large.mp3", large);
-    site.AddFile("/music/x.mp3", small);
-    site.AddFile("/music/ab.mp3", large);
+    const test::TLocalMusicSite site({{"small.mp3", small}, {"large.mp3", large}, {"x.mp3", small}, {"ab.mp3", large}});
+    test::TFileServer closing, hanging;
     closing.AddFile("/bad.mp3", large);
     closing.SetMode(test::TFileServer::TMode::CloseEarly);
     hanging.AddFile("/hang.mp3", large);
@@ -123,10 +121,10 @@ TEST(DownloadTab, SongsFromTheSearchListLandInTheMusicFolderAndThePlaylist) {
 
     TWindow w;
     const std::size_t listed = w.Form->PlayList().Count();
-    const int first = w.AddSearchRow("small", site.Url("/music/small.mp3"));
+    const int first = w.AddSearchRow("small", site.FileUrl("small.mp3"));
     const std::vector<std::pair<std::string, std::string>> others = {
-        {"large", site.Url("/music/large.mp3")}, {"../x", site.Url("/music/x.mp3")}, {"a/b", site.Url("/music/ab.mp3")},
-        {"bad", closing.Url("/bad.mp3")},        {"hang", hanging.Url("/hang.mp3")},
+        {"large", site.FileUrl("large.mp3")}, {"../x", site.FileUrl("x.mp3")},    {"a/b", site.FileUrl("ab.mp3")},
+        {"bad", closing.Url("/bad.mp3")},     {"hang", hanging.Url("/hang.mp3")},
     };
     w.DoubleClick(first);
     for (const auto& [name, url] : others)

@@ -3,6 +3,7 @@
 #include "TempDir.h"
 #include "download/UntThreadPool.h"
 #include "platform/UntDebug.h"
+#include "tools/LocalMusicSite.h"
 
 #include <cstddef>
 #include <cstring>
@@ -114,9 +115,9 @@ TEST_F(TPoolFixture, AWorkerWaitsWhileItsFileFillsTheWritersQueueAndTheMemoryCom
     // A writer that never gets to its queue: its first pass comes in an hour.
     TSaveThread stalled(Pool, 3, {}, 3600000);
     const std::size_t size = 24u << 20;
-    Server.AddFile("/big.mp3", zv2::test::SongBytes(size));
+    const zv2::test::TLocalMusicSite site({{"big.mp3", zv2::test::SongBytes(size)}});
     TThreadPool jobs(0, Pool, stalled, TEngineTiming::Fast());
-    jobs.AddJob({11, Server.Url("/big.mp3"), 0, static_cast<std::int64_t>(size) - 1});
+    jobs.AddJob({11, site.FileUrl("big.mp3"), 0, static_cast<std::int64_t>(size) - 1});
     ASSERT_TRUE(Viewer.WaitFor("Thread waits for the writer: "));
     // The worker looks before each receive of at most one block.
     const std::int64_t queued = stalled.QueuedBytes(11);

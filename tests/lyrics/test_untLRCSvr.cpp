@@ -2,6 +2,7 @@
 
 #include "../http/PageServer.h"
 #include "TempDir.h"
+#include "tools/LocalMusicSite.h"
 
 #include <chrono>
 #include <condition_variable>
@@ -133,8 +134,8 @@ TEST(ParseLyricResults, TakesTheFirstLinkAfterTheMarkerOnly) {
 }
 
 TEST(LRCSvrThread, MakesTheDefaultFolderAndSavesTheFirstLyricWhole) {
-    TLyricSite site(TFileReply::Good);
-    TWorker w(site.Server.Site());
+    const test::TLocalMusicSite site({}, {{"小星星 Live.lrc", kLyric}, {"Song.lrc", kLyric}});
+    TWorker w(site.Site());
     EXPECT_TRUE(std::filesystem::is_directory(w.Home.File("LRCs")));
 
     w.Thread->Post("小星星 Live", lrSearchAndSave);
@@ -142,16 +143,15 @@ TEST(LRCSvrThread, MakesTheDefaultFolderAndSavesTheFirstLyricWhole) {
     EXPECT_EQ(w.Next(), "saved:" + saved);
     EXPECT_EQ(ReadFile(saved), kLyric);
     EXPECT_EQ(w.FilesInFolder(), std::vector<std::string>{"小星星 Live.lrc"}) << "no temporary file is left";
-    const auto requests = site.Server.Requests();
+    const auto requests = site.Requests();
     ASSERT_EQ(requests.size(), 2u);
     // The name goes out in GBK; its blank as "%20", since a request line cannot hold a raw one.
-    EXPECT_EQ(test::RequestPath(requests[0]),
-              "/m?f=ms&rn=10&tn=baidump3lyric&ct=150994944&word=%d0%a1%d0%c7%d0%c7%20Live");
-    EXPECT_EQ(test::RequestPath(requests[1]), "/lrc/1.lrc");
+    EXPECT_EQ(requests[0], "GET /m?f=ms&rn=10&tn=baidump3lyric&ct=150994944&word=%d0%a1%d0%c7%d0%c7%20Live HTTP/1.1");
+    EXPECT_EQ(requests[1], "GET " + site::LyricPath(*site.Library().LyricByName("小星星 Live.lrc")) + " HTTP/1.1");
 
     w.Thread->Post("Song", lrSearchOnly);
-    EXPECT_EQ(w.Next(), "list:http://" + site.Server.Site() + "/lrc/1.lrc:1");
-    EXPECT_EQ(test::RequestPath(site.Server.Requests()[2]), "/m?tn=baidump3lyric&ct=150994944&word=Song");
+    EXPECT_EQ(w.Next(), "list:http://" + site.Site() + "/lrc/Song.lrc:1");
+    EXPECT_EQ(site.Requests()[2], "GET /m?tn=baidump3lyric&ct=150994944&word=Song HTTP/1.1");
 }
 
 TEST(LRCSvrThread, AFailedDownloadWritesNothingAndKeepsAGoodFile) {
