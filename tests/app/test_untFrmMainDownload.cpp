@@ -15,7 +15,6 @@
 #include "platform/IniFile.h"
 #include "platform/net/TcpSocket.h"
 #include "tools/LocalMusicSite.h"
-#include "tools/MusicSiteProcess.h"
 
 #include <QAction>
 #include <QApplication>
@@ -170,15 +169,10 @@ TEST(DownloadTab, SongsFromTheSearchListLandInTheMusicFolderAndThePlaylist) {
 TEST(DownloadTab, SongsFromTheLocalMusicSiteAreSavedWholeAndListed) {
     if (!kPrivateNetwork)
         GTEST_SKIP() << "no private network namespace can be made here";
-    test::TTempDir library;
-    std::filesystem::create_directories(library.File("music"));
     // Song ids follow the sorted file names: "Large Song.mp3" is 1, "Small.mp3" 2.
     const std::string large = test::SongBytes(300000, 3), small = test::SongBytes(2000, 4);
-    std::ofstream(library.File("music/Large Song.mp3"), std::ios::binary) << large;
-    std::ofstream(library.File("music/Small.mp3"), std::ios::binary) << small;
-    const test::TMusicSiteProcess site({"--music", library.File("music")});
-    ASSERT_TRUE(site.Listening()) << site.Site.Err;
-    const std::uint16_t port = site.Port;
+    const test::TLocalMusicSite site({{"Large Song.mp3", large}, {"Small.mp3", small}});
+    const std::uint16_t port = site.Port();
 
     TWindow w;
     const std::size_t listed = w.Form->PlayList().Count();

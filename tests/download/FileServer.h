@@ -97,83 +97,60 @@ public:
 
 private:
     void Serve(const std::string& request, TPageServer::TPeer& peer) {
-        const std::string method = request.substr(0, request.find(' '));
         std::string path = RequestPath(request);
         for (std::size_t at = path.find("%20"); at != std::string::npos; at = path.find("%20"))
             path.replace(at, 3, " ");
-        std::string file, headReply;
-        bool found = false, slowHead = false;
-        std::int64_t lieSize = 0;
-        std::size_t lieSent = 0;
-        {
-            std::lock_guard lock(Mutex_);
-            headReply = HeadReply_;
-            slowHead = SlowHeads_.count(path) > 0;
-            lieSize = LieSize_;
-            lieSent = LieSent_;
-            if (auto it = Files_.find(path); it != Files_.end()) {
-                file = it->second;
-                found = true;
-            }
-        }
-        if (lieSize > 0) {
-            ServeLie(peer, method, request, lieSize, lieSent);
-        } else if (!found) {
+        std::unique_lock lock(Mutex_);
+        const auto file = Files_.find(path);
+        const bool lie = LieSize_ > 0;
+        if (!lie && file == Files_.end()) {
+            lock.unlock();
             peer.Send("HTTP/1.1 404 Not Found\r\nContent-Length: 0\r\nConnection: close\r\n\r\n");
-        } else if (method == "HEAD") {
-            const std::string reply = !headReply.empty()
-                                          ? headReply
-                                          : "HTTP/1.1 200 OK\r\nContent-Length: " + std::to_string(file.size()) +
-                                                "\r\nConnection: close\r\n\r\n";
-            if (slowHead)
-                peer.Drip(reply);
-            else
-                peer.Send(reply);
-        } else {
-            ServeGet(peer, request, file);
-        }
-    }
-
-    void ServeGet(TPageServer::TPeer& peer, const std::string& request, const std::string& file) {
-        std::size_t first = 0, last = file.size() - 1;
-        std::string status = "200 OK", range;
-        if (const std::size_t at = request.find("Range: bytes="); at != std::string::npos) {
-            first = std::stoull(request.substr(at + 13));
-            last = std::min<std::size_t>(std::stoull(request.substr(request.find('-', at + 13) + 1)), last);
-            status = "206 Partial Content";
-            range = "Content-Range: bytes " + std::to_string(first) + "-" + std::to_string(last) + "/" +
-                    std::to_string(file.size()) + "\r\n";
-        }
-        const std::string body = file.substr(first, last - first + 1);
-        peer.Send("HTTP/1.1 " + status + "\r\nContent-Length: " + std::to_string(body.size()) + "\r\n" + range +
-                  "Connection: close\r\n\r\n");
-        const TMode mode = FailGets_.fetch_sub(1) > 0 ? TMode::CloseEarly : Mode_.load();
-        const std::size_t sent = mode == TMode::CloseEarly ? body.size() / 2
-                                 : mode == TMode::Hang     ? std::min<std::size_t>(body.size() / 2, 100)
-                                                           : body.size();
-        const std::size_t piece = PieceSize_.load() ? PieceSize_.load() : sent;
-        for (std::size_t at = 0; at < sent; at += piece)
-            peer.Send(std::string_view(body).substr(at, std::min(piece, sent - at)));
-        if (mode == TMode::Hang)
-            peer.Hang();
-    }
-
-    static void ServeLie(TPageServer::TPeer& peer, const std::string& method, const std::string& request,
-                         std::int64_t size, std::size_t sent) {
-        if (method == "HEAD") {
-            peer.Send("HTTP/1.1 200 OK\r\nContent-Length: " + std::to_string(size) + "\r\nConnection: close\r\n\r\n");
             return;
         }
+        // What the server has, and the size it says the file has.
+        const std::string bytes = lie ? SongBytes(LieSent_) : file->second;
+        const std::int64_t size = lie ? LieSize_ : static_cast<std::int64_t>(bytes.size());
+        const std::string headReply =
+            !HeadReply_.empty()
+                ? HeadReply_
+                : "HTTP/1.1 200 OK\r\nContent-Length: " + std::to_string(size) + "\r\nConnection: close\r\n\r\n";
+        const bool slowHead = SlowHeads_.count(path) > 0;
+        lock.unlock();
+        if (request.starts_with("HEAD ")) {
+            if (slowHead)
+                peer.Drip(headReply);
+            else
+                peer.Send(headReply);
+            return;
+        }
+        // The asked range, its end clipped to the size; without one the whole file.
         const std::size_t at = request.find("Range: bytes=");
         const std::int64_t first = at == std::string::npos ? 0 : std::int64_t{std::stoll(request.substr(at + 13))};
         const std::int64_t last =
             at == std::string::npos
                 ? size - 1
                 : std::min<std::int64_t>(std::stoll(request.substr(request.find('-', at + 13) + 1)), size - 1);
-        peer.Send("HTTP/1.1 206 Partial Content\r\nContent-Length: " + std::to_string(last - first + 1) +
-                  "\r\nContent-Range: bytes " + std::to_string(first) + "-" + std::to_string(last) + "/" +
-                  std::to_string(size) + "\r\nConnection: close\r\n\r\n");
-        peer.Send(SongBytes(sent));
+        peer.Send(std::string(at == std::string::npos ? "HTTP/1.1 200 OK" : "HTTP/1.1 206 Partial Content") +
+                  "\r\nContent-Length: " + std::to_string(last - first + 1) + "\r\n" +
+                  (at == std::string::npos ? ""
+                                           : "Content-Range: bytes " + std::to_string(first) + "-" +
+                                                 std::to_string(last) + "/" + std::to_string(size) + "\r\n") +
+                  "Connection: close\r\n\r\n");
+        if (lie) {
+            peer.Send(bytes);
+            return;
+        }
+        const std::string_view body = std::string_view(bytes).substr(first, last - first + 1);
+        const TMode mode = FailGets_.fetch_sub(1) > 0 ? TMode::CloseEarly : Mode_.load();
+        const std::size_t sent = mode == TMode::CloseEarly ? body.size() / 2
+                                 : mode == TMode::Hang     ? std::min<std::size_t>(body.size() / 2, 100)
+                                                           : body.size();
+        const std::size_t piece = PieceSize_.load() ? PieceSize_.load() : sent;
+        for (std::size_t done = 0; done < sent; done += piece)
+            peer.Send(body.substr(done, std::min(piece, sent - done)));
+        if (mode == TMode::Hang)
+            peer.Hang();
     }
 
     std::atomic<int> FailGets_{0};

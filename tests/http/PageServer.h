@@ -39,36 +39,38 @@ inline std::string RequestPath(const std::string& request) {
     return from == std::string::npos || to == std::string::npos ? "" : request.substr(from + 1, to - from - 1);
 }
 
+// The host line of a request: the site that the links of a page for it name.
+inline std::string RequestHost(const std::string& request) {
+    const auto at = request.find("\r\nHost: ");
+    return request.substr(at + 8, request.find("\r\n", at + 8) - at - 8);
+}
+
 class TPageServer {
 public:
     // The connection of one request, for its handler.
-    class TPeer {
-    public:
+    struct TPeer {
         // False once the client has gone or the server ends.
         bool Send(std::string_view bytes) {
-            return Socket_.SendAll(bytes.data(), bytes.size(), 60000) == platform::TNetResult::Ok;
+            return Socket.SendAll(bytes.data(), bytes.size(), 60000) == platform::TNetResult::Ok;
         }
         // One byte a second until all are out, the client has gone or the server ends.
         void Drip(std::string_view bytes) {
             for (std::size_t at = 0; at < bytes.size() && Send(bytes.substr(at, 1)); ++at)
-                if (Server_.WaitUntilStopped(1000))
+                if (Server.WaitUntilStopped(1000))
                     return;
         }
-        // Keeps the connection open without a word until the server ends.
-        void Hang() { Server_.WaitUntilStopped(-1); }
+        // Keeps the connection open without a word until the server ends (a day at most).
+        void Hang() { Server.WaitUntilStopped(24 * 3600 * 1000); }
 
-    private:
-        friend class TPageServer;
-        TPeer(TPageServer& server, platform::TTcpSocket& socket) : Server_(server), Socket_(socket) {}
-        TPageServer& Server_;
-        platform::TTcpSocket& Socket_;
+        TPageServer& Server;
+        platform::TTcpSocket& Socket;
     };
     using TServe = std::function<void(const std::string& request, TPeer& peer)>;
     // A handler that gives the whole reply at once.
     using THandler = std::function<TReply(const std::string& request)>;
 
     explicit TPageServer(TServe serve) : Serve_(std::move(serve)) {
-        Listening_ = Listener_.Listen(*platform::TSocketAddress::Parse("127.0.0.1", 0), 32) == platform::TNetResult::Ok;
+        Listener_.Listen(*platform::TSocketAddress::Parse("127.0.0.1", 0), 32);
         Accepter_ = std::thread([this] { Accept(); });
     }
     explicit TPageServer(THandler handler)
@@ -95,7 +97,7 @@ public:
             connection.join();
     }
 
-    bool Listening() const { return Listening_; }
+    bool Listening() const { return Port() != 0; }
     std::uint16_t Port() const { return Listener_.LocalAddress().Port; }
     std::string Site() const { return "127.0.0.1:" + std::to_string(Port()); }
 
@@ -119,13 +121,9 @@ public:
     }
 
 private:
-    // True when the server ended within `limitMs` (-1: waits for it).
+    // True when the server ended within `limitMs`.
     bool WaitUntilStopped(int limitMs) {
         std::unique_lock lock(Mutex_);
-        if (limitMs < 0) {
-            Changed_.wait(lock, [this] { return Stopped_; });
-            return true;
-        }
         return Changed_.wait_for(lock, std::chrono::milliseconds(limitMs), [this] { return Stopped_; });
     }
 
@@ -156,7 +154,7 @@ private:
             Requests_.push_back(request);
         }
         Changed_.notify_all();
-        TPeer peer(*this, socket);
+        TPeer peer{*this, socket};
         Serve_(request, peer);
         {
             std::lock_guard lock(Mutex_);
@@ -169,7 +167,6 @@ private:
 
     TServe Serve_;
     platform::TTcpListener Listener_;
-    bool Listening_ = false;
     mutable std::mutex Mutex_;
     std::condition_variable Changed_;
     bool Stopped_ = false;

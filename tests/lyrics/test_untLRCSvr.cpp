@@ -21,12 +21,6 @@ namespace {
 const std::string kMarker = "LRC\xB8\xE8\xB4\xCA\xC0\xB4\xD7\xD4\xA3\xBA";
 const std::string kLyric = "[ti:Song]\r\n[00:01.00]first line\r\n[00:02.00]second line\r\n";
 
-// The host line of a request: the site that the page's links name.
-std::string HostOf(const std::string& request) {
-    const auto at = request.find("\r\nHost: ");
-    return request.substr(at + 8, request.find("\r\n", at + 8) - at - 8);
-}
-
 // What the lyric site's file address answers.
 enum class TFileReply { Good, NoReply, HeaderOnly, NotFound, ShortBody, Chunked, NotLyrics, Hang };
 
@@ -36,8 +30,9 @@ struct TLyricSite {
         : Server([file, linkTail](const std::string& request) -> test::TReply {
               const std::string path = test::RequestPath(request);
               if (path.rfind("/m?", 0) == 0)
-                  return {test::HtmlReply("<html>" + kMarker + "http://" + HostOf(request) + "/lrc/1.lrc" + linkTail +
-                                          "</a>" + kMarker + "http://" + HostOf(request) + "/lrc/2.lrc</a></html>")};
+                  return {test::HtmlReply("<html>" + kMarker + "http://" + test::RequestHost(request) + "/lrc/1.lrc" +
+                                          linkTail + "</a>" + kMarker + "http://" + test::RequestHost(request) +
+                                          "/lrc/2.lrc</a></html>")};
               const std::string ok = "HTTP/1.1 200 OK\r\nContent-Length: " + std::to_string(kLyric.size()) + "\r\n\r\n";
               switch (file) {
               case TFileReply::Good:

@@ -10,8 +10,6 @@
 #include "untMusicSite.h"
 #include "untSitePages.h"
 
-#include <chrono>
-#include <condition_variable>
 #include <filesystem>
 #include <fstream>
 #include <map>
@@ -58,11 +56,6 @@ public:
             n += request.find(needle) != std::string::npos ? 1 : 0;
         return n;
     }
-    // Waits until `count` requests have been answered (at most `limitMs`).
-    bool WaitForRequests(std::size_t count, int limitMs = 60000) {
-        std::unique_lock lock(Mutex_);
-        return Changed_.wait_for(lock, std::chrono::milliseconds(limitMs), [&] { return Requests_.size() >= count; });
-    }
 
 private:
     static void Write(const std::string& folder, const TFiles& files) {
@@ -80,17 +73,13 @@ private:
     // The tool's log line: ADDRESS "REQUEST LINE" STATUS LENGTH ["Range: ..."].
     void Logged(const std::string& line) {
         const auto from = line.find('"') + 1;
-        {
-            std::lock_guard lock(Mutex_);
-            Requests_.push_back(line.substr(from, line.find('"', from) - from));
-        }
-        Changed_.notify_all();
+        std::lock_guard lock(Mutex_);
+        Requests_.push_back(line.substr(from, line.find('"', from) - from));
     }
 
     TTempDir Dir_;
     site::TSiteLibrary Library_;
     mutable std::mutex Mutex_;
-    std::condition_variable Changed_;
     std::vector<std::string> Requests_;
     site::TMusicSite Site_; // last: it stops before the rest goes
 };
