@@ -33,12 +33,20 @@ public:
     bool Bound() const { return Bound_; }
     // A line that has already arrived, or nothing.
     std::optional<std::string> ReceiveNow() { return Read(MSG_DONTWAIT); }
-    // The next line, or nothing when none came within 2 s.
-    std::optional<std::string> Receive() {
+    // The next line, or nothing when none came within `limitMs`.
+    std::optional<std::string> Receive(int limitMs = 2000) {
         pollfd p{Fd_, POLLIN, 0};
-        if (::poll(&p, 1, 2000) <= 0)
+        if (::poll(&p, 1, limitMs) <= 0)
             return std::nullopt;
         return Read(0);
+    }
+    // The next line that starts with `prefix`, the others skipped; nothing
+    // when no line came for a minute.
+    std::optional<std::string> WaitFor(const std::string& prefix) {
+        for (auto line = Receive(60000); line; line = Receive(60000))
+            if (line->starts_with(prefix))
+                return line;
+        return std::nullopt;
     }
 
 private:

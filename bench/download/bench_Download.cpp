@@ -1,15 +1,16 @@
-// Download benchmark: one song (5 MB unless given in bytes) from a loopback
-// file server in a child process, through the whole engine (probe, three
-// segments, writer), at the designed pace and without pauses. Prints the
-// time against the two designed rates, three segments at the workers' pace
-// (each at most one 2048-byte chunk per 10 ms) and the writer's pace (one
-// block per 10 ms for all downloads), and the engine's CPU share meanwhile.
+// Download benchmark: one song (5 MB unless given in bytes) from
+// tools/music-site on loopback, in a child process, through the whole engine
+// (probe, three segments, writer), at the designed pace and without pauses.
+// Prints the time against the two designed rates, three segments at the
+// workers' pace (each at most one 2048-byte chunk per 10 ms) and the writer's
+// pace (one block per 10 ms for all downloads), and the engine's CPU share
+// meanwhile.
 //
-// Then full speed ("全速下载"): a 50 MB song (or FULL_BYTES) served by
-// tools/music-site on loopback, fetched by the engine at full speed, by curl
-// and, when installed, by aria2c -x3 -s3, each in a process of its own: wall
-// time, CPU (user + system) and peak resident memory of each, and the
-// engine's ratios against curl (goals: wall <= 1.5x, CPU <= 2x, RSS < 100 MB).
+// Then full speed ("全速下载"): a 50 MB song (or FULL_BYTES) from the same
+// site, fetched by the engine at full speed, by curl and, when installed, by
+// aria2c -x3 -s3, each in a process of its own: wall time, CPU (user +
+// system) and peak resident memory of each, and the engine's ratios against
+// curl (goals: wall <= 1.5x, CPU <= 2x, RSS < 100 MB).
 // Usage: build/bin/bench_Download [BYTES [FULL_BYTES]]
 #include "download/FileServer.h"
 #include "download/untTaskThread.h"
@@ -68,12 +69,12 @@ bool FetchWithEngine(const std::string& url, const std::string& target, const TE
     return outcome == 1;
 }
 
-TRun Download(std::uint16_t port, const std::string& folder, const TEngineTiming& timing, std::size_t size) {
+TRun Download(const std::string& url, const std::string& folder, const TEngineTiming& timing, std::size_t size) {
     const std::string target = folder + "/song.mp3";
     std::filesystem::remove(target);
     const double cpu0 = CpuSeconds();
     const auto t0 = std::chrono::steady_clock::now();
-    const bool saved = FetchWithEngine("http://127.0.0.1:" + std::to_string(port) + "/song.mp3", target, timing);
+    const bool saved = FetchWithEngine(url, target, timing);
     TRun run;
     run.Seconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - t0).count();
     run.CpuShare = (CpuSeconds() - cpu0) / run.Seconds;
@@ -132,18 +133,13 @@ void PrintMeasure(const char* who, const TMeasure& m, std::size_t size) {
                 static_cast<double>(size) / 1e6 / m.Seconds, m.CpuSeconds, m.PeakMb, m.Ok ? "whole" : "FAILED");
 }
 
-// The full-speed comparison against curl and aria2c over music-site.
-bool CompareFullSpeed(std::size_t size, const std::string& folder) {
-    const std::string music = folder + "/music", out = folder + "/out";
-    std::filesystem::create_directories(music);
-    std::filesystem::create_directories(out);
-    // Not kept in memory here: each fetcher's process starts as a copy of this one.
-    std::ofstream(music + "/big.mp3", std::ios::binary) << zv2::test::SongBytes(size, 7);
-
+// Starts music-site over `music` in a child process (`site`); its address
+// "http://127.0.0.1:PORT", or "" when it does not listen.
+std::string StartMusicSite(const std::string& music, pid_t& site) {
     int pipeFds[2];
     if (::pipe(pipeFds) != 0)
-        return false;
-    const pid_t site = ::fork();
+        return "";
+    site = ::fork();
     if (site == 0) {
         ::dup2(pipeFds[1], STDOUT_FILENO);
         const int null = ::open("/dev/null", O_WRONLY);
@@ -155,14 +151,20 @@ bool CompareFullSpeed(std::size_t size, const std::string& folder) {
     char c = 0;
     while (::read(pipeFds[0], &c, 1) == 1 && c != '\n')
         line += c;
+    ::close(pipeFds[0]);
     const std::size_t colon = line.rfind(':');
     if (line.rfind("music-site: listening on ", 0) != 0 || colon == std::string::npos) {
         ::kill(site, SIGTERM);
         ::waitpid(site, nullptr, 0);
-        return false;
+        return "";
     }
-    const std::string url = "http://127.0.0.1:" + line.substr(colon + 1) + "/file/big.mp3";
+    return "http://127.0.0.1:" + line.substr(colon + 1);
+}
 
+// The full-speed comparison against curl and aria2c, of the site's song of `size` bytes at `url`.
+bool CompareFullSpeed(const std::string& url, std::size_t size, const std::string& folder) {
+    const std::string out = folder + "/out";
+    std::filesystem::create_directories(out);
     const TMeasure engine =
         Measure([&] { return FetchWithEngine(url, out + "/engine.mp3", TEngineTiming::FullSpeed()) ? 0 : 1; });
     const bool engineWhole = engine.Ok && SameBytes(out + "/engine.mp3", zv2::test::SongBytes(size, 7));
@@ -174,8 +176,6 @@ bool CompareFullSpeed(std::size_t size, const std::string& folder) {
             return Exec({"aria2c", "-q", "-x3", "-s3", "--allow-overwrite=true", "--file-allocation=none", "--dir", out,
                          "-o", "aria2.mp3", url});
         });
-    ::kill(site, SIGTERM);
-    ::waitpid(site, nullptr, 0);
 
     std::printf("full speed: %.2f MB from music-site on loopback, each fetcher in its own process\n",
                 static_cast<double>(size) / 1e6);
@@ -198,35 +198,27 @@ int main(int argc, char** argv) {
     ::setenv("ZV2_LOOPBACK_ONLY", "1", 1); // the engine reaches the loopback server only
     const std::size_t size = argc > 1 ? std::strtoull(argv[1], nullptr, 10) : 5u * 1024 * 1024;
     const std::size_t fullSize = argc > 2 ? std::strtoull(argv[2], nullptr, 10) : 50u * 1000 * 1000;
-    // The server runs in a child, so the CPU measured here is the engine's alone.
-    int pipeFds[2];
-    if (::pipe(pipeFds) != 0)
-        return 1;
-    const pid_t child = ::fork();
-    if (child == 0) {
-        zv2::test::TFileServer server;
-        server.AddFile("/song.mp3", zv2::test::SongBytes(size));
-        const std::uint16_t port = server.Port();
-        if (::write(pipeFds[1], &port, sizeof port) != sizeof port)
-            std::_Exit(1);
-        ::pause();
-        std::_Exit(0);
-    }
-    std::uint16_t port = 0;
-    if (::read(pipeFds[0], &port, sizeof port) != sizeof port)
-        return 1;
     const std::string folder = std::filesystem::temp_directory_path() / ("zv2-bench-" + std::to_string(::getpid()));
-    std::filesystem::create_directories(folder);
+    const std::string music = folder + "/music";
+    std::filesystem::create_directories(music);
+    std::ofstream(music + "/song.mp3", std::ios::binary) << zv2::test::SongBytes(size);
+    // Not kept in memory here: each fetcher's process starts as a copy of this one.
+    std::ofstream(music + "/big.mp3", std::ios::binary) << zv2::test::SongBytes(fullSize, 7);
+    // The site runs in a child, so the CPU measured here is the engine's alone.
+    pid_t site = -1;
+    const std::string address = StartMusicSite(music, site);
+    if (address.empty()) {
+        std::fprintf(stderr, "music-site did not start\n");
+        std::filesystem::remove_all(folder);
+        return 1;
+    }
 
-    const TRun paced = Download(port, folder, TEngineTiming{}, size);
-    const TRun unpaced = Download(port, folder, TEngineTiming::Fast(), size);
-    ::kill(child, SIGTERM);
-    ::waitpid(child, nullptr, 0);
-
+    const TRun paced = Download(address + "/file/song.mp3", folder, TEngineTiming{}, size);
+    const TRun unpaced = Download(address + "/file/song.mp3", folder, TEngineTiming::Fast(), size);
     const double mb = static_cast<double>(size) / 1e6;
     const double workersPace = static_cast<double>(size) / (3 * 2048 / 0.010); // three segments, a chunk per 10 ms
     const double writerPace = static_cast<double>(size) / (2048 / 0.010);      // one block per 10 ms
-    std::printf("song: %.2f MB from a loopback server\n", mb);
+    std::printf("song: %.2f MB from music-site on loopback\n", mb);
     std::printf("designed pace: %6.2f s  (%s)  time / three segments at the workers' pace (%.2f s): %.2f  "
                 "time / the writer's pace (%.2f s): %.2f\n",
                 paced.Seconds, paced.Ok ? "saved whole" : "FAILED", workersPace, paced.Seconds / workersPace,
@@ -236,7 +228,9 @@ int main(int argc, char** argv) {
                 unpaced.Seconds, unpaced.Ok ? "saved whole" : "FAILED", mb / unpaced.Seconds, unpaced.CpuShare,
                 paced.Seconds / unpaced.Seconds);
     // Every engine thread has ended: the comparison forks its fetchers.
-    const bool full = CompareFullSpeed(fullSize, folder);
+    const bool full = CompareFullSpeed(address + "/file/big.mp3", fullSize, folder);
+    ::kill(site, SIGTERM);
+    ::waitpid(site, nullptr, 0);
     std::filesystem::remove_all(folder);
     return paced.Ok && unpaced.Ok && full ? 0 : 1;
 }

@@ -16,7 +16,7 @@
 #include "http/untHttpFetch.h"
 #include "platform/IniFile.h"
 #include "platform/net/TcpSocket.h"
-#include "tools/ChildProcess.h"
+#include "tools/LocalMusicSite.h"
 #include "tools/MusicSiteProcess.h"
 
 #include <QAction>
@@ -126,12 +126,9 @@ struct TWindow : THomeOfWindow, test::TTestWindow {
 TEST(DownloadTab, SongsFromTheSearchListLandInTheMusicFolderAndThePlaylist) {
     if (!kPrivateNetwork)
         GTEST_SKIP() << "no private network namespace can be made here";
-    test::TFileServer site, closing, hanging;
     const std::string small = test::SongBytes(5000, 1), large = test::SongBytes(120000, 2);
-    site.AddFile("/music/small.mp3", small);
-    site.AddFile("/music/large.mp3", large);
-    site.AddFile("/music/x.mp3", small);
-    site.AddFile("/music/ab.mp3", large);
+    const test::TLocalMusicSite site({{"small.mp3", small}, {"large.mp3", large}, {"x.mp3", small}, {"ab.mp3", large}});
+    test::TFileServer closing, hanging;
     closing.AddFile("/bad.mp3", large);
     closing.SetMode(test::TFileServer::TMode::CloseEarly);
     hanging.AddFile("/hang.mp3", large);
@@ -139,10 +136,10 @@ TEST(DownloadTab, SongsFromTheSearchListLandInTheMusicFolderAndThePlaylist) {
 
     TWindow w;
     const std::size_t listed = w.Form->PlayList().Count();
-    const int first = w.AddSearchRow("small", site.Url("/music/small.mp3"));
+    const int first = w.AddSearchRow("small", site.FileUrl("small.mp3"));
     const std::vector<std::pair<std::string, std::string>> others = {
-        {"large", site.Url("/music/large.mp3")}, {"../x", site.Url("/music/x.mp3")}, {"a/b", site.Url("/music/ab.mp3")},
-        {"bad", closing.Url("/bad.mp3")},        {"hang", hanging.Url("/hang.mp3")},
+        {"large", site.FileUrl("large.mp3")}, {"../x", site.FileUrl("x.mp3")},    {"a/b", site.FileUrl("ab.mp3")},
+        {"bad", closing.Url("/bad.mp3")},     {"hang", hanging.Url("/hang.mp3")},
     };
     w.DoubleClick(first);
     for (const auto& [name, url] : others)
@@ -188,15 +185,10 @@ TEST(DownloadTab, SongsFromTheSearchListLandInTheMusicFolderAndThePlaylist) {
 TEST(DownloadTab, SongsFromTheLocalMusicSiteAreSavedWholeAndListed) {
     if (!kPrivateNetwork)
         GTEST_SKIP() << "no private network namespace can be made here";
-    test::TTempDir library;
-    std::filesystem::create_directories(library.File("music"));
     // Song ids follow the sorted file names: "Large Song.mp3" is 1, "Small.mp3" 2.
     const std::string large = test::SongBytes(300000, 3), small = test::SongBytes(2000, 4);
-    std::ofstream(library.File("music/Large Song.mp3"), std::ios::binary) << large;
-    std::ofstream(library.File("music/Small.mp3"), std::ios::binary) << small;
-    const test::TMusicSiteProcess site({"--music", library.File("music")});
-    ASSERT_TRUE(site.Listening()) << site.Site.Err;
-    const std::uint16_t port = site.Port;
+    const test::TLocalMusicSite site({{"Large Song.mp3", large}, {"Small.mp3", small}});
+    const std::uint16_t port = site.Port();
 
     TWindow w;
     const std::size_t listed = w.Form->PlayList().Count();

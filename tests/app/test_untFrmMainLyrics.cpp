@@ -14,7 +14,7 @@
 #include "lyrics/untLRCDisplay.h"
 #include "lyrics/untLRCSvr.h"
 #include "platform/IniFile.h"
-#include "tools/MusicSiteProcess.h"
+#include "tools/LocalMusicSite.h"
 
 #include <QApplication>
 #include <QLabel>
@@ -29,12 +29,6 @@ namespace {
 
 // Before any thread starts.
 const bool kPrivateNetwork = test::EnterPrivateNetwork();
-
-// The host line of a request: the site that a page's links name.
-std::string HostOf(const std::string& request) {
-    const auto at = request.find("\r\nHost: ");
-    return request.substr(at + 8, request.find("\r\n", at + 8) - at - 8);
-}
 
 // A program folder whose playlist holds one 30-second song, "Tune", without a lyric file.
 struct THome {
@@ -78,23 +72,18 @@ struct TWindow : THome, test::TTestWindow {
 TEST(LyricsFound, ASongWithoutLyricsGetsThemFromTheMusicSiteWhilePlaying) {
     if (!kPrivateNetwork)
         GTEST_SKIP() << "no private network namespace can be made here";
-    test::TTempDir library;
-    std::filesystem::create_directories(library.File("music"));
-    std::filesystem::create_directories(library.File("lyrics"));
     const std::string lyric = "[ti:Tune]\n[00:00.30]The First Line\n[00:29.00]the last line\n";
-    std::ofstream(library.File("lyrics/Tune.lrc"), std::ios::binary) << lyric;
-    const test::TMusicSiteProcess site({"--music", library.File("music"), "--lyrics", library.File("lyrics")});
-    ASSERT_TRUE(site.Listening()) << site.Site.Err;
-    const std::string address = site.Address;
+    const test::TLocalMusicSite site({}, {{"Tune.lrc", lyric}});
 
-    TWindow w(address);
+    TWindow w(site.Site());
     ASSERT_TRUE(w.SongMade);
     ASSERT_FALSE(std::filesystem::exists(w.Lyric()));
     w.Form->Playback()->TogglePlay(); // the play button
     ASSERT_TRUE(w.Playing());
     EXPECT_EQ(w.Label(), "Tune");
     // The parser shows lower-cased texts.
-    ASSERT_TRUE(w.RunUntil([&] { return w.Label() == "the first line"; })) << w.Label() << "\n" << site.Site.Err;
+    ASSERT_TRUE(w.RunUntil([&] { return w.Label() == "the first line"; })) << w.Label() << "\n"
+                                                                           << ::testing::PrintToString(site.Requests());
     EXPECT_TRUE(w.Playing());
     EXPECT_EQ(test::ReadFile(w.Lyric()), lyric);
 }
@@ -105,7 +94,7 @@ TEST(LyricsFound, AFailingLyricSiteLeavesNoFileAndThePlaybackUndisturbed) {
     // Its search finds a file whose download fails.
     test::TPageServer site([](const std::string& request) -> test::TReply {
         if (test::RequestPath(request).rfind("/m?", 0) == 0)
-            return {test::HtmlReply("LRC\xB8\xE8\xB4\xCA\xC0\xB4\xD7\xD4\xA3\xBAhttp://" + HostOf(request) +
+            return {test::HtmlReply("LRC\xB8\xE8\xB4\xCA\xC0\xB4\xD7\xD4\xA3\xBAhttp://" + test::RequestHost(request) +
                                     "/lrc/Tune.lrc<")};
         return {"HTTP/1.1 200 OK\r\nContent-Length: 300\r\n\r\n[00:01.00]cut sh"};
     });

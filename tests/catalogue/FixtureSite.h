@@ -1,20 +1,19 @@
 #pragma once
-// A small music site for the worker tests: a page server that answers the
-// search, download, chart overview and chart paths with fixture pages, and
-// can be told to hang on one path. And a site of one large page, for workers
-// stopped while they scrape it.
+// Sites music-site cannot play, for the search workers' tests (a plain site is
+// tools/LocalMusicSite.h): a search site of the test's own songs (names with
+// entities, more songs than a page holds) with a download page each, that can
+// be told to hang on one path or to give songs no file link. And a site of
+// one large page, for workers stopped while they scrape it.
 
 #include "../http/PageServer.h"
 #include "../speaker/SpeakerPeer.h"
 #include "SiteFixtures.h"
-#include "http/untHttpFetch.h"
 
 namespace zv2::test {
 
 class TFixtureSite {
 public:
-    explicit TFixtureSite(std::vector<TFixtureSong> songs)
-        : Songs_(std::move(songs)), Server_([this](const std::string& request) { return Answer(request); }) {}
+    explicit TFixtureSite(std::vector<TFixtureSong> songs) : Songs_(std::move(songs)) {}
 
     // Requests for this path get the reply headers and then nothing, until the site ends.
     std::string HangOn;
@@ -39,18 +38,6 @@ private:
             return {"HTTP/1.1 200 OK\r\n\r\n", true};
         if (path.starts_with("/search?"))
             return {HtmlReply(SearchPage(Songs_))};
-        if (path == "//top") {
-            std::vector<std::pair<std::string, std::string>> charts;
-            for (int i = 1; i <= 17; ++i)
-                charts.push_back({"Chart " + std::to_string(i), "/top/c" + std::to_string(i)});
-            return {HtmlReply(ChartOverview(charts))};
-        }
-        if (path.starts_with("//top/c")) {
-            std::vector<std::pair<std::string, std::string>> songs;
-            for (int i = 1; i <= 50; ++i)
-                songs.push_back({path.substr(6) + " song " + std::to_string(i), "Singer " + std::to_string(i)});
-            return {HtmlReply(ChartPage(songs))};
-        }
         for (const auto& song : Songs_) {
             if (path != "/" + song.Link + "/download")
                 continue;
@@ -63,7 +50,7 @@ private:
     }
 
     std::vector<TFixtureSong> Songs_;
-    TPageServer Server_;
+    TPageServer Server_{[this](const std::string& request) { return Answer(request); }};
 };
 
 // How long a test waits at most for a worker to end once stopped while it
@@ -72,31 +59,20 @@ private:
 // check the page before the scrape begins.
 inline constexpr int kLargePageGiveUpMs = 60000;
 
-// Answers every request with one page (a probe of its own with nothing).
+// Answers every request with one page.
 class TOnePageSite {
 public:
-    explicit TOnePageSite(const std::string& page)
-        : Reply_(HtmlReply(page)), Server_([this](const std::string& request) {
-              return TReply{RequestPath(request) == "/probe" ? HtmlReply("") : Reply_};
-          }) {}
+    explicit TOnePageSite(const std::string& page) : Reply_(HtmlReply(page)) {}
 
     std::string Site() const { return Server_.Site(); }
 
     // Waits until a worker's request has come and its reply has been sent
-    // whole: the server answers one connection at a time, so it answers a
-    // probe of our own only after that reply. The worker is then reading the
-    // last of the page or scraping it.
-    bool WaitUntilPageSent() {
-        if (!Server_.WaitForRequests(1, GiveUpMs))
-            return false;
-        http::THttpFetch probe;
-        return probe.Fetch({.Host = "127.0.0.1", .Port = Server_.Port(), .Path = "probe"}).Status ==
-               http::TFetchStatus::Complete;
-    }
+    // whole: the worker is then reading the last of the page or scraping it.
+    bool WaitUntilPageSent() { return Server_.WaitForReplies(1, kLargePageGiveUpMs); }
 
 private:
     const std::string Reply_;
-    TPageServer Server_;
+    TPageServer Server_{[this](const std::string&) { return TReply{Reply_}; }};
 };
 
 } // namespace zv2::test

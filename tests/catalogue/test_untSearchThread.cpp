@@ -2,6 +2,7 @@
 
 #include "FixtureSite.h"
 #include "catalogue/untSitePages.h"
+#include "tools/LocalMusicSite.h"
 
 #include <gtest/gtest.h>
 
@@ -22,23 +23,34 @@ struct TSearch {
     std::unique_ptr<TSearchThread> Thread;
 };
 
+// Seven songs on the local music site, "Artist N - Song N.mp3".
+TLocalMusicSite::TFiles SevenSongs() {
+    TLocalMusicSite::TFiles songs;
+    for (int i = 1; i <= 7; ++i)
+        songs["Artist " + std::to_string(i) + " - Song " + std::to_string(i) + ".mp3"] = "ID3 " + std::to_string(i);
+    return songs;
+}
+
 TEST(SearchThread, SevenSongsGiveSevenRowsInPageOrderWithTheirFileAddresses) {
-    TFixtureSite site(NumberedSongs(7));
+    const TLocalMusicSite site(SevenSongs());
     TQueueDispatcher ui;
-    TSearch search(ui, site.SearchUrl() + "beyond");
+    TSearch search(ui, "http://" + site.Site() + "/search?key=song");
     ASSERT_TRUE(PumpUntil(ui, [&] { return search.Terminations == 1; }));
     ASSERT_EQ(search.Rows.size(), 7u);
     for (int i = 0; i < 7; ++i) {
         const TSearchRow& row = search.Rows[i];
-        EXPECT_EQ(row.SongName, "Song " + std::to_string(i + 1));
-        EXPECT_EQ(row.Artist, "Artist " + std::to_string(i + 1));
-        EXPECT_EQ(row.SongLink, site.Site() + "/data/song/" + std::to_string(101 + i) + ".mp3");
+        const std::string n = std::to_string(i + 1);
+        EXPECT_EQ(row.SongName, "Song " + n);
+        EXPECT_EQ(row.Artist, "Artist " + n);
+        // The site followed by the download page's "downlink=" value.
+        EXPECT_EQ(row.SongLink, site.Site() + "/data/music/file?link=http://" + site.Site() + "/file/Artist%20" + n +
+                                    "%20-%20Song%20" + n + ".mp3");
         EXPECT_EQ(row.Album + row.Format + row.Size, "");
         EXPECT_EQ(row.Speed, 0);
     }
     EXPECT_EQ(site.RequestsFor("/download"), 7);
-    EXPECT_EQ(site.RequestsFor("//song/101/download"), 1) << "the site path keeps its slash after the request's own";
-    EXPECT_EQ(RequestPath(site.Server().Requests()[0]), "/search?key=beyond");
+    EXPECT_EQ(site.RequestsFor("GET //song/1/download "), 1) << "the site path keeps its slash after the request's own";
+    EXPECT_EQ(site.Requests()[0], "GET /search?key=song HTTP/1.1");
 }
 
 TEST(SearchThread, MoreThanTwentySongsGiveTwenty) {
@@ -66,9 +78,9 @@ TEST(SearchThread, NamesAreCleanedAndASongWithoutLinkIsListedAsSuch) {
 }
 
 TEST(SearchThread, AnEmptyResultPageEndsWithNoRows) {
-    TFixtureSite site({});
+    const TLocalMusicSite site(SevenSongs());
     TQueueDispatcher ui;
-    TSearch search(ui, site.SearchUrl() + "nothing");
+    TSearch search(ui, "http://" + site.Site() + "/search?key=nothing");
     ASSERT_TRUE(PumpUntil(ui, [&] { return search.Terminations == 1; }));
     EXPECT_TRUE(search.Rows.empty());
 }
@@ -99,9 +111,9 @@ TEST(SearchThread, StoppedWhileItScrapesTheLargestResultPageOfUntitledItemsItEnd
 }
 
 TEST(SearchThread, DestroyedWhileWaitingForTheUiThreadItEndsOnceTheDispatcherShutsDown) {
-    TFixtureSite site(NumberedSongs(7));
+    const TLocalMusicSite site(SevenSongs());
     TCountingDispatcher ui;
-    TSearch search(ui, site.SearchUrl() + "x", {.TimeLimitMs = 600000});
+    TSearch search(ui, "http://" + site.Site() + "/search?key=song", {.TimeLimitMs = 600000});
     ASSERT_TRUE(ui.WaitForPosts(1)) << "the first row waits for the UI thread";
     ui.Shutdown();
     search.Thread.reset();

@@ -1,18 +1,13 @@
+#include "DebugViewer.h"
 #include "EventLog.h"
 #include "FileServer.h"
 #include "TempDir.h"
 #include "download/UntThreadPool.h"
-#include "platform/UntDebug.h"
+#include "tools/LocalMusicSite.h"
 
-#include <cstddef>
-#include <cstring>
-#include <fstream>
+#include <cstdlib>
 #include <gtest/gtest.h>
-#include <optional>
-#include <poll.h>
-#include <sstream>
-#include <sys/socket.h>
-#include <sys/un.h>
+#include <unistd.h>
 
 using namespace zv2::download;
 using zv2::test::TEventLog;
@@ -20,43 +15,10 @@ using zv2::test::TFileServer;
 
 using zv2::test::ReadFile;
 
-namespace {
-
-// The diagnostic viewer of this test program, on a name of its own.
-class TDebugViewer {
-public:
-    TDebugViewer() {
-        ::setenv("ZV2_DEBUGWIN", ("zv2-download-test-" + std::to_string(::getpid())).c_str(), 1);
-        const std::string address = zv2::platform::DebugWinAddress();
-        sockaddr_un addr{};
-        addr.sun_family = AF_UNIX;
-        std::memcpy(addr.sun_path, address.data(), address.size());
-        Fd_ = ::socket(AF_UNIX, SOCK_DGRAM | SOCK_CLOEXEC, 0);
-        ::bind(Fd_, reinterpret_cast<sockaddr*>(&addr),
-               static_cast<socklen_t>(offsetof(sockaddr_un, sun_path) + address.size()));
-    }
-    ~TDebugViewer() { ::close(Fd_); }
-    // The next line that starts with `prefix`, waiting up to a minute for it.
-    std::optional<std::string> WaitFor(const std::string& prefix) {
-        for (;;) {
-            pollfd p{Fd_, POLLIN, 0};
-            if (::poll(&p, 1, 60000) <= 0)
-                return std::nullopt;
-            char buffer[256];
-            const ssize_t n = ::recv(Fd_, buffer, sizeof buffer, 0);
-            if (n > 0 && std::string(buffer, static_cast<std::size_t>(n)).rfind(prefix, 0) == 0)
-                return std::string(buffer, static_cast<std::size_t>(n));
-        }
-    }
-
-private:
-    int Fd_ = -1;
-};
-
-} // namespace
-
 struct TPoolFixture : ::testing::Test {
-    TDebugViewer Viewer;
+    // The diagnostic viewer of this test program, on a name of its own.
+    const int Named = ::setenv("ZV2_DEBUGWIN", ("zv2-download-test-" + std::to_string(::getpid())).c_str(), 1);
+    zv2::test::TDebugViewer Viewer;
     TFileServer Server;
     zv2::test::TTempDir Dir;
     TEventLog Log;
@@ -114,9 +76,9 @@ TEST_F(TPoolFixture, AWorkerWaitsWhileItsFileFillsTheWritersQueueAndTheMemoryCom
     // A writer that never gets to its queue: its first pass comes in an hour.
     TSaveThread stalled(Pool, 3, {}, 3600000);
     const std::size_t size = 24u << 20;
-    Server.AddFile("/big.mp3", zv2::test::SongBytes(size));
+    const zv2::test::TLocalMusicSite site({{"big.mp3", zv2::test::SongBytes(size)}});
     TThreadPool jobs(0, Pool, stalled, TEngineTiming::Fast());
-    jobs.AddJob({11, Server.Url("/big.mp3"), 0, static_cast<std::int64_t>(size) - 1});
+    jobs.AddJob({11, site.FileUrl("big.mp3"), 0, static_cast<std::int64_t>(size) - 1});
     ASSERT_TRUE(Viewer.WaitFor("Thread waits for the writer: "));
     // The worker looks before each receive of at most one block.
     const std::int64_t queued = stalled.QueuedBytes(11);

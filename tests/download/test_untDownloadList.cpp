@@ -3,6 +3,7 @@
 #include "download/untDownloadList.h"
 #include "download/untTaskThread.h"
 #include "platform/Dispatcher.h"
+#include "tools/LocalMusicSite.h"
 
 #include <algorithm>
 #include <chrono>
@@ -88,7 +89,6 @@ void ResetPeakMemory() {
 } // namespace
 
 TEST_F(TListFixture, AStartedSongIsRefusedASecondTimeAndKeysStayUnique) {
-    Server.AddFile("/a.mp3", zv2::test::SongBytes(10));
     Start([] { return 5000u; });
     // A song that never answers: the probe fails, the row stays listed.
     ASSERT_TRUE(List->StartFromSearchRow(0, "a", "http://127.0.0.1:1/a.mp3"));
@@ -139,10 +139,9 @@ TEST_F(TListFixture, ARowShowsEachRetryOfAFailingSegmentBeforeItFails) {
 
 TEST_F(TListFixture, AFinishedSongLeavesTheListForThePlaylist) {
     const std::string song = zv2::test::SongBytes(40000);
-    Server.AddFile("/Song.mp3", song);
-    Server.AddFile("/song.mp3", song);
+    const zv2::test::TLocalMusicSite site({{"Song.mp3", song}});
     Start();
-    ASSERT_TRUE(List->StartFromSearchRow(0, "../Song", Server.Url("/song.mp3")));
+    ASSERT_TRUE(List->StartFromSearchRow(0, "../Song", site.FileUrl("Song.mp3")));
     ASSERT_TRUE(RunUntil([&] { return !Songs.empty(); }));
     EXPECT_EQ(Songs[0], Dir.File(".._Song.mp3"));
     std::ifstream in(Songs[0], std::ios::binary);
@@ -150,7 +149,7 @@ TEST_F(TListFixture, AFinishedSongLeavesTheListForThePlaylist) {
     bytes << in.rdbuf();
     EXPECT_EQ(bytes.str(), song);
     EXPECT_TRUE(List->Rows().empty());
-    EXPECT_FALSE(List->IsUrlQueued(Server.Url("/song.mp3"))) << "its record went to the playlist";
+    EXPECT_FALSE(List->IsUrlQueued(site.FileUrl("Song.mp3"))) << "its record went to the playlist";
 }
 
 TEST_F(TListFixture, DeletingAllKeepsTheRecordsThatRefuseARestart) {
@@ -172,9 +171,9 @@ TEST_F(TListFixture, DeletingAllKeepsTheRecordsThatRefuseARestart) {
 
 TEST_F(TListFixture, ASongSavedWhileItsRowWasDeletedStillGoesToThePlaylist) {
     const std::string song = zv2::test::SongBytes(5000);
-    Server.AddFile("/late.mp3", song);
+    const zv2::test::TLocalMusicSite site({{"late.mp3", song}});
     Start();
-    const std::uint32_t key = List->StartDownload("late.mp3", Server.Url("/late.mp3"));
+    const std::uint32_t key = List->StartDownload("late.mp3", site.FileUrl("late.mp3"));
     ASSERT_TRUE(RunUntil([&] { return Row(key)->Image == diDownloading; }));
     // The engine has saved the song and told the list (its task is gone, its
     // notice queued), but the UI thread has not seen it yet when the user

@@ -1,18 +1,22 @@
 #pragma once
-// A web server for the catalogue's tests, on 127.0.0.1 and a port the system
-// picks. It reads each request (up to its blank line), records it, and sends
-// the reply its handler gives for it, then closes the connection, or keeps
-// it open without a word when the reply asks it to hang. One connection at a
-// time, as the fetchers make them.
+// A web server for tests that need one misbehaving on purpose (crafted bytes,
+// a reply that hangs, drips or stops short), on 127.0.0.1 and a port the
+// system picks; a plain site is tools/LocalMusicSite.h. It reads each request
+// (up to its blank line), records it and hands it to its handler with the
+// connection, every connection on a thread of its own; the connection closes
+// when the handler returns. Stop() (or the destructor) wakes every handler
+// that hangs or drips and waits for them.
 
 #include "platform/net/TcpSocket.h"
 
-#include <atomic>
+#include <algorithm>
+#include <chrono>
 #include <condition_variable>
 #include <functional>
 #include <memory>
 #include <mutex>
 #include <string>
+#include <string_view>
 #include <thread>
 #include <vector>
 
@@ -35,28 +39,65 @@ inline std::string RequestPath(const std::string& request) {
     return from == std::string::npos || to == std::string::npos ? "" : request.substr(from + 1, to - from - 1);
 }
 
+// The host line of a request: the site that the links of a page for it name.
+inline std::string RequestHost(const std::string& request) {
+    const auto at = request.find("\r\nHost: ");
+    return request.substr(at + 8, request.find("\r\n", at + 8) - at - 8);
+}
+
 class TPageServer {
 public:
+    // The connection of one request, for its handler.
+    struct TPeer {
+        // False once the client has gone or the server ends.
+        bool Send(std::string_view bytes) {
+            return Socket.SendAll(bytes.data(), bytes.size(), 60000) == platform::TNetResult::Ok;
+        }
+        // One byte a second until all are out, the client has gone or the server ends.
+        void Drip(std::string_view bytes) {
+            for (std::size_t at = 0; at < bytes.size() && Send(bytes.substr(at, 1)); ++at)
+                if (Server.WaitUntilStopped(1000))
+                    return;
+        }
+        // Keeps the connection open without a word until the server ends (a day at most).
+        void Hang() { Server.WaitUntilStopped(24 * 3600 * 1000); }
+
+        TPageServer& Server;
+        platform::TTcpSocket& Socket;
+    };
+    using TServe = std::function<void(const std::string& request, TPeer& peer)>;
+    // A handler that gives the whole reply at once.
     using THandler = std::function<TReply(const std::string& request)>;
 
-    explicit TPageServer(THandler handler) : Handler_(std::move(handler)) {
-        const auto at = platform::TSocketAddress::Parse("127.0.0.1", 0);
-        Listening_ = Listener_.Listen(*at) == platform::TNetResult::Ok;
-        Thread_ = std::thread([this] { Run(); });
+    explicit TPageServer(TServe serve) : Serve_(std::move(serve)) {
+        Listener_.Listen(*platform::TSocketAddress::Parse("127.0.0.1", 0), 32);
+        Accepter_ = std::thread([this] { Accept(); });
     }
-    ~TPageServer() {
+    explicit TPageServer(THandler handler)
+        : TPageServer(TServe([handler = std::move(handler)](const std::string& request, TPeer& peer) {
+              const TReply reply = handler(request);
+              if (peer.Send(reply.Bytes) && reply.Hang)
+                  peer.Hang();
+          })) {}
+    ~TPageServer() { Stop(); }
+
+    void Stop() {
         {
             std::lock_guard lock(Mutex_);
-            Ending_ = true;
-            if (Open_)
-                Open_->Abort();
+            if (Stopped_)
+                return;
+            Stopped_ = true;
+            for (auto* socket : Open_)
+                socket->Abort();
         }
-        Listener_.Abort();
         Changed_.notify_all();
-        Thread_.join();
+        Listener_.Abort();
+        Accepter_.join();
+        for (auto& connection : Connections_) // no new ones once the accepter has ended
+            connection.join();
     }
 
-    bool Listening() const { return Listening_; }
+    bool Listening() const { return Port() != 0; }
     std::uint16_t Port() const { return Listener_.LocalAddress().Port; }
     std::string Site() const { return "127.0.0.1:" + std::to_string(Port()); }
 
@@ -64,52 +105,76 @@ public:
         std::lock_guard lock(Mutex_);
         return Requests_;
     }
-    // Waits until `count` requests have arrived (at most `limitMs`).
-    bool WaitForRequests(std::size_t count, int limitMs) {
+    // Waits until `count` requests beginning with `start` have come (at most `limitMs`).
+    bool WaitForRequests(std::size_t count, int limitMs, const std::string& start = "") {
         std::unique_lock lock(Mutex_);
-        return Changed_.wait_for(lock, std::chrono::milliseconds(limitMs), [&] { return Requests_.size() >= count; });
+        return Changed_.wait_for(lock, std::chrono::milliseconds(limitMs), [&] {
+            return static_cast<std::size_t>(std::count_if(Requests_.begin(), Requests_.end(), [&](const auto& request) {
+                       return request.starts_with(start);
+                   })) >= count;
+        });
+    }
+    // Waits until `count` replies have gone out whole and their connections closed.
+    bool WaitForReplies(std::size_t count, int limitMs) {
+        std::unique_lock lock(Mutex_);
+        return Changed_.wait_for(lock, std::chrono::milliseconds(limitMs), [&] { return Replied_ >= count; });
     }
 
 private:
-    void Run() {
+    // True when the server ended within `limitMs`.
+    bool WaitUntilStopped(int limitMs) {
+        std::unique_lock lock(Mutex_);
+        return Changed_.wait_for(lock, std::chrono::milliseconds(limitMs), [this] { return Stopped_; });
+    }
+
+    void Accept() {
         for (;;) {
-            std::unique_ptr<platform::TTcpSocket> peer;
-            if (Listener_.Accept(peer, -1) != platform::TNetResult::Ok)
+            std::unique_ptr<platform::TTcpSocket> socket;
+            if (Listener_.Accept(socket, -1) != platform::TNetResult::Ok)
                 return;
-            std::string request;
-            char buffer[512];
-            while (request.find("\r\n\r\n") == std::string::npos) {
-                std::size_t got = 0;
-                if (peer->Receive(buffer, sizeof buffer, got, 10000) != platform::TNetResult::Ok)
-                    break;
-                request.append(buffer, got);
-            }
-            const TReply reply = Handler_(request);
-            {
-                std::lock_guard lock(Mutex_);
-                Requests_.push_back(request);
-                Open_ = peer.get();
-            }
-            Changed_.notify_all();
-            peer->SendAll(reply.Bytes.data(), reply.Bytes.size(), 10000);
-            std::unique_lock lock(Mutex_);
-            if (reply.Hang)
-                Changed_.wait(lock, [this] { return Ending_; });
-            Open_ = nullptr;
-            if (Ending_)
+            std::lock_guard lock(Mutex_);
+            if (Stopped_)
                 return;
+            Open_.push_back(socket.get());
+            Connections_.emplace_back([this, socket = std::move(socket)] { Answer(*socket); });
         }
     }
 
-    THandler Handler_;
+    void Answer(platform::TTcpSocket& socket) {
+        std::string request;
+        char buffer[4096];
+        while (request.find("\r\n\r\n") == std::string::npos) {
+            std::size_t got = 0;
+            if (socket.Receive(buffer, sizeof buffer, got, 10000) != platform::TNetResult::Ok)
+                break;
+            request.append(buffer, got);
+        }
+        {
+            std::lock_guard lock(Mutex_);
+            Requests_.push_back(request);
+        }
+        Changed_.notify_all();
+        TPeer peer{*this, socket};
+        Serve_(request, peer);
+        {
+            std::lock_guard lock(Mutex_);
+            std::erase(Open_, &socket);
+            socket.Close();
+            ++Replied_;
+        }
+        Changed_.notify_all();
+    }
+
+    TServe Serve_;
     platform::TTcpListener Listener_;
-    bool Listening_ = false;
     mutable std::mutex Mutex_;
     std::condition_variable Changed_;
+    bool Stopped_ = false;
     std::vector<std::string> Requests_;
-    platform::TTcpSocket* Open_ = nullptr;
-    bool Ending_ = false;
-    std::thread Thread_;
+    std::size_t Replied_ = 0;
+    std::vector<platform::TTcpSocket*> Open_;
+    std::vector<std::thread> Connections_;
+    std::thread Accepter_;
 };
 
 } // namespace zv2::test

@@ -2,6 +2,7 @@
 
 #include "../http/PageServer.h"
 #include "TempDir.h"
+#include "tools/LocalMusicSite.h"
 
 #include <chrono>
 #include <condition_variable>
@@ -20,12 +21,6 @@ namespace {
 const std::string kMarker = "LRC\xB8\xE8\xB4\xCA\xC0\xB4\xD7\xD4\xA3\xBA";
 const std::string kLyric = "[ti:Song]\r\n[00:01.00]first line\r\n[00:02.00]second line\r\n";
 
-// The host line of a request: the site that the page's links name.
-std::string HostOf(const std::string& request) {
-    const auto at = request.find("\r\nHost: ");
-    return request.substr(at + 8, request.find("\r\n", at + 8) - at - 8);
-}
-
 // What the lyric site's file address answers.
 enum class TFileReply { Good, NoReply, HeaderOnly, NotFound, ShortBody, Chunked, NotLyrics, Hang };
 
@@ -35,8 +30,9 @@ struct TLyricSite {
         : Server([file, linkTail](const std::string& request) -> test::TReply {
               const std::string path = test::RequestPath(request);
               if (path.rfind("/m?", 0) == 0)
-                  return {test::HtmlReply("<html>" + kMarker + "http://" + HostOf(request) + "/lrc/1.lrc" + linkTail +
-                                          "</a>" + kMarker + "http://" + HostOf(request) + "/lrc/2.lrc</a></html>")};
+                  return {test::HtmlReply("<html>" + kMarker + "http://" + test::RequestHost(request) + "/lrc/1.lrc" +
+                                          linkTail + "</a>" + kMarker + "http://" + test::RequestHost(request) +
+                                          "/lrc/2.lrc</a></html>")};
               const std::string ok = "HTTP/1.1 200 OK\r\nContent-Length: " + std::to_string(kLyric.size()) + "\r\n\r\n";
               switch (file) {
               case TFileReply::Good:
@@ -133,8 +129,8 @@ TEST(ParseLyricResults, TakesTheFirstLinkAfterTheMarkerOnly) {
 }
 
 TEST(LRCSvrThread, MakesTheDefaultFolderAndSavesTheFirstLyricWhole) {
-    TLyricSite site(TFileReply::Good);
-    TWorker w(site.Server.Site());
+    const test::TLocalMusicSite site({}, {{"小星星 Live.lrc", kLyric}, {"Song.lrc", kLyric}});
+    TWorker w(site.Site());
     EXPECT_TRUE(std::filesystem::is_directory(w.Home.File("LRCs")));
 
     w.Thread->Post("小星星 Live", lrSearchAndSave);
@@ -142,16 +138,15 @@ TEST(LRCSvrThread, MakesTheDefaultFolderAndSavesTheFirstLyricWhole) {
     EXPECT_EQ(w.Next(), "saved:" + saved);
     EXPECT_EQ(ReadFile(saved), kLyric);
     EXPECT_EQ(w.FilesInFolder(), std::vector<std::string>{"小星星 Live.lrc"}) << "no temporary file is left";
-    const auto requests = site.Server.Requests();
+    const auto requests = site.Requests();
     ASSERT_EQ(requests.size(), 2u);
     // The name goes out in GBK; its blank as "%20", since a request line cannot hold a raw one.
-    EXPECT_EQ(test::RequestPath(requests[0]),
-              "/m?f=ms&rn=10&tn=baidump3lyric&ct=150994944&word=%d0%a1%d0%c7%d0%c7%20Live");
-    EXPECT_EQ(test::RequestPath(requests[1]), "/lrc/1.lrc");
+    EXPECT_EQ(requests[0], "GET /m?f=ms&rn=10&tn=baidump3lyric&ct=150994944&word=%d0%a1%d0%c7%d0%c7%20Live HTTP/1.1");
+    EXPECT_EQ(requests[1], "GET " + site::LyricPath(*site.Library().LyricByName("小星星 Live.lrc")) + " HTTP/1.1");
 
     w.Thread->Post("Song", lrSearchOnly);
-    EXPECT_EQ(w.Next(), "list:http://" + site.Server.Site() + "/lrc/1.lrc:1");
-    EXPECT_EQ(test::RequestPath(site.Server.Requests()[2]), "/m?tn=baidump3lyric&ct=150994944&word=Song");
+    EXPECT_EQ(w.Next(), "list:http://" + site.Site() + "/lrc/Song.lrc:1");
+    EXPECT_EQ(site.Requests()[2], "GET /m?tn=baidump3lyric&ct=150994944&word=Song HTTP/1.1");
 }
 
 TEST(LRCSvrThread, AFailedDownloadWritesNothingAndKeepsAGoodFile) {

@@ -1,7 +1,8 @@
 #pragma once
 // tools/music-site in a child process on 127.0.0.1, on a port the system
-// picks: the music and lyric site of the tests that go over the network. Its
-// request log (one line per request, the Range line with it) is Site.Err.
+// picks, for the tests of the program itself (the other tests run the site in
+// their own process: LocalMusicSite.h). Its request log (one line per
+// request, the Range line with it) is Site.Err.
 
 #include "tools/ChildProcess.h"
 
@@ -20,7 +21,6 @@ public:
         const std::string prefix = "music-site: listening on 127.0.0.1:";
         if (Site.WaitForOutput("\n", limitMs) && Site.Out.rfind(prefix, 0) == 0) {
             Port = static_cast<std::uint16_t>(std::stoi(Site.Out.substr(prefix.size())));
-            Address = "127.0.0.1:" + std::to_string(Port);
         }
     }
 
@@ -34,13 +34,10 @@ public:
 
     TChildProcess Site;
     std::uint16_t Port = 0;
-    std::string Address; // "127.0.0.1:PORT"
 
 private:
     static std::vector<std::string> Command(const std::vector<std::string>& options) {
-        const char* tools = std::getenv("ZV2_TOOLS_DIR");
-        std::vector<std::string> argv{std::string(tools ? tools : ".") + "/music-site", "--bind", "127.0.0.1", "--port",
-                                      "0"};
+        std::vector<std::string> argv{Program(), "--bind", "127.0.0.1", "--port", "0"};
         argv.insert(argv.end(), options.begin(), options.end());
         return argv;
     }
