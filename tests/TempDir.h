@@ -1,12 +1,14 @@
 #pragma once
 // A fresh folder under the test's temporary directory, removed with its content at the end.
 
+#include <algorithm>
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
 #include <iterator>
 #include <string>
 #include <unistd.h>
+#include <vector>
 
 namespace zv2::test {
 
@@ -32,6 +34,15 @@ public:
 private:
     std::string Path_;
 };
+
+// The names of what a folder holds, sorted.
+inline std::vector<std::string> FileNames(const std::string& folder) {
+    std::vector<std::string> names;
+    for (const auto& entry : std::filesystem::directory_iterator(folder))
+        names.push_back(entry.path().filename().string());
+    std::sort(names.begin(), names.end());
+    return names;
+}
 
 // The whole content of a file as bytes; empty when it cannot be read.
 inline std::string ReadFile(const std::string& path) {

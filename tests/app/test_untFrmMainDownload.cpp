@@ -308,17 +308,22 @@ TAsked AskedOf(const std::string& log) {
     return asked;
 }
 
-const std::string kFullSpeed = "[Download]\nFullSpeed=1\n";
+// A home with full speed on, after a first run killed half way.
+struct DownloadKilledHalfWay : ::testing::Test {
+    void SetUp() override {
+        if (!kPrivateNetwork)
+            GTEST_SKIP() << "no private network namespace can be made here";
+        half = KillHalfWay(library, *home);
+        ASSERT_TRUE(half.Left) << "no record named the half";
+    }
+    const TLibrary library;
+    const std::shared_ptr<THome> home = std::make_shared<THome>("[Download]\nFullSpeed=1\n");
+    THalfWay half;
+};
 
 } // namespace
 
-TEST(DownloadTab, ADownloadKilledHalfWayIsListedAtTheNextStartAndGoesOnWithTheMissingBytesOnly) {
-    if (!kPrivateNetwork)
-        GTEST_SKIP() << "no private network namespace can be made here";
-    const TLibrary library;
-    const auto home = std::make_shared<THome>(kFullSpeed);
-    const THalfWay half = KillHalfWay(library, *home);
-    ASSERT_TRUE(half.Left) << "no record named the half";
+TEST_F(DownloadKilledHalfWay, IsListedAtTheNextStartAndGoesOnWithTheMissingBytesOnly) {
     const std::vector<download::TByteRange> recorded = half.Left->Record.Ranges;
     ASSERT_FALSE(std::filesystem::exists(home->Home.File("Music/Song.mp3")));
 
@@ -338,10 +343,8 @@ TEST(DownloadTab, ADownloadKilledHalfWayIsListedAtTheNextStartAndGoesOnWithTheMi
     EXPECT_EQ(w.Rows(3), 0);
     EXPECT_TRUE(ReadFile(w.Music("Song.mp3")) == library.Song) << "not the song, byte for byte";
     EXPECT_EQ(w.Form->PlayList().Paths().back(), w.Music("Song.mp3"));
-    std::vector<std::string> left;
-    for (const auto& entry : std::filesystem::directory_iterator(w.Home.File("Music")))
-        left.push_back(entry.path().filename().string());
-    EXPECT_EQ(left, std::vector<std::string>{"Song.mp3"}) << "no temporary file or record left";
+    EXPECT_EQ(test::FileNames(w.Home.File("Music")), std::vector<std::string>{"Song.mp3"})
+        << "no temporary file or record left";
 
     // Every request has been logged once the site has ended.
     site.Site.Signal(SIGTERM);
@@ -356,14 +359,7 @@ TEST(DownloadTab, ADownloadKilledHalfWayIsListedAtTheNextStartAndGoesOnWithTheMi
                 << "bytes " << first << "-" << last << " were on disk already (" << had.Start << "-" << had.End << ")";
 }
 
-TEST(DownloadTab, AnUnfinishedDownloadWhoseFileChangedOnTheServerStartsOverAndSavesTheNewFile) {
-    if (!kPrivateNetwork)
-        GTEST_SKIP() << "no private network namespace can be made here";
-    const TLibrary library;
-    const auto home = std::make_shared<THome>(kFullSpeed);
-    const THalfWay half = KillHalfWay(library, *home);
-    ASSERT_TRUE(half.Left) << "no record named the half";
-
+TEST_F(DownloadKilledHalfWay, StartsOverAndSavesTheNewFileWhenTheFileChangedOnTheServer) {
     // Another song under the same name and of the same size, an hour later.
     const std::string path = library.Folder + "/Song.mp3";
     const std::string changed = test::SongBytes(kSongSize, 8);

@@ -36,14 +36,6 @@ std::string Signed(const std::string& lines) {
     return lines + check;
 }
 
-std::vector<std::string> FilesIn(const std::string& folder) {
-    std::vector<std::string> names;
-    for (const auto& entry : std::filesystem::directory_iterator(folder))
-        names.push_back(entry.path().filename().string());
-    std::sort(names.begin(), names.end());
-    return names;
-}
-
 } // namespace
 
 TEST(ResumeRecord, ReadsBackWhatItWrote) {
@@ -155,13 +147,14 @@ TEST(ScanUnfinishedSongs, KeepsSoundUnfinishedDownloadsAndRemovesTheRest) {
     EXPECT_EQ(scan.Discarded[0].rfind(".zv2dl-bad001.resume: ", 0), 0u) << scan.Discarded[0];
     EXPECT_EQ(scan.Discarded[1].rfind(".zv2dl-short1.resume: ", 0), 0u) << scan.Discarded[1];
     EXPECT_EQ(scan.Removed, 3);
-    EXPECT_EQ(FilesIn(dir.Path()), (std::vector<std::string>{".zv2dl-LIVE00", ".zv2dl-LIVE00.resume", ".zv2dl-good01",
-                                                             ".zv2dl-good01.resume", ".zv2dl-long-name", "Song.mp3"}));
+    EXPECT_EQ(zv2::test::FileNames(dir.Path()),
+              (std::vector<std::string>{".zv2dl-LIVE00", ".zv2dl-LIVE00.resume", ".zv2dl-good01",
+                                        ".zv2dl-good01.resume", ".zv2dl-long-name", "Song.mp3"}));
 
     // Discarding leaves what a download alive holds.
     DiscardUnfinishedSong(live);
     DiscardUnfinishedSong(good);
-    EXPECT_EQ(FilesIn(dir.Path()),
+    EXPECT_EQ(zv2::test::FileNames(dir.Path()),
               (std::vector<std::string>{".zv2dl-LIVE00", ".zv2dl-LIVE00.resume", ".zv2dl-long-name", "Song.mp3"}));
     ::close(held);
     EXPECT_TRUE(ScanUnfinishedSongs(dir.File("missing")).Songs.empty());

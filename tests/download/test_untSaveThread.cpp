@@ -54,14 +54,6 @@ struct TWriterFixture : ::testing::Test {
     }
 };
 
-std::vector<std::string> FilesIn(const std::string& folder) {
-    std::vector<std::string> names;
-    for (const auto& entry : std::filesystem::directory_iterator(folder))
-        names.push_back(entry.path().filename().string());
-    std::sort(names.begin(), names.end());
-    return names;
-}
-
 bool IsTemporarySong(const std::string& name) {
     return name.rfind(kTemporarySongPrefix, 0) == 0;
 }
@@ -173,7 +165,7 @@ TEST_F(TWriterFixture, SavesASongUnderTheLongestNameAndLeavesNoTemporaryFile) {
     Block(6, song, 2048, 952);
     ASSERT_TRUE(Log.WaitFor("finished 6 3000"));
     EXPECT_EQ(ReadFile(Dir.File(name)), song);
-    EXPECT_EQ(FilesIn(Dir.Path()), std::vector<std::string>{name});
+    EXPECT_EQ(zv2::test::FileNames(Dir.Path()), std::vector<std::string>{name});
 }
 
 TEST_F(TWriterFixture, AFileRemovedBeforeItsLastBlockIsNeverSaved) {
@@ -187,7 +179,7 @@ TEST_F(TWriterFixture, AFileRemovedBeforeItsLastBlockIsNeverSaved) {
     ASSERT_TRUE(Writer->AddFile(9, Dir.File("next.mp3"), 10)); // a later file shows the block went by
     Block(9, song, 0, 10);
     ASSERT_TRUE(Log.WaitFor("finished 9 10"));
-    EXPECT_EQ(FilesIn(Dir.Path()), std::vector<std::string>{"next.mp3"});
+    EXPECT_EQ(zv2::test::FileNames(Dir.Path()), std::vector<std::string>{"next.mp3"});
     EXPECT_FALSE(Log.Contains("finished 8 100"));
 }
 
@@ -245,7 +237,7 @@ TEST_F(TWriterFixture, AFileWrittenToFileIsRecordedKeptAtTheCloseAndContinuedLat
     Blocks(2, song, 70000, 100000);
     ASSERT_TRUE(Log.WaitFor("finished 2 100000"));
     EXPECT_TRUE(ReadFile(Dir.File("Song.mp3")) == song);
-    EXPECT_EQ(FilesIn(Dir.Path()), std::vector<std::string>{"Song.mp3"}) << "no file or record left";
+    EXPECT_EQ(zv2::test::FileNames(Dir.Path()), std::vector<std::string>{"Song.mp3"}) << "no file or record left";
 }
 
 TEST_F(TWriterFixture, AtTheDesignedPaceTheCloseWritesWhatArrivedWithItsRecord) {
@@ -317,7 +309,7 @@ TEST(SaveThreadKilled, LeavesNoPartOfASongUnderItsNameAndTheNextStartClearsTheRe
         ::waitpid(pid, &status, 0);
         ::close(watch);
 
-        const std::vector<std::string> left = FilesIn(dir.Path());
+        const std::vector<std::string> left = zv2::test::FileNames(dir.Path());
         const bool songThere = std::filesystem::exists(dir.File("Song.mp3"));
         if (songThere) {
             EXPECT_EQ(std::filesystem::file_size(dir.File("Song.mp3")), kSize) << "a whole song or none";
@@ -333,7 +325,7 @@ TEST(SaveThreadKilled, LeavesNoPartOfASongUnderItsNameAndTheNextStartClearsTheRe
         TDownloadList::TOptions options;
         options.SavePath = dir.Path();
         TDownloadList next(ui, options);
-        const std::vector<std::string> after = FilesIn(dir.Path());
+        const std::vector<std::string> after = zv2::test::FileNames(dir.Path());
         EXPECT_TRUE(std::none_of(after.begin(), after.end(), IsTemporarySong)) << ::testing::PrintToString(after);
     }
     EXPECT_TRUE(caughtMidSave) << "no kill landed during a save";

@@ -81,12 +81,7 @@ struct TWorker {
         Changed.wait_for(lock, std::chrono::seconds(60), [&] { return Reports.size() > Taken; });
         return Reports.size() > Taken ? Reports[Taken++] : "none";
     }
-    std::vector<std::string> FilesInFolder() const {
-        std::vector<std::string> names;
-        for (const auto& entry : std::filesystem::directory_iterator(Folder()))
-            names.push_back(entry.path().filename().string());
-        return names;
-    }
+    std::vector<std::string> FilesInFolder() const { return test::FileNames(Folder()); }
 
     test::TTempDir Home;
     std::mutex Mutex;

@@ -49,13 +49,6 @@ std::string Bytes(std::size_t size) {
     return out;
 }
 
-std::size_t FilesIn(const std::string& folder) {
-    std::size_t n = 0;
-    for ([[maybe_unused]] const auto& entry : std::filesystem::directory_iterator(folder))
-        ++n;
-    return n;
-}
-
 std::set<std::string> NamesIn(const std::string& folder) {
     std::set<std::string> names;
     for (const auto& entry : std::filesystem::directory_iterator(folder))
@@ -76,7 +69,7 @@ TEST(FileSystem, ACopyHoldsEveryByteAndMayReplaceItsOwnSource) {
     EXPECT_EQ(ReadFile(dir.File("old.mp3")), song);
     EXPECT_EQ(CopyFileAtomically(dir.File("a.mp3"), dir.File("a.mp3")), 0);
     EXPECT_EQ(ReadFile(dir.File("a.mp3")), song);
-    EXPECT_EQ(FilesIn(dir.Path()), 3u);
+    EXPECT_EQ(zv2::test::FileNames(dir.Path()).size(), 3u);
 }
 
 TEST(FileSystem, ACopyThatFailsLeavesTheTargetAsItWasAndNoPartialFile) {
@@ -87,7 +80,7 @@ TEST(FileSystem, ACopyThatFailsLeavesTheTargetAsItWasAndNoPartialFile) {
     EXPECT_EQ(CopyFileAtomically(dir.File("folder"), dir.File("target.mp3")), EISDIR);
     EXPECT_EQ(CopyFileAtomically(dir.File("missing.mp3"), dir.File("target.mp3")), ENOENT);
     EXPECT_EQ(ReadFile(dir.File("target.mp3")), "old song");
-    EXPECT_EQ(FilesIn(dir.Path()), 2u);
+    EXPECT_EQ(zv2::test::FileNames(dir.Path()).size(), 2u);
     std::ofstream(dir.File("a.mp3")) << "song";
     EXPECT_EQ(CopyFileAtomically(dir.File("a.mp3"), dir.File("no/such/folder/a.mp3")), ENOENT);
 }
