@@ -194,6 +194,11 @@ std::string TLRCSvrThread::SearchAndSave(const std::string& name) {
     const std::string folder = LyricFolder();
     std::error_code ignored;
     std::filesystem::create_directories(folder, ignored);
+    if (folder != TidiedFolder_) {
+        // What a write cut short by a crash left here, once a folder.
+        platform::RemoveStaleTemporaryFiles(folder);
+        TidiedFolder_ = folder;
+    }
     const std::string path = LyricFilePath(folder, name);
     return platform::WriteFileAtomically(path, *body) ? path : std::string();
 }

@@ -111,6 +111,7 @@ private:
     std::condition_variable Wake_;
     std::deque<TQueued> Queue_; // guarded by Mutex_
     std::string LyricFolder_;   // guarded by Mutex_
+    std::string TidiedFolder_;  // the worker's own: the last folder rid of stale temporary files
     bool Serving_ = false;      // guarded by Mutex_
     bool Terminated_ = false;   // guarded by Mutex_
     std::thread Worker_;
