@@ -3,15 +3,19 @@
 // a reply that hangs, drips or stops short), on 127.0.0.1 and a port the
 // system picks; a plain site is tools/LocalMusicSite.h. It reads each request
 // (up to its blank line), records it and hands it to its handler with the
-// connection, every connection on a thread of its own; the connection closes
-// when the handler returns. Stop() (or the destructor) wakes every handler
-// that hangs or drips and waits for them.
+// connection, every connection open at once on a thread of its own; the
+// connection closes when the handler returns. A thread whose connection has
+// ended takes the next one, so the threads (and what a sanitizer keeps for
+// each thread it saw) follow the connections open at once, not all there
+// were. Stop() (or the destructor) wakes every handler that hangs or drips
+// and waits for them.
 
 #include "platform/net/TcpSocket.h"
 
 #include <algorithm>
 #include <chrono>
 #include <condition_variable>
+#include <deque>
 #include <functional>
 #include <memory>
 #include <mutex>
@@ -93,8 +97,9 @@ public:
         Changed_.notify_all();
         Listener_.Abort();
         Accepter_.join();
-        for (auto& connection : Connections_) // no new ones once the accepter has ended
-            connection.join();
+        for (auto& handler : Handlers_) // no new ones once the accepter has ended
+            handler.join();
+        Waiting_.clear(); // accepted but never taken: closed unanswered
     }
 
     bool Listening() const { return Port() != 0; }
@@ -136,7 +141,29 @@ private:
             if (Stopped_)
                 return;
             Open_.push_back(socket.get());
-            Connections_.emplace_back([this, socket = std::move(socket)] { Answer(*socket); });
+            Waiting_.push_back(std::move(socket));
+            // Each waiting connection has an idle handler of its own, or a new one.
+            if (Waiting_.size() > Idle_)
+                Handlers_.emplace_back([this] { Handle(); });
+            Changed_.notify_all();
+        }
+    }
+
+    // A handler thread: answers one waiting connection after another until the server ends.
+    void Handle() {
+        for (;;) {
+            std::unique_ptr<platform::TTcpSocket> socket;
+            {
+                std::unique_lock lock(Mutex_);
+                ++Idle_;
+                Changed_.wait(lock, [this] { return Stopped_ || !Waiting_.empty(); });
+                --Idle_;
+                if (Stopped_)
+                    return;
+                socket = std::move(Waiting_.front());
+                Waiting_.pop_front();
+            }
+            Answer(*socket);
         }
     }
 
@@ -173,7 +200,9 @@ private:
     std::vector<std::string> Requests_;
     std::size_t Replied_ = 0;
     std::vector<platform::TTcpSocket*> Open_;
-    std::vector<std::thread> Connections_;
+    std::deque<std::unique_ptr<platform::TTcpSocket>> Waiting_; // accepted, not yet taken by a handler
+    std::size_t Idle_ = 0;                                      // handlers waiting for a connection
+    std::vector<std::thread> Handlers_;
     std::thread Accepter_;
 };
 
