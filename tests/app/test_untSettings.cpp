@@ -64,27 +64,31 @@ TEST(Settings, OutOfRangeValuesAreIgnoredOrKeptForTheirControls) {
     EXPECT_FALSE(Read("[General]\nAutoLyrics=0\n").AutoLyrics);
 }
 
-TEST(Settings, TheOutputChosenLastIsKeptAsOneForTheSpeakerAndZeroForTheSoundCard) {
-    const std::pair<const char*, bool> cases[] = {
-        {"", true}, {"SpeakerMode=1\n", true}, {"SpeakerMode=0\n", false}, {"SpeakerMode=x\n", true}};
-    for (const auto& [line, speaker] : cases) {
-        const auto d = Read(std::string("[General]\n") + line);
-        EXPECT_EQ(d.SpeakerMode, speaker) << line;
+// A switch is read with its default when the value is missing or not a
+// number, and written back as 1 or 0.
+TEST(Settings, SwitchesKeepTheirDefaultUnlessTheFileSaysOtherwiseAndAreWrittenAsOneOrZero) {
+    struct TCase {
+        const char* Section;
+        const char* Key;
+        const char* Value; // nullptr: no line
+        bool TSettingsData::*Field;
+        bool Expected;
+    };
+    const TCase cases[] = {
+        {"General", "SpeakerMode", nullptr, &TSettingsData::SpeakerMode, true},
+        {"General", "SpeakerMode", "0", &TSettingsData::SpeakerMode, false},
+        {"General", "SpeakerMode", "x", &TSettingsData::SpeakerMode, true},
+        {"Download", "FullSpeed", nullptr, &TSettingsData::FullSpeed, false},
+        {"Download", "FullSpeed", "1", &TSettingsData::FullSpeed, true},
+        {"Download", "FullSpeed", "x", &TSettingsData::FullSpeed, false},
+    };
+    for (const TCase& c : cases) {
+        const std::string line = c.Value ? std::string(c.Key) + "=" + c.Value + "\n" : "";
+        const auto d = Read("[" + std::string(c.Section) + "]\n" + line);
+        EXPECT_EQ(d.*c.Field, c.Expected) << c.Key << " " << line;
         auto ini = TIniFile::FromText("x.ini", "");
         WriteSettings(*ini, d);
-        EXPECT_EQ(ini->ReadString("General", "SpeakerMode", ""), speaker ? "1" : "0") << line;
-    }
-}
-
-TEST(Settings, FullSpeedIsOffUnlessTheFileSaysOneAndIsKeptAsOneOrZero) {
-    const std::pair<const char*, bool> cases[] = {
-        {"", false}, {"FullSpeed=0\n", false}, {"FullSpeed=1\n", true}, {"FullSpeed=x\n", false}};
-    for (const auto& [line, fullSpeed] : cases) {
-        const auto d = Read(std::string("[Download]\n") + line);
-        EXPECT_EQ(d.FullSpeed, fullSpeed) << line;
-        auto ini = TIniFile::FromText("x.ini", "");
-        WriteSettings(*ini, d);
-        EXPECT_EQ(ini->ReadString("Download", "FullSpeed", ""), fullSpeed ? "1" : "0") << line;
+        EXPECT_EQ(ini->ReadString(c.Section, c.Key, ""), c.Expected ? "1" : "0") << c.Key << " " << line;
     }
 }
 
