@@ -95,21 +95,25 @@ TEST(SameFileOnServer, WantsTheSameSizeAndValidatorsAndAtLeastOneOfThem) {
             << c.Probe.Size << " " << c.Probe.StatusOK << " " << c.Probe.LastModified << " " << c.Probe.ETag;
 }
 
-TEST(ResumeJobs, AskForTheMissingBytesOnlyInUpToThreePieces) {
-    const auto jobs = [](std::int64_t size, const std::vector<TByteRange>& complete) {
-        std::vector<TJob> result;
-        for (const auto& job : ResumeJobs(1, "u", size, complete))
-            result.push_back({job.Start, job.Length});
-        return result;
+TEST(ResumeJobs, AskForEveryMissingByteAndNoneThatIsThere) {
+    const std::pair<std::int64_t, std::vector<TByteRange>> cases[] = {
+        {20000000, {{0, 10000000}}},
+        {6000, {}},
+        {1000, {{0, 100}, {200, 300}}},
+        {9000, {{1000, 2000}, {3000, 4000}, {5000, 6000}}},
+        {100, {{0, 100}}},
     };
-    // Each job asks for Start .. Start + Length, both ends included.
-    EXPECT_EQ(jobs(20000000, {{0, 10000000}}),
-              (std::vector<TJob>{{10000000, 2499999}, {12500000, 2499999}, {15000000, 4999999}}));
-    EXPECT_EQ(jobs(6000, {}), (std::vector<TJob>{{0, 1499}, {1500, 1499}, {3000, 2999}}));
-    EXPECT_EQ(jobs(1000, {{0, 100}, {200, 300}}), (std::vector<TJob>{{100, 99}, {300, 699}})) << "too short to cut";
-    EXPECT_EQ(jobs(9000, {{1000, 2000}, {3000, 4000}, {5000, 6000}}),
-              (std::vector<TJob>{{0, 999}, {2000, 999}, {4000, 999}, {6000, 2999}}));
-    EXPECT_TRUE(jobs(100, {{0, 100}}).empty());
+    for (const auto& [size, complete] : cases) {
+        // Each job asks for Start .. Start + Length, both ends included.
+        std::vector<int> asked(static_cast<std::size_t>(size), 0);
+        for (const auto& job : ResumeJobs(1, "u", size, complete))
+            for (std::int64_t at = job.Start; at <= job.Start + job.Length && at < size; ++at)
+                ++asked[static_cast<std::size_t>(at)];
+        std::vector<int> wanted(static_cast<std::size_t>(size), 1);
+        for (const TByteRange& had : complete)
+            std::fill(wanted.begin() + had.Start, wanted.begin() + had.End, 0);
+        EXPECT_TRUE(asked == wanted) << "size " << size << ": each missing byte once, no byte that is there";
+    }
 }
 
 struct TTaskFixture : ::testing::Test {
