@@ -292,6 +292,7 @@ void Tfrm_Main::FormShow() {
         return;
     Shown_ = true;
     CreatePlayer();
+    StartDownloads();
     StartTopN();
     SetupLyrics();
     HotKeys_ = std::make_unique<THotKeys>([this](int index) { HotKeyPressed(index); });

@@ -309,8 +309,9 @@ public:
     QTimer* tmrStatus = nullptr;
 
 private:
-    void SetupDownload(); // once, from FormCreate, after the settings are loaded
-    void StopDownloads(); // from FormDestroy: the engine stops, its threads end
+    void SetupDownload();  // once, from FormCreate, after the settings are loaded
+    void StartDownloads(); // once, from FormShow: the download list, its engine and the earlier run's unfinished rows
+    void StopDownloads();  // from FormDestroy: the engine stops, its threads end
     void pmTaskMgrPopup();
     void mniContinueTaskClick();
     void mniDelTaskClick();

@@ -17,7 +17,9 @@
 
 namespace zv2::app {
 
-void Tfrm_Main::SetupDownload() {
+// After the window is shown: the engine's threads and the look at the
+// download folder for unfinished downloads are not needed for the first paint.
+void Tfrm_Main::StartDownloads() {
     download::TDownloadList::TOptions options;
     options.SavePath = SavePath;
     options.ProgramFolder = Env_.ProgramFolder;
@@ -31,7 +33,10 @@ void Tfrm_Main::SetupDownload() {
         PlayList_.Append(path);
         SaveSettings(); // at once: a crash from here on keeps the song in the list
     };
+    tmrStatus->start();
+}
 
+void Tfrm_Main::SetupDownload() {
     pmTaskMgr = new QMenu(lvDownload);
     pmTaskMgr->setObjectName("pmTaskMgr");
     mniContinueTask = AddMenuItem(pmTaskMgr, "mniContinueTask", "继续下载");
@@ -54,7 +59,6 @@ void Tfrm_Main::SetupDownload() {
     tmrStatus->setObjectName("tmrStatus");
     tmrStatus->setInterval(1000);
     connect(tmrStatus, &QTimer::timeout, this, [this] { Downloads_->RefreshStatus(); });
-    tmrStatus->start();
 
     connect(mniDownLoad, &QAction::triggered, this, [this] {
         if (const int row = FirstSelectedRow(*lvMusicLst); row >= 0)
