@@ -5,6 +5,7 @@
 #include "audio/untAudioPlayer.h"
 #include "catalogue/untSearchThread.h"
 #include "catalogue/untSearchTopNThread.h"
+#include "controls/untImageButton.h"
 #include "controls/untImageLists.h"
 #include "controls/untMenuStyle.h"
 #include "controls/untSkinHintWin.h"
@@ -52,11 +53,13 @@ template <class T> T* Named(T* widget, const char* name, const char* hint = null
 }
 
 // A report view over `model` (which gives the columns' captions and
-// alignments); `widths` of its first columns, 0 for the default width.
+// alignments), its rows drawn with the image list `images` (see
+// TListRowDelegate); `widths` of its first columns, 0 for the default width.
 QTreeView* MakeReportView(QWidget* parent, const char* name, const char* hint, QAbstractItemModel* model,
-                          std::initializer_list<int> widths) {
+                          const char* images, std::initializer_list<int> widths) {
     auto* view = Named(new QTreeView(parent), name, hint);
     view->setModel(model);
+    view->setItemDelegate(new controls::TListRowDelegate(images, view));
     int i = 0;
     for (const int width : widths) {
         if (width > 0)
@@ -97,7 +100,6 @@ Tfrm_Main::Tfrm_Main(TFormEnvironment env) : Env_(std::move(env)) {
     setWindowFlags(Qt::Window | Qt::CustomizeWindowHint | Qt::WindowTitleHint | Qt::WindowSystemMenuHint |
                    Qt::WindowMinimizeButtonHint | Qt::WindowCloseButtonHint | Qt::MSWindowsFixedSizeDialogHint);
     setWindowTitle(QString::fromUtf8(kMainCaption));
-    setWindowIcon(controls::ApplicationIcon());
     setFixedSize(kClientWidth, kClientHeight);
     // The menus' style, before any control is made: set later, it would polish every control again.
     if (!dynamic_cast<controls::TMenuStyle*>(QApplication::style()))
@@ -113,20 +115,33 @@ Tfrm_Main::~Tfrm_Main() {
 void Tfrm_Main::BuildControls() {
     pgcMain = Named(new QTabWidget(this), "pgcMain");
     pgcMain->setGeometry(0, 0, kClientWidth, kClientHeight - kPlayerPanelHeight);
+    // Every tab is there for the tab bar; only the playlist's controls are
+    // made before the window shows, the other tabs' in FormShow.
+    const auto addPage = [this](const char* name, const char* caption) {
+        auto* page = Named(new QWidget, name);
+        pgcMain->addTab(page, QString::fromUtf8(caption));
+        return page;
+    };
+    tsPlayList = addPage("tsPlayList", "播放列表");
+    tsDownload = addPage("tsDownload", "正在下载");
+    tsSearch = addPage("tsSearch", "搜索列表");
+    tsTopN = addPage("tsTopN", "Top N列表");
+    tsSetting = addPage("tsSetting", "系统设置");
     BuildPlayListTab();
+    BuildPlayerPanel();
+}
+
+void Tfrm_Main::BuildHiddenTabs() {
     BuildDownloadTab();
     BuildSearchTab();
     BuildTopNTab();
     BuildSettingTab();
-    BuildPlayerPanel();
 }
 
 void Tfrm_Main::BuildPlayListTab() {
-    tsPlayList = Named(new QWidget, "tsPlayList");
-    pgcMain->addTab(tsPlayList, QString::fromUtf8("播放列表"));
     PlayListRows_ = std::make_unique<TPlayListModel>(PlayList_);
-    lvPlayList =
-        MakeReportView(tsPlayList, "lvPlayList", "播放列表", PlayListRows_.get(), {40, kDefaultColumnWidth, 420});
+    lvPlayList = MakeReportView(tsPlayList, "lvPlayList", "播放列表", PlayListRows_.get(), "imglstPlayList",
+                                {40, kDefaultColumnWidth, 420});
     BindPlayList(*lvPlayList, *PlayListRows_, PlayList_);
     lvPlayList->setSelectionMode(QAbstractItemView::ExtendedSelection);
     lvPlayList->setSelectionBehavior(QAbstractItemView::SelectRows);
@@ -134,20 +149,16 @@ void Tfrm_Main::BuildPlayListTab() {
 }
 
 void Tfrm_Main::BuildDownloadTab() {
-    tsDownload = Named(new QWidget, "tsDownload");
-    pgcMain->addTab(tsDownload, QString::fromUtf8("正在下载"));
     DownloadRows_ = std::make_unique<TDownloadModel>();
-    lvDownload = MakeReportView(tsDownload, "lvDownload", nullptr, DownloadRows_.get(),
+    lvDownload = MakeReportView(tsDownload, "lvDownload", nullptr, DownloadRows_.get(), "imglstStatus",
                                 {kDefaultColumnWidth, 150, 70, 80, 70, 80});
     lvDownload->setSelectionMode(QAbstractItemView::ExtendedSelection);
     lvDownload->setGeometry(2, 2, kClientWidth - 10, kClientHeight - kPlayerPanelHeight - 32);
 }
 
 void Tfrm_Main::BuildSearchTab() {
-    tsSearch = Named(new QWidget, "tsSearch");
-    pgcMain->addTab(tsSearch, QString::fromUtf8("搜索列表"));
     SearchRows_ = std::make_unique<TSearchListModel>();
-    lvMusicLst = MakeReportView(tsSearch, "lvMusicLst", nullptr, SearchRows_.get(), {});
+    lvMusicLst = MakeReportView(tsSearch, "lvMusicLst", nullptr, SearchRows_.get(), "", {});
     lvMusicLst->setGeometry(2, 2, kClientWidth - 10, 216);
     MakeLabel(tsSearch, "搜索内容：", 8, 232);
     cbbContent = Named(new QComboBox(tsSearch), "cbbContent", "输入搜索内容然后按Enter");
@@ -160,22 +171,23 @@ void Tfrm_Main::BuildSearchTab() {
     cbbContent->setFont(font);
     SetColour(cbbContent, QPalette::Text, QColor(192, 192, 192)); // silver
     cbbContent->setGeometry(76, 228, 370, 25);
+    // What the button starts and stops comes with the search (SetupSearch).
+    SearchButton = Named(new controls::TImageButton(tsSearch), "SearchButton", "启动/停止搜索");
+    SearchButton->setGeometry(458, 228, 80, 25);
+    SearchButton->SetCaption(QString::fromUtf8("开始搜索"));
 }
 
 void Tfrm_Main::BuildTopNTab() {
-    tsTopN = Named(new QWidget, "tsTopN");
-    pgcMain->addTab(tsTopN, QString::fromUtf8("Top N列表"));
     lbTopNList = Named(new QListWidget(tsTopN), "lbTopNList", "百度Top N列表");
     lbTopNList->setGeometry(2, 2, 150, kClientHeight - kPlayerPanelHeight - 32);
+    lbTopNList->setItemDelegate(new controls::TChartListDelegate(lbTopNList));
+    lbTopNList->setUniformItemSizes(true);
     ChartSongs_ = std::make_unique<TChartSongsModel>();
-    lvMusicList = MakeReportView(tsTopN, "lvMusicList", nullptr, ChartSongs_.get(), {});
+    lvMusicList = MakeReportView(tsTopN, "lvMusicList", nullptr, ChartSongs_.get(), "imglstPlayList", {});
     lvMusicList->setGeometry(156, 2, kClientWidth - 164, kClientHeight - kPlayerPanelHeight - 32);
 }
 
 void Tfrm_Main::BuildSettingTab() {
-    tsSetting = Named(new QWidget, "tsSetting");
-    pgcMain->addTab(tsSetting, QString::fromUtf8("系统设置"));
-
     auto* basic = new QGroupBox(QString::fromUtf8("基本设置"), tsSetting);
     basic->setGeometry(6, 4, 250, 116);
     cbAutoCheck = Named(new QCheckBox(QString::fromUtf8("自动播放上次音乐"), basic), "cbAutoCheck");
@@ -278,19 +290,24 @@ void Tfrm_Main::FormCreate() {
     LoadSettings();
     Playback_->SeekEnabled = false;
     SetupPlayList();
-    SetupSearch();
-    SetupDownload();
-    SetupCopy();
     setAcceptDrops(true);
-    CreateTrayMenu();
     Playback_->LoopMode = 0;
-    SetupLook();
 }
 
 void Tfrm_Main::FormShow() {
     if (Shown_)
         return;
     Shown_ = true;
+    // The window system's copy of the icon is made at every size: not worth
+    // holding up the window for.
+    setWindowIcon(controls::ApplicationIcon());
+    BuildHiddenTabs();
+    ShowSettings();
+    SetupSearch();
+    SetupDownload();
+    SetupCopy();
+    CreateTrayMenu();
+    SetupLook();
     CreatePlayer();
     StartDownloads();
     StartTopN();
@@ -341,33 +358,37 @@ void Tfrm_Main::LoadSettings() {
     Loaded_ = ReadSettings(*SettingsFile_, Env_.ProgramFolder, Env_.MusicSiteHost,
                            [](const std::string& path) { return platform::FileExists(path); });
     const TSettingsData& d = Loaded_; // the speaker's address and the volume reach the player in CreatePlayer
-    edt_ReIP->setEditText(Q(d.IP));
     SearchURL = d.SearchURL;
     SavePath = d.SavePath;
-    edtSavePath->setText(Q(d.SavePath));
     // Each path was read from one line, so none is refused; the list keeps them from here on.
     PlayList_.AppendAll(std::move(Loaded_.Music));
     FileHoldsList_ = d.MusicAsWritten;
     SavedPaths_ = PlayList_.PathsVersion();
+    PlayList_.LastPlayed = d.LastPlayed;
+    MaxTasks = d.MaxTasks;
+    ThreadsPeerTask = d.ThreadsPeerTask;
+    LRCPath = d.LRCPath;
+    Playback_->LRCPath = d.LRCPath;
+    VolumeSlider->SetPosition(d.Volume);
+}
+
+void Tfrm_Main::ShowSettings() {
+    const TSettingsData& d = Loaded_;
+    edt_ReIP->setEditText(Q(d.IP));
+    edtSavePath->setText(Q(d.SavePath));
     cbbContent->clear();
     for (const auto& item : d.SearchItems)
         cbbContent->addItem(Q(item));
     cbbContent->addItem(QString::fromUtf8(kClearHistoryItem));
     cbbContent->setEditText("beyond");
-    PlayList_.LastPlayed = d.LastPlayed;
     cbAutoCheck->setChecked(d.AutoPlay);
     rgbMusicFormatItems->button(d.Filter)->setChecked(true);
     cbbExitConfirm->setChecked(d.QuitConfirm);
-    MaxTasks = d.MaxTasks;
     edtMaxTasks->setValue(d.MaxTasks);
-    ThreadsPeerTask = d.ThreadsPeerTask;
     edtThreadsPeerTask->setValue(d.ThreadsPeerTask);
     cbFullSpeed->setChecked(d.FullSpeed);
-    LRCPath = d.LRCPath;
-    Playback_->LRCPath = d.LRCPath;
     edtLRCPath->setText(Q(d.LRCPath));
     (d.SpeakerMode ? rb_ZV2 : rb_PC)->setChecked(true); // the player takes it in CreatePlayer
-    VolumeSlider->SetPosition(d.Volume);
 }
 
 TSettingsData Tfrm_Main::CollectSettings(bool withMusic) const {
@@ -376,11 +397,14 @@ TSettingsData Tfrm_Main::CollectSettings(bool withMusic) const {
     d.Speakers = Speakers_;
     d.Speakers.SetMain(d.IP);
     d.Music = withMusic ? PlayList_.Paths() : std::vector<std::string>{};
+    d.LastPlayed = PlayList_.LastPlayed;
+    d.Volume = VolumeSlider->Position();
+    if (!Shown_)
+        return d; // the other tabs' controls are not made yet: they hold what was read
     d.SearchItems.clear();
     for (int i = 0; i + 1 < cbbContent->count(); ++i)
         d.SearchItems.push_back(cbbContent->itemText(i).toStdString());
     d.SavePath = edtSavePath->text().toStdString();
-    d.LastPlayed = PlayList_.LastPlayed;
     d.Filter = std::max(0, rgbMusicFormatItems->checkedId());
     d.AutoPlay = cbAutoCheck->isChecked();
     d.QuitConfirm = cbbExitConfirm->isChecked();
@@ -388,7 +412,6 @@ TSettingsData Tfrm_Main::CollectSettings(bool withMusic) const {
     d.ThreadsPeerTask = static_cast<std::uint8_t>(edtThreadsPeerTask->value());
     d.FullSpeed = cbFullSpeed->isChecked();
     d.LRCPath = edtLRCPath->text().toStdString();
-    d.Volume = VolumeSlider->Position();
     d.SpeakerMode = rb_ZV2->isChecked();
     return d;
 }
@@ -419,7 +442,7 @@ void Tfrm_Main::SaveSettings() {
 }
 
 bool Tfrm_Main::FormCloseQuery() {
-    if (!AskOnClose_ || !cbbExitConfirm->isChecked())
+    if (!AskOnClose_ || !(Shown_ ? cbbExitConfirm->isChecked() : Loaded_.QuitConfirm))
         return true;
     return Dialogs_->AskYesNo("确认退出？", "确认");
 }

@@ -98,10 +98,11 @@ public:
     void CloseWithoutQuery();
     // Restores, shows and raises the window, or its modal dialog when one is open.
     void BringToFront();
-    // Starts what the window's first paint does not need: the player with the
-    // speaker link, the chart and lyric workers, the hot keys and the tray
-    // icon; then plays the files of the command line, or the last played song
-    // when set. Once: the program calls it as soon as the window is shown
+    // Makes and starts what the window's first paint does not need: the
+    // window's icon, the controls and menus of the tabs other than the
+    // playlist, the player with the speaker link, the chart and lyric
+    // workers, the hot keys and the tray icon; then plays the files of the
+    // command line, or the last played song when set. Once: the program calls it as soon as the window is shown
     // (tests right after making the window); until then the commands that need
     // these do nothing.
     void FormShow();
@@ -144,7 +145,8 @@ protected:
     void closeEvent(QCloseEvent* event) override;
 
 private:
-    void BuildControls();
+    void BuildControls();   // the tab bar, the playlist tab and the player panel
+    void BuildHiddenTabs(); // the other tabs' controls; once, from FormShow
     void BuildPlayListTab();
     void BuildDownloadTab();
     void BuildSearchTab();
@@ -157,6 +159,7 @@ private:
     bool FormCloseQuery();
     void FormClose();
     void LoadSettings(); // first removes what a save cut short by a crash left behind
+    void ShowSettings(); // what LoadSettings read, into the other tabs' controls; from FormShow
     // Writes Download.ini whole: at the close, and at once when a download
     // has joined the playlist. SaveError() tells how the last one went.
     void SaveSettings();
@@ -281,7 +284,7 @@ public:
     void pmTopNPopup();
 
 private:
-    void SetupSearch();    // menus and bindings; once, from FormCreate
+    void SetupSearch();    // menus and bindings; once, from FormShow
     void StartTopN();      // the Top-N worker; once, from FormShow
     void StopSearchTabs(); // ends both workers; from FormDestroy
     void StopSearch();
@@ -309,7 +312,7 @@ public:
     QTimer* tmrStatus = nullptr;
 
 private:
-    void SetupDownload();  // once, from FormCreate, after the settings are loaded
+    void SetupDownload();  // once, from FormShow, after the settings are shown
     void StartDownloads(); // once, from FormShow: the download list, its engine and the earlier run's unfinished rows
     void StopDownloads();  // from FormDestroy: the engine stops, its threads end
     void pmTaskMgrPopup();
@@ -326,7 +329,7 @@ public:
     controls::TMyHintWindow* HintWindow() { return HintWindow_.get(); }
 
 private:
-    void SetupLook(); // once, at the end of FormCreate, when every list and menu exists
+    void SetupLook(); // once, from FormShow, when every menu exists
 
     std::unique_ptr<controls::TMyHintWindow> HintWindow_;
 
@@ -363,7 +366,7 @@ public:
     void btnSelectLRCPathClick();
 
 private:
-    void SetupCopy(); // binds the buttons; once, from FormCreate
+    void SetupCopy(); // binds the buttons; once, from FormShow
     void SelectFolderInto(QLineEdit* edit);
 
     std::unique_ptr<platform::IVolumeSource> Volumes_;

@@ -1,18 +1,15 @@
-// The main window's look: the application's hint window, the row drawing of
-// the four report views and the chart list box, and the images of the menus'
-// items (the menus' style is set before the first control is made). The
-// drawing itself lives in src/controls.
+// The main window's look: the application's hint window, and the images of
+// the menus' items and of the search button (the menus' style is set before
+// the first control is made, each list's row drawing where the list is made).
+// The drawing itself lives in src/controls.
 
 #include "app/untFrmMain.h"
 #include "app/untWindowTools.h"
 #include "controls/untImageButton.h"
 #include "controls/untImageLists.h"
-#include "controls/untOwnerDraw.h"
 #include "controls/untSkinHintWin.h"
 
 #include <QAction>
-#include <QListWidget>
-#include <QTreeView>
 #include <utility>
 
 namespace zv2::app {
@@ -41,15 +38,6 @@ enum TMenuImage {
 
 void Tfrm_Main::SetupLook() {
     HintWindow_ = std::make_unique<controls::TMyHintWindow>();
-
-    const std::pair<QTreeView*, const char*> views[] = {{lvPlayList, "imglstPlayList"},
-                                                        {lvDownload, "imglstStatus"},
-                                                        {lvMusicLst, ""},
-                                                        {lvMusicList, "imglstPlayList"}};
-    for (const auto& [view, images] : views)
-        view->setItemDelegate(new controls::TListRowDelegate(images, view));
-    lbTopNList->setItemDelegate(new controls::TChartListDelegate(lbTopNList));
-    lbTopNList->setUniformItemSizes(true);
 
     const std::pair<QAction*, int> items[] = {
         {mniPlay, miPlay},         {mniMoveUp, miMoveUp},         {mniMoveDown, miMoveDown},

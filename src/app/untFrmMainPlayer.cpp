@@ -124,13 +124,6 @@ void Tfrm_Main::CreatePlayerPanel() {
             Playback_->PlayNext();
     };
 
-    // The search tab's button; what it starts and stops comes with the search.
-    SearchButton = new controls::TImageButton(tsSearch);
-    SearchButton->setObjectName("SearchButton");
-    SearchButton->setToolTip(QString::fromUtf8("启动/停止搜索"));
-    SearchButton->setGeometry(458, 228, 80, 25);
-    SearchButton->SetCaption(QString::fromUtf8("开始搜索"));
-
     BalanceSlider = MakeSlider(pnlPlayer, "BalanceSlider", "改变声道平衡", {160, 8, 67, 25}, -9999, 9999, 0);
     BalanceSlider->setEnabled(false);
     BalanceSlider->setVisible(false);

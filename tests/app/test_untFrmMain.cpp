@@ -207,6 +207,38 @@ TEST(MainWindow, ACloseWithoutQueryAsksNothingAndSaves) {
     EXPECT_TRUE(platform::TIniFile(home.File("Download.ini")).ReadBool("General", "QuitConfirm", false));
 }
 
+// The tabs off the screen get their controls once the window shows: a close
+// before that (a signal at start) keeps what was read, the playlist included.
+TEST(MainWindow, ACloseBeforeTheWindowShowedKeepsTheSettingsItRead) {
+    test::TTempDir home;
+    std::ofstream(home.File("a.mp3")) << "x";
+    std::ofstream(home.File("Download.ini"))
+        << "[ZV2Address]\nIP=127.0.0.2\n[History]\nAutoPlay=0\n[General]\nQuitConfirm=1\n[Download]\nThreadsPeerTask="
+           "2\n"
+        << "[SearchList]\nSearchCount=1\nSearchItem0=jay\n[MusicList]\nMusicCount=1\nMusic0=" << home.File("a.mp3")
+        << "\n";
+    platform::TQueueDispatcher ui;
+    app::TFormEnvironment env;
+    env.ProgramFolder = home.Path() + "/";
+    env.Dispatcher = &ui;
+    env.LinkOptions = test::FreePortLink();
+    auto dialogs = std::make_unique<test::TFakeDialogs>();
+    dialogs->Answers = {true};
+    const auto* asked = &dialogs->Shown;
+    env.Dialogs = std::move(dialogs);
+    app::Tfrm_Main form(std::move(env));
+    EXPECT_EQ(form.cbbContent, nullptr);
+    EXPECT_TRUE(form.close());
+    ASSERT_EQ(asked->size(), 1u); // the quit question, as the settings ask for it
+    EXPECT_EQ((*asked)[0].Text, "确认退出？");
+    platform::TIniFile saved(home.File("Download.ini"));
+    EXPECT_TRUE(saved.ReadBool("General", "QuitConfirm", false));
+    EXPECT_EQ(saved.ReadInteger("Download", "ThreadsPeerTask", 0), 2);
+    EXPECT_EQ(saved.ReadString("SearchList", "SearchItem0", ""), "jay");
+    EXPECT_EQ(saved.ReadString("MusicList", "Music0", ""), home.File("a.mp3"));
+    EXPECT_EQ(saved.ReadString("ZV2Address", "IP", ""), "127.0.0.2");
+}
+
 TEST(MainWindow, TheCloseWritesThePlaylistAsItIsAndKeepsWhatOthersWroteMeanwhile) {
     test::TTempDir home;
     std::ofstream(home.File("a.mp3")) << "x";
