@@ -112,8 +112,8 @@ int main(int argc, char* argv[]) {
     zv2::app::TMprisService mpris(window);
 
     window.show();
-    // The player, the workers and the desktop's services start once the
-    // window is on the screen.
+    // The other tabs' controls, the player, the workers and the desktop's
+    // services come once the window is on the screen.
     QTimer::singleShot(0, &window, [&] {
         window.FormShow();
         mpris.Start();
