@@ -50,16 +50,6 @@ std::string_view PictureExtension(std::string_view bytes) {
     return {};
 }
 
-// FNV-1a, 64 bits, as 16 hex digits: a name that only the same bytes give.
-std::string ContentName(std::string_view bytes) {
-    std::uint64_t hash = platform::Fnv1a64(bytes);
-    static constexpr char Digits[] = "0123456789abcdef";
-    std::string name(16, '0');
-    for (int i = 15; i >= 0; --i, hash >>= 4)
-        name[std::size_t(i)] = Digits[hash & 0xF];
-    return name;
-}
-
 } // namespace
 
 std::optional<TSongTags> ReadSongTags(const std::string& path) {
@@ -96,7 +86,7 @@ std::string CoverFile(const TSongTags& tags, const std::string& folder, std::str
             *error = "cannot make " + folder + ": " + std::strerror(errno);
         return {};
     }
-    const std::string path = folder + ContentName(tags.Cover) + std::string(extension);
+    const std::string path = folder + platform::Fnv1a64Hex(tags.Cover) + std::string(extension);
     if (platform::FileExists(path) || platform::WriteFileAtomically(path, tags.Cover, error))
         return path;
     return {};

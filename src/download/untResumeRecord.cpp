@@ -24,14 +24,6 @@ constexpr std::string_view kCheck = "check ";
 constexpr std::size_t kLongestUrl = 4096;
 constexpr std::size_t kLongestName = 255;
 
-std::string Hex16(std::uint64_t value) {
-    static constexpr char Digits[] = "0123456789abcdef";
-    std::string text(16, '0');
-    for (int i = 15; i >= 0; --i, value >>= 4)
-        text[static_cast<std::size_t>(i)] = Digits[value & 0xF];
-    return text;
-}
-
 // Takes the next line of `text` (without its LF) into `line`; false at the end.
 bool NextLine(std::string_view& text, std::string_view& line) {
     if (text.empty())
@@ -162,7 +154,7 @@ std::string FormatResumeRecord(const TResumeRecord& record) {
     text += "etag " + record.ETag + "\n";
     for (const TByteRange& range : record.Ranges)
         text += "range " + std::to_string(range.Start) + " " + std::to_string(range.End) + "\n";
-    text += std::string(kCheck) + Hex16(platform::Fnv1a64(text)) + "\n";
+    text += std::string(kCheck) + platform::Fnv1a64Hex(text) + "\n";
     return text;
 }
 
@@ -189,7 +181,7 @@ std::optional<TResumeRecord> ParseResumeRecord(std::string_view text, std::strin
         return std::nullopt;
     }
     const std::string_view body = text.substr(0, lastLine + 1);
-    if (check.substr(kCheck.size(), 16) != Hex16(platform::Fnv1a64(body))) {
+    if (check.substr(kCheck.size(), 16) != platform::Fnv1a64Hex(body)) {
         why = "checksum does not match";
         return std::nullopt;
     }

@@ -229,6 +229,15 @@ std::uint64_t Fnv1a64(std::string_view bytes) {
     return hash;
 }
 
+std::string Fnv1a64Hex(std::string_view bytes) {
+    static constexpr char Digits[] = "0123456789abcdef";
+    std::uint64_t hash = Fnv1a64(bytes);
+    std::string text(16, '0');
+    for (int i = 15; i >= 0; --i, hash >>= 4)
+        text[static_cast<std::size_t>(i)] = Digits[hash & 0xF];
+    return text;
+}
+
 int HexDigitValue(char c) {
     if (c >= '0' && c <= '9')
         return c - '0';

@@ -41,5 +41,7 @@ std::string PercentEncode(std::string_view text, std::string_view keep = {});
 // FNV-1a, 64 bits, of `bytes`: a fingerprint that tells apart bytes changed
 // by accident (not by someone who wants two texts to agree).
 std::uint64_t Fnv1a64(std::string_view bytes);
+// The same as 16 lower-case hex digits, most significant first.
+std::string Fnv1a64Hex(std::string_view bytes);
 
 } // namespace zv2::platform

@@ -69,4 +69,5 @@ TEST(TextCodec, Fnv1a64GivesThePublishedValues) {
     EXPECT_EQ(Fnv1a64(""), 0xcbf29ce484222325ull);
     EXPECT_EQ(Fnv1a64("a"), 0xaf63dc4c8601ec8cull);
     EXPECT_EQ(Fnv1a64("foobar"), 0x85944171f73967e8ull);
+    EXPECT_EQ(Fnv1a64Hex("foobar"), "85944171f73967e8");
 }
