@@ -23,6 +23,21 @@ struct TTestWindow {
                          const download::TEngineTiming& downloadTiming = {},
                          const std::string& lyricSite = "127.0.0.1:9",
                          std::unique_ptr<platform::IVolumeSource> volumes = nullptr) {
+        Make(folder, link, downloadTiming, lyricSite, std::move(volumes));
+        Form->FormShow(); // as the program does once the window is on the screen
+    }
+    // The window as it is before it has been shown: FormShow has not run.
+    struct TBeforeShow {};
+    TTestWindow(const std::string& folder, TBeforeShow) { Make(folder, FreePortLink(), {}, "127.0.0.1:9", nullptr); }
+
+    platform::TQueueDispatcher Ui;
+    TFakeDialogs* Dialogs = nullptr;
+    std::unique_ptr<app::Tfrm_Main> Form;
+
+private:
+    void Make(const std::string& folder, const speaker::TSpeakerLinkOptions& link,
+              const download::TEngineTiming& downloadTiming, const std::string& lyricSite,
+              std::unique_ptr<platform::IVolumeSource> volumes) {
         app::TFormEnvironment env;
         env.ProgramFolder = folder;
         env.MusicSiteHost = "127.0.0.1:9";
@@ -35,12 +50,7 @@ struct TTestWindow {
         Dialogs = dialogs.get();
         env.Dialogs = std::move(dialogs);
         Form = std::make_unique<app::Tfrm_Main>(std::move(env));
-        Form->FormShow(); // as the program does once the window is on the screen
     }
-
-    platform::TQueueDispatcher Ui;
-    TFakeDialogs* Dialogs = nullptr;
-    std::unique_ptr<app::Tfrm_Main> Form;
 };
 
 } // namespace zv2::test

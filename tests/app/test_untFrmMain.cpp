@@ -217,20 +217,12 @@ TEST(MainWindow, ACloseBeforeTheWindowShowedKeepsTheSettingsItRead) {
            "2\n"
         << "[SearchList]\nSearchCount=1\nSearchItem0=jay\n[MusicList]\nMusicCount=1\nMusic0=" << home.File("a.mp3")
         << "\n";
-    platform::TQueueDispatcher ui;
-    app::TFormEnvironment env;
-    env.ProgramFolder = home.Path() + "/";
-    env.Dispatcher = &ui;
-    env.LinkOptions = test::FreePortLink();
-    auto dialogs = std::make_unique<test::TFakeDialogs>();
-    dialogs->Answers = {true};
-    const auto* asked = &dialogs->Shown;
-    env.Dialogs = std::move(dialogs);
-    app::Tfrm_Main form(std::move(env));
-    EXPECT_EQ(form.cbbContent, nullptr);
-    EXPECT_TRUE(form.close());
-    ASSERT_EQ(asked->size(), 1u); // the quit question, as the settings ask for it
-    EXPECT_EQ((*asked)[0].Text, "确认退出？");
+    test::TTestWindow w(home.Path() + "/", test::TTestWindow::TBeforeShow{});
+    w.Dialogs->Answers = {true};
+    EXPECT_EQ(w.Form->cbbContent, nullptr);
+    EXPECT_TRUE(w.Form->close());
+    ASSERT_EQ(w.Dialogs->Shown.size(), 1u); // the quit question, as the settings ask for it
+    EXPECT_EQ(w.Dialogs->Shown[0].Text, "确认退出？");
     platform::TIniFile saved(home.File("Download.ini"));
     EXPECT_TRUE(saved.ReadBool("General", "QuitConfirm", false));
     EXPECT_EQ(saved.ReadInteger("Download", "ThreadsPeerTask", 0), 2);
